@@ -1,0 +1,63 @@
+// Word-read requests answered per second through the frame responder (received line, notes
+// and reply built, as FrameProc does for each frame), plus a word write and a sum error for
+// comparison. Prints figures only; compare ratios measured in one run.
+#include "ControlCodes.h"
+#include "FrameResponder.h"
+#include "RegisterMemory.h"
+#include "SumCheck.h"
+
+#include <QElapsedTimer>
+
+#include <cstdio>
+
+namespace
+{
+
+QByteArray request(const QByteArray &body)
+{
+    return Ctl::ENQ + body + FCS(body) + Ctl::CR + Ctl::LF;
+}
+
+// Runs the frame through the responder for about half a second; returns frames per second.
+double framesPerSecond(const QByteArray &frame, const ResponderState &state, RegisterMemory &memory)
+{
+    qint64 frames = 0;
+    qsizetype sink = 0;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 500) {
+        for (int i = 0; i < 1000; ++i)
+            sink += respondToFrame(frame, state, memory).size();
+        frames += 1000;
+    }
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    return sink > 0 ? frames / seconds : 0.0;
+}
+
+} // namespace
+
+int main()
+{
+    RegisterMemory memory;
+    memory.applyRackPreset();
+    ResponderState state;
+    state.simMode = 3;
+    state.termKind = TermCrLf;
+    state.termStr = terminatorFor(TermCrLf);
+
+    const struct {
+        const char *name;
+        QByteArray frame;
+    } cases[] = {
+        {"word read, 2 words", request("000000WR00003202")},
+        {"word read, 64 words", request("000000WR00000040")},
+        {"word write, 2 words", request("000000WW0000400200070123")},
+        {"sum error", Ctl::ENQ + "000000WR00003202" + "00" + Ctl::CR + Ctl::LF},
+    };
+    for (const auto &c : cases)
+        std::printf("%-22s %12.0f requests/s\n", c.name, framesPerSecond(c.frame, state, memory));
+    state.hexOn = true;
+    std::printf("%-22s %12.0f requests/s\n", "word read, HEX on",
+                framesPerSecond(cases[0].frame, state, memory));
+    return 0;
+}

@@ -1,0 +1,102 @@
+// Feeds arbitrary line bytes through the receive path and the frame responder in every
+// simulator mode and frame end, and checks that the register memory keeps the word format
+// (a word outside D0-D127 would already have thrown from the memory's bounds check).
+//
+// Input: the first byte steers the run (bit 0: HEX display on; bit 1: the rest is the body of
+// one request, sent as ENQ, body, its correct sum and the frame end in use, so that the checks
+// behind the sum are reached; bits 2-7: bytes per arrival, 0 for all at once); the rest is
+// what arrives on the line.
+#include "Clock.h"
+#include "ControlCodes.h"
+#include "FakeSerialPort.h"
+#include "FrameResponder.h"
+#include "ReceivePath.h"
+#include "RegisterMemory.h"
+#include "SumCheck.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+namespace
+{
+
+// The word format, ^-?\d{4,5}$ (ASCII digits), checked by hand: a regular expression per
+// word would cost most of the run.
+bool inWordFormat(const QString &word)
+{
+    const QStringView digits = QStringView(word).mid(word.startsWith(u'-') ? 1 : 0);
+    const auto isDigit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+    return digits.size() >= 4 && digits.size() <= 5 &&
+           std::all_of(digits.begin(), digits.end(), isDigit);
+}
+
+void requireWordFormat(const RegisterMemory &memory)
+{
+    for (int n = 0; n < RegisterMemory::Count; ++n) {
+        if (!inWordFormat(memory.word(n)))
+            std::abort();
+    }
+}
+
+// The line's bytes arrive in chunks at alternating short and long gaps; port events and
+// ticks take turns to receive them, and a last tick takes what is left.
+void receiveAll(const QByteArray &line, int chunk, int termKind, const ResponderState &state,
+                RegisterMemory &memory)
+{
+    FakeClock clock;
+    FakeSerialPort port(&clock);
+    port.setPortOpen(true);
+    QByteArray recvBuf;
+    ReceiveContext ctx{port,
+                       clock,
+                       recvBuf,
+                       termKind,
+                       [] { return QStringLiteral("200"); },
+                       [&](const QByteArray &frame) {
+                           for (const LineAction &a : respondToFrame(frame, state, memory)) {
+                               if (a.kind == LineAction::Send)
+                                   port.output(a.bytes);
+                           }
+                       },
+                       [](bool) {},
+                       [](const QString &) {}};
+    const qsizetype step = chunk > 0 ? chunk : std::max<qsizetype>(1, line.size());
+    for (qsizetype at = 0, turn = 0; at < line.size(); at += step, ++turn) {
+        clock.advance(turn % 2 ? 50 : 300);
+        port.arriveNow(line.mid(at, step));
+        runReceive(turn % 2 ? ReceiveTrigger::TimerTick : ReceiveTrigger::PortEvent, ctx);
+        if (recvBuf.size() > 32767)
+            std::abort();
+    }
+    runReceive(ReceiveTrigger::TimerTick, ctx);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    const QByteArray payload(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1));
+    const bool asRequest = data[0] & 2;
+    const int chunk = data[0] >> 2;
+    RegisterMemory memory;
+    memory.applyRackPreset();
+    for (qint16 mode = 0; mode <= 5; ++mode) {
+        for (qint16 termKind = 0; termKind <= 2; ++termKind) {
+            ResponderState state;
+            state.simMode = mode;
+            state.termKind = termKind;
+            state.termStr = terminatorFor(termKind);
+            const QByteArray line =
+                asRequest ? Ctl::ENQ + payload + FCS(payload) + state.termStr : payload;
+            state.hexOn = data[0] & 1;
+            state.dialText = QString::fromLatin1(line.left(12));
+            receiveAll(line, chunk, termKind, state, memory);
+            respondToFrame(line, state, memory); // the whole input as one frame, as it came
+            requireWordFormat(memory);
+        }
+    }
+    return 0;
+}

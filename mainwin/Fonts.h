@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+
+// The layout's font names. installFontSubstitutions() maps them once at start-up to the
+// Japanese fonts installed here, so the log's hex dumps line up.
+inline const QString FixedPitchFontName = QStringLiteral("ＭＳ ゴシック");
+inline const QString ProportionalFontName = QStringLiteral("ＭＳ Ｐゴシック");
+
+void installFontSubstitutions();
+
+// The program's 16 x 16 window icon.
+QIcon portwrenIcon();

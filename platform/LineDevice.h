@@ -1,0 +1,32 @@
+#pragma once
+
+#include "LineSettings.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// One open serial device behind CommControl: a system serial port or a virtual line.
+class LineDevice : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    // Opens the device with these settings and RTS state; false with *reason on failure.
+    virtual bool open(const LineSettings &settings, bool rts, QString *reason) = 0;
+    virtual void close() = 0;
+    virtual bool write(const QByteArray &bytes, QString *reason) = 0;
+    virtual int bytesWaiting() = 0;
+    virtual QByteArray readAll() = 0;
+    virtual void setRts(bool on) = 0;
+    virtual bool cd() = 0;
+    virtual bool cts() = 0;
+    virtual bool dsr() = 0;
+    virtual bool dtr() = 0;
+
+Q_SIGNALS:
+    // Bytes arrived.
+    void readyRead();
+    // The device is gone for good; the owner closes it.
+    void lost(const QString &reason);
+};

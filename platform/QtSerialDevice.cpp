@@ -1,0 +1,185 @@
+#include "QtSerialDevice.h"
+
+#include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
+namespace
+{
+
+// Bytes the system holds for the descriptor that Qt has not read yet.
+int systemBytesWaiting(qintptr fd)
+{
+    int count = 0;
+#ifdef Q_OS_UNIX
+    if (fd < 0 || ::ioctl(int(fd), FIONREAD, &count) != 0)
+        count = 0;
+#else
+    Q_UNUSED(fd);
+#endif
+    return count;
+}
+
+// Takes the bytes the system holds for the descriptor, without ever blocking.
+QByteArray takeSystemBytes(qintptr fd)
+{
+    QByteArray bytes(systemBytesWaiting(fd), Qt::Uninitialized);
+    qsizetype got = 0;
+#ifdef Q_OS_UNIX
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(int(fd), bytes.data() + got, size_t(bytes.size() - got));
+        if (n > 0)
+            got += n;
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break;
+    }
+#endif
+    bytes.truncate(got);
+    return bytes;
+}
+
+// True when the system reports the device hung up or failed (adapter unplugged, far end gone).
+bool hungUp(qintptr fd)
+{
+#ifdef Q_OS_UNIX
+    pollfd pfd{int(fd), POLLIN, 0};
+    return fd >= 0 && ::poll(&pfd, 1, 0) == 1 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL));
+#else
+    Q_UNUSED(fd);
+    return false;
+#endif
+}
+
+} // namespace
+
+QtSerialDevice::QtSerialDevice(const QString &device, QObject *parent)
+    : LineDevice(parent),
+      m_pseudoTerminal(QFileInfo(device).canonicalFilePath().startsWith(QLatin1String("/dev/pts/")))
+{
+    m_port.setPortName(device);
+    connect(&m_port, &QSerialPort::readyRead, this, &LineDevice::readyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialDevice::onError);
+}
+
+bool QtSerialDevice::open(const LineSettings &settings, bool rts, QString *reason)
+{
+    // Opened with Qt's defaults (8N1, no handshaking, default buffers), then set field by
+    // field so that a refusal names the field and can be judged for this kind of device.
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        *reason = m_port.errorString();
+        return false;
+    }
+    if (!apply(settings, reason)) {
+        m_port.close();
+        return false;
+    }
+    setRts(rts);
+    return true;
+}
+
+bool QtSerialDevice::apply(const LineSettings &settings, QString *reason)
+{
+    static const QSerialPort::Parity parities[] = {QSerialPort::NoParity, QSerialPort::EvenParity,
+                                                   QSerialPort::OddParity, QSerialPort::MarkParity,
+                                                   QSerialPort::SpaceParity};
+    static const QSerialPort::StopBits stops[] = {QSerialPort::OneStop, QSerialPort::OneAndHalfStop,
+                                                  QSerialPort::TwoStop};
+    if (!m_port.setBaudRate(settings.speed))
+        return refused(QStringLiteral("speed %1").arg(settings.speed), reason);
+    if (!m_port.setDataBits(QSerialPort::DataBits(settings.dataBits)) && !m_pseudoTerminal)
+        return refused(QStringLiteral("%1 data bits").arg(settings.dataBits), reason);
+    if (!m_port.setParity(parities[int(settings.parity)]) && !m_pseudoTerminal)
+        return refused(QStringLiteral("the parity"), reason);
+    if (!m_port.setStopBits(stops[int(settings.stopBits)]))
+        return refused(QStringLiteral("the stop bits"), reason);
+    forgetError();
+    return true;
+}
+
+bool QtSerialDevice::refused(const QString &what, QString *reason)
+{
+    *reason = QStringLiteral("the device refused %1 (%2)").arg(what, m_port.errorString());
+    return false;
+}
+
+void QtSerialDevice::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+bool QtSerialDevice::write(const QByteArray &bytes, QString *reason)
+{
+    if (m_port.write(bytes) == bytes.size())
+        return true;
+    *reason = m_port.errorString();
+    m_port.clearError();
+    return false;
+}
+
+int QtSerialDevice::bytesWaiting()
+{
+    if (!m_port.isOpen())
+        return 0;
+    return int(m_port.bytesAvailable()) + systemBytesWaiting(m_port.handle());
+}
+
+QByteArray QtSerialDevice::readAll()
+{
+    if (!m_port.isOpen())
+        return {};
+    QByteArray bytes = m_port.readAll();
+    return bytes + takeSystemBytes(m_port.handle());
+}
+
+void QtSerialDevice::setRts(bool on)
+{
+    // A device without modem lines refuses; the line then simply has no RTS.
+    if (m_port.isOpen() && !m_port.setRequestToSend(on))
+        forgetError();
+}
+
+void QtSerialDevice::forgetError()
+{
+    // A refused modem-line request leaves an error behind that would otherwise stay reported.
+    if (m_port.error() != QSerialPort::NoError)
+        m_port.clearError();
+}
+
+bool QtSerialDevice::dtr()
+{
+    const bool on = m_port.isOpen() && m_port.isDataTerminalReady();
+    forgetError();
+    return on;
+}
+
+QSerialPort::PinoutSignals QtSerialDevice::lines()
+{
+    if (!m_port.isOpen())
+        return QSerialPort::NoSignal;
+    const QSerialPort::PinoutSignals state = m_port.pinoutSignals();
+    forgetError();
+    return state;
+}
+
+void QtSerialDevice::onError(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+        return;
+    // Qt also reports a read error when the bytes it was told about were already taken by
+    // readAll(); only a hang-up means the device is gone. The port is closed here at once,
+    // because a hung-up descriptor left open makes Qt report errors in a tight loop.
+    if (!hungUp(m_port.handle())) {
+        m_port.clearError();
+        return;
+    }
+    m_port.close();
+    Q_EMIT lost(QStringLiteral("the device hung up (disconnected)"));
+}

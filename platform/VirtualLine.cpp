@@ -1,0 +1,207 @@
+#include "VirtualLine.h"
+
+#include <QFile>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace
+{
+
+QString systemReason()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+bool fail(QString *reason, const QString &text)
+{
+    if (reason)
+        *reason = text;
+    return false;
+}
+
+} // namespace
+
+VirtualLine::VirtualLine(const QString &linkPath, QObject *parent)
+    : LineDevice(parent), m_linkPath(linkPath)
+{
+}
+
+VirtualLine::~VirtualLine()
+{
+    close();
+}
+
+bool VirtualLine::open(const LineSettings &, bool rts, QString *reason)
+{
+    if (!openPair(reason))
+        return false;
+    if (!makeLink(reason)) {
+        close();
+        return false;
+    }
+    m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, &VirtualLine::onReadable);
+    m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
+    m_writeNotifier->setEnabled(false);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, &VirtualLine::onWritable);
+    m_rts = rts;
+    return true;
+}
+
+bool VirtualLine::openPair(QString *reason)
+{
+    if (::openpty(&m_master, &m_slave, nullptr, nullptr, nullptr) != 0) {
+        m_master = m_slave = -1;
+        return fail(reason, QStringLiteral("cannot create a pseudo-terminal: ") + systemReason());
+    }
+    // The far end passes every byte as it is: no echo, no line editing, no CR/LF translation,
+    // no XON/XOFF. A host may change that for itself.
+    termios raw{};
+    ::tcgetattr(m_slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(m_slave, TCSANOW, &raw);
+    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(m_slave, F_SETFD, FD_CLOEXEC);
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    char name[PATH_MAX];
+    if (::ptsname_r(m_master, name, sizeof name) != 0) {
+        fail(reason, QStringLiteral("cannot name the pseudo-terminal: ") + systemReason());
+        close();
+        return false;
+    }
+    m_farEndName = name;
+    return true;
+}
+
+bool VirtualLine::makeLink(QString *reason)
+{
+    // A link left behind by an earlier run is replaced; anything else at the path is kept.
+    const QByteArray path = QFile::encodeName(m_linkPath);
+    struct stat status;
+    if (::lstat(path.constData(), &status) == 0) {
+        if (!S_ISLNK(status.st_mode))
+            return fail(reason,
+                        QStringLiteral("%1 exists and is not a symbolic link").arg(m_linkPath));
+        ::unlink(path.constData());
+    }
+    if (::symlink(m_farEndName.constData(), path.constData()) != 0)
+        return fail(reason,
+                    QStringLiteral("cannot create link %1: %2").arg(m_linkPath, systemReason()));
+    m_linked = true;
+    return true;
+}
+
+void VirtualLine::removeLink()
+{
+    // Only our own link: another program may have put something else there meanwhile.
+    if (!m_linked)
+        return;
+    m_linked = false;
+    const QByteArray path = QFile::encodeName(m_linkPath);
+    char target[PATH_MAX];
+    const ssize_t size = ::readlink(path.constData(), target, sizeof target);
+    if (size > 0 && QByteArray(target, size) == m_farEndName)
+        ::unlink(path.constData());
+}
+
+void VirtualLine::close()
+{
+    for (QSocketNotifier *notifier : {m_readNotifier, m_writeNotifier}) {
+        if (notifier) {
+            // Deleted later: close() may run inside the notifier's own activation.
+            notifier->setEnabled(false);
+            notifier->deleteLater();
+        }
+    }
+    m_readNotifier = m_writeNotifier = nullptr;
+    removeLink();
+    for (int fd : {m_master, m_slave}) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    m_master = m_slave = -1;
+    m_queued.clear();
+}
+
+bool VirtualLine::write(const QByteArray &bytes, QString *reason)
+{
+    if (m_master < 0)
+        return fail(reason, QStringLiteral("the virtual line is not open"));
+    if (m_queued.size() + bytes.size() > maxQueuedBytes)
+        return fail(reason, QStringLiteral("the far end is not reading: %1 bytes already wait")
+                                .arg(m_queued.size()));
+    m_queued += bytes;
+    return sendQueued(reason);
+}
+
+bool VirtualLine::sendQueued(QString *reason)
+{
+    // Writes what the far end has room for now; the write notifier sends the rest later.
+    while (!m_queued.isEmpty()) {
+        const ssize_t n = ::write(m_master, m_queued.constData(), size_t(m_queued.size()));
+        if (n > 0) {
+            m_queued.remove(0, n);
+        } else if (n < 0 && errno == EAGAIN) {
+            break;
+        } else if (!(n < 0 && errno == EINTR)) {
+            fail(reason, QStringLiteral("cannot write to the virtual line: ") + systemReason());
+            m_queued.clear();
+            return false;
+        }
+    }
+    m_writeNotifier->setEnabled(!m_queued.isEmpty());
+    return true;
+}
+
+int VirtualLine::bytesWaiting()
+{
+    int count = 0;
+    if (m_master < 0 || ::ioctl(m_master, FIONREAD, &count) != 0)
+        return 0;
+    return count;
+}
+
+QByteArray VirtualLine::readAll()
+{
+    QByteArray bytes(bytesWaiting(), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(m_master, bytes.data() + got, size_t(bytes.size() - got));
+        if (n > 0)
+            got += n;
+        else if (!(n < 0 && errno == EINTR))
+            break; // EAGAIN or EIO: nothing (more) waiting
+    }
+    bytes.truncate(got);
+    if (m_readNotifier)
+        m_readNotifier->setEnabled(true);
+    return bytes;
+}
+
+void VirtualLine::onReadable()
+{
+    // The notifier stays off until the bytes are taken (readAll), so bytes nobody reads do not
+    // raise the event over and over; an activation finding nothing waiting raises nothing.
+    m_readNotifier->setEnabled(false);
+    if (bytesWaiting() == 0) {
+        m_readNotifier->setEnabled(true);
+        return;
+    }
+    Q_EMIT readyRead();
+}
+
+void VirtualLine::onWritable()
+{
+    QString reason;
+    if (!sendQueued(&reason))
+        Q_EMIT lost(reason);
+}

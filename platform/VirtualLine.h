@@ -1,0 +1,52 @@
+#pragma once
+
+#include "LineDevice.h"
+
+class QSocketNotifier;
+
+// A virtual serial line: the master side of a pseudo-terminal held by the program. A host
+// program on the same machine opens the far end through a symbolic link, as a serial device.
+// Settings are checked by the caller but not applied (a pseudo-terminal has no speed, parity or
+// modem lines): CD, CTS and DSR read off, DTR reads on while the line is open.
+class VirtualLine : public LineDevice
+{
+    Q_OBJECT
+public:
+    // Output waiting for a far end that does not read is kept up to this size; beyond it,
+    // output is refused.
+    static constexpr qsizetype maxQueuedBytes = 1024 * 1024;
+
+    explicit VirtualLine(const QString &linkPath, QObject *parent = nullptr);
+    ~VirtualLine() override;
+
+    bool open(const LineSettings &settings, bool rts, QString *reason) override;
+    void close() override;
+    bool write(const QByteArray &bytes, QString *reason) override;
+    int bytesWaiting() override;
+    QByteArray readAll() override;
+    void setRts(bool on) override { m_rts = on; }
+    bool cd() override { return false; }
+    bool cts() override { return false; }
+    bool dsr() override { return false; }
+    bool dtr() override { return m_master >= 0; }
+
+private:
+    bool openPair(QString *reason);
+    bool makeLink(QString *reason);
+    void removeLink();
+    bool sendQueued(QString *reason);
+    void onReadable();
+    void onWritable();
+
+    QString m_linkPath;
+    QByteArray m_farEndName;
+    int m_master = -1;
+    // The far end, held open by the program for the whole connection, so that a host closing
+    // its side never hangs up the line and can open it again.
+    int m_slave = -1;
+    bool m_linked = false;
+    bool m_rts = false;
+    QByteArray m_queued;
+    QSocketNotifier *m_readNotifier = nullptr;
+    QSocketNotifier *m_writeNotifier = nullptr;
+};

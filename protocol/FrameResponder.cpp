@@ -1,0 +1,246 @@
+// FrameProc's logic: logs a received frame, then answers it by the simulator mode with the
+// computer-link responder, the modem dialog or the echo.
+#include "FrameResponder.h"
+
+#include "ControlCodes.h"
+#include "Cp932.h"
+#include "ModemDialog.h"
+#include "RegisterMemory.h"
+#include "SimMode.h"
+#include "SumCheck.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace
+{
+
+// Why a request is refused: the NAK error code and the note logged before "  <<NAK返送>>"
+// (none for range and command errors). All the codes the responder sends are here:
+//   02  the received sum differs from the computed one, or the frame is too short to carry a
+//       sum at all (fewer than three bytes: ENQ and two sum characters)
+//   05  head address + word count is greater than 128
+//   06  the command is neither "WR" nor "WW"
+//   07  (ours) a field cannot be read: the request is too short to hold header, command, head
+//       address and word count (17 bytes); the head address is not digits with blanks around
+//       them; a word-write data field is missing or not such a number (a minus sign may lead
+//       its digits), or the word count asks for more data than the request carries.
+// Every refusal leaves the register memory untouched.
+struct Refusal {
+    const char *code;
+    const char *note;
+};
+constexpr Refusal SumError{"02", "  <<サムコードエラー>>"};
+constexpr Refusal RangeError{"05", nullptr};
+constexpr Refusal CommandError{"06", nullptr};
+constexpr Refusal MalformedField{"07", "  <<電文形式エラー>>"};
+
+// Byte offsets of the request fields (the first byte, ENQ, is offset 0).
+constexpr qsizetype HeaderAt = 1, HeaderLength = 6;
+constexpr qsizetype CommandAt = 7, CommandLength = 2;
+constexpr qsizetype AddressAt = 11, AddressLength = 4;
+constexpr qsizetype CountAt = 15, CountLength = 2;
+constexpr qsizetype DataAt = 17, WordLength = 4;
+constexpr qsizetype SumLength = 2;
+constexpr qsizetype FieldsLength = 17; // ENQ, header, command, two unread bytes, address, count
+
+// One ENQ request being answered: its bytes (frame end removed), the reply terminator and the
+// actions gathered so far.
+struct Request {
+    QByteArray bytes;
+    QByteArray termStr;
+    LineActions &out;
+
+    // Positions 2-7, copied unchanged into every reply; shorter when the request is.
+    QByteArray header() const { return bytes.mid(HeaderAt, HeaderLength); }
+    void note(const char *text) { out << LineAction::log(QString::fromUtf8(text)); }
+    void send(const QByteArray &reply) { out << LineAction::send(reply); }
+};
+
+QByteArray withoutFrameEnd(const QByteArray &frame, int termKind)
+{
+    const qsizetype endLength = termKind == TermCrLf ? 2 : termKind == TermCr ? 1 : 0;
+    return frame.left(std::max<qsizetype>(0, frame.size() - endLength));
+}
+
+void refuse(Request &rq, const Refusal &why)
+{
+    if (why.note)
+        rq.note(why.note);
+    rq.note("  <<NAK返送>>");
+    rq.send(Ctl::NAK + rq.header() + why.code + rq.termStr);
+}
+
+// The sum covers positions 2 to L-2 and is compared case-sensitively with the last two bytes.
+bool sumMatches(const QByteArray &rq)
+{
+    if (rq.size() < 1 + SumLength)
+        return false;
+    return FCS(rq.mid(1, rq.size() - 1 - SumLength)) == rq.right(SumLength);
+}
+
+// Digits with blanks before or after them; for a signed field a minus sign may lead the
+// digits. An empty or all-blank field is not a number. Fields are at most four bytes, so the
+// value always fits 16 bits.
+std::optional<int> decimalField(const QByteArray &field, bool signAllowed)
+{
+    qsizetype from = 0, to = field.size();
+    while (from < to && field[from] == ' ')
+        ++from;
+    while (to > from && field[to - 1] == ' ')
+        --to;
+    const bool negative = signAllowed && from < to && field[from] == '-';
+    if (negative)
+        ++from;
+    const QByteArray digits = field.mid(from, to - from);
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), isDigit))
+        return std::nullopt;
+    const int value = digits.toInt();
+    return negative ? -value : value;
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// Hexadecimal digits of either case, blanks skipped, read up to the first other byte; a field
+// without a leading digit reads as 0.
+int wordCountField(const QByteArray &field)
+{
+    int value = 0;
+    for (const char c : field) {
+        if (c == ' ')
+            continue;
+        if (hexDigit(c) < 0)
+            break;
+        value = value * 16 + hexDigit(c);
+    }
+    return value;
+}
+
+void readWords(Request &rq, const RegisterMemory &memory, int head, int count)
+{
+    QByteArray body = rq.header();
+    for (int n = head; n < head + count; ++n)
+        body += memory.word(n).toLatin1();
+    body += Ctl::ETX;
+    rq.note("  <<データ返送>>");
+    rq.send(Ctl::STX + body + FCS(body) + rq.termStr);
+}
+
+// The values of a word write, or nothing when any field is missing or not a number.
+std::optional<QList<qint16>> writeData(const QByteArray &rq, int count)
+{
+    const qsizetype carried = std::max<qsizetype>(0, rq.size() - SumLength - DataAt);
+    if (count * WordLength > carried)
+        return std::nullopt;
+    QList<qint16> values;
+    for (int i = 0; i < count; ++i) {
+        const QByteArray field = rq.mid(DataAt + i * WordLength, WordLength);
+        const std::optional<int> value = decimalField(field, true);
+        if (!value)
+            return std::nullopt;
+        values << static_cast<qint16>(*value);
+    }
+    return values;
+}
+
+// Every field is read and checked before the first word is stored: no half-applied write.
+void writeWords(Request &rq, RegisterMemory &memory, int head, int count)
+{
+    const std::optional<QList<qint16>> values = writeData(rq.bytes, count);
+    if (!values)
+        return refuse(rq, MalformedField);
+    for (int i = 0; i < count; ++i)
+        memory.setWord(head + i, formatWord(values->at(i)));
+    rq.note("  <<ACK返送>>");
+    rq.send(Ctl::ACK + rq.header() + rq.termStr);
+}
+
+// Checks in the order sum, fields, range, command; the first failure decides the answer. The
+// head address is read without a sign and the range check keeps head + count <= 128, so only
+// D0-D127 are ever touched.
+void answerRequest(Request &rq, RegisterMemory &memory)
+{
+    rq.note("  <<ENQを受信しました>>");
+    if (!sumMatches(rq.bytes))
+        return refuse(rq, SumError);
+    if (rq.bytes.size() < FieldsLength)
+        return refuse(rq, MalformedField);
+    const std::optional<int> head = decimalField(rq.bytes.mid(AddressAt, AddressLength), false);
+    if (!head)
+        return refuse(rq, MalformedField);
+    const int count = wordCountField(rq.bytes.mid(CountAt, CountLength));
+    if (*head + count > RegisterMemory::Count)
+        return refuse(rq, RangeError);
+    const QByteArray command = rq.bytes.mid(CommandAt, CommandLength);
+    if (command == "WR")
+        return readWords(rq, memory, *head, count);
+    if (command == "WW")
+        return writeWords(rq, memory, *head, count);
+    refuse(rq, CommandError);
+}
+
+void computerLink(const QByteArray &frame, const ResponderState &state, RegisterMemory &memory,
+                  LineActions &out)
+{
+    Request rq{withoutFrameEnd(frame, state.termKind), state.termStr, out};
+    const char first = rq.bytes.isEmpty() ? '\0' : rq.bytes[0];
+    if (first == Ctl::ENQ[0])
+        answerRequest(rq, memory);
+    else if (first == Ctl::STX[0])
+        rq.note("  <<STXを受信しました>>");
+    else if (first == Ctl::ACK[0])
+        rq.note("  <<ACKを受信しました>>");
+    else if (first == Ctl::NAK[0])
+        rq.note("  <<NAKを受信しました>>");
+    else
+        rq.note("  <<その他の電文を受信しました>>");
+}
+
+// Sends the frame back as received, then names its first byte when it is a control code.
+void echo(const QByteArray &frame, LineActions &out)
+{
+    out << LineAction::send(frame);
+    const struct {
+        const QByteArray &code;
+        const char *name;
+    } named[] = {{Ctl::EOT, "EOT"},
+                 {Ctl::ENQ, "ENQ"},
+                 {Ctl::STX, "STX"},
+                 {Ctl::ACK, "ACK"},
+                 {Ctl::NAK, "NAK"}};
+    for (const auto &n : named) {
+        if (frame.startsWith(n.code))
+            out << LineAction::log(QStringLiteral("  <<RECEVED %1>>").arg(QLatin1String(n.name)));
+    }
+}
+
+} // namespace
+
+LineActions respondToFrame(const QByteArray &frame, const ResponderState &state,
+                           RegisterMemory &memory)
+{
+    LineActions out;
+    if (frame.isEmpty())
+        return out;
+    const QByteArray shown = withoutFrameEnd(frame, state.termKind);
+    out << LineAction::log(QStringLiteral("●") + Cp932::decode(shown));
+    if (state.hexOn)
+        out << LineAction::log(QStringLiteral("　") + hexDump(frame));
+    if (state.simMode == ModeRack || state.simMode == ModeVehicle)
+        computerLink(frame, state, memory, out);
+    else if (state.simMode == ModePrGps)
+        out << answerModemPrompt(frame, state.dialText);
+    else
+        echo(frame, out);
+    return out;
+}

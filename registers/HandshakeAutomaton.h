@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+
+// The conveying equipment's side of the transport handshake, played through the register
+// memory: the host writes an instruction and raises its transport-setting-complete flag; the
+// automaton shows the instruction, answers OK, waits for the flag to drop, answers ready and,
+// for the rack, reports a completed fork and waits for the host's acknowledgement. The
+// vehicle handshake ends with the ready answer: it has no completion report.
+//
+// It advances one step per data-window tick, reads SimMode at that moment (rack 3, vehicle 5,
+// any other mode: no steps) and never touches a widget; the window shows what it returns.
+class HandshakeAutomaton
+{
+public:
+    bool isAuto() const { return m_auto; }
+    qint16 stepNumber() const { return m_step; }
+    qint32 waitCount() const { return m_wait; }
+
+    // Auto mode on or off; the next tick continues from the current step and wait count.
+    void setAuto(bool on) { m_auto = on; }
+    // The window's load: Manual mode, step 0. The wait count carries over.
+    void load();
+    // The window's "R": step 0, wait 0. The caller empties the status text.
+    void reset();
+
+    // One tick's automaton step. Does nothing in Manual mode; otherwise counts the wait down
+    // or, when it is 0, runs the current step of the selected mode. Returns the new status
+    // text when a step acts, nothing when the status text stays as it was.
+    std::optional<QString> runStep();
+
+private:
+    bool m_auto = false;
+    qint16 m_step = 0;
+    qint32 m_wait = 0;
+};

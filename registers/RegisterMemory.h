@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <array>
+
+// The simulated controller's 128 data registers, D0 to D127. Each word is text in the word
+// format: a 16-bit signed value in decimal, zero-padded to at least four digits, minus sign in
+// front (5 -> "0005", -5 -> "-0005", 20000 -> "20000").
+class RegisterMemory
+{
+public:
+    static constexpr int Count = 128;
+
+    static bool isValidIndex(int n) { return n >= 0 && n < Count; }
+    // Word n as stored; n must be 0 to 127.
+    const QString &word(int n) const { return m_words.at(static_cast<size_t>(n)); }
+    // Stores text in word n; n must be 0 to 127. The caller keeps to the word format.
+    void setWord(int n, const QString &text) { m_words.at(static_cast<size_t>(n)) = text; }
+
+    // All words "0000", then D32 "0002", D33 "0001", D43 "0002".
+    void applyRackPreset();
+    // All words "0000", then D30 "0002", D31 "0001", D102 "0004", D103-D105 "0006".
+    void applyVehiclePreset();
+
+private:
+    std::array<QString, Count> m_words;
+};
+
+// A 16-bit value in the word format.
+QString formatWord(qint16 value);
+
+// The one register memory of the program.
+RegisterMemory &registerMemory();

@@ -1,0 +1,3 @@
+#include "SimMode.h"
+
+qint16 SimMode = ModeNone;

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+
+// Reading register texts as numbers: the data window's register button turns each box's text
+// into a 16-bit value, and the handshake automaton reads some words as decimal numbers.
+
+// The value of an operator's box text, or nothing when it cannot be converted. Accepted: a
+// plain decimal number with blanks around it, an optional leading sign and an optional
+// fractional part, rounded to the nearest whole number with a half going to the even
+// neighbour; the result must lie in -32768..32767. Refused: empty text, exponents,
+// thousands separators, blanks inside, full-width digits, and anything out of range.
+std::optional<qint16> convertBoxText(const QString &text);
+
+// The numeric value of a stored word: an optional minus sign and decimal digits, leading
+// zeros ignored ("0011" is 11, "-0001" is -1). Nothing for any other text. Magnitudes past
+// 100000 read as 100000, which no word in the word format reaches.
+std::optional<int> wordValue(const QString &word);

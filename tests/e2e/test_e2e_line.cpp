@@ -1,0 +1,197 @@
+// The program end to end over a virtual line: a host program on the far end receives the
+// exact bytes of the transmit commands, reads and writes the registers, runs the modem dialog,
+// gets its bytes echoed, and plays a rack transport handshake with the data window in Auto.
+#include "LineFixture.h"
+#include "RegisterMemory.h"
+#include "SimMode.h"
+#include "frm_DATA.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <pty.h>
+
+class EndToEndTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void transmitCommandsReachTheHost();
+    void failedOpensStayClosed();
+    void unpluggedAdapterClosesTheConnection();
+    void hostReadsAndWritesRegisters_data();
+    void hostReadsAndWritesRegisters();
+    void modemDialog();
+    void echoOfEveryByteValue();
+    void rackHandshakeWithTheDataWindow();
+};
+
+void EndToEndTest::transmitCommandsReachTheHost()
+{
+    LineFixture f;
+    QVERIFY(f.open(ModePrGps));
+    QCOMPARE(f.receive(4), QByteArray("AT\r\n"));
+    f.w->Text2->setText(QStringLiteral("Aあ"));
+    const QList<QPair<QPushButton *, QByteArray>> buttons = {
+        {f.w->btnSTX, QByteArray("\x02" "A\x82\xA0\x03")},
+        {f.w->btnCRLF, QByteArray("A\x82\xA0\r\n")},
+        {f.w->btnCR, QByteArray("A\x82\xA0\r")},
+        {f.w->btnACK, QByteArray("\x06")},
+        {f.w->btnNAK, QByteArray("\x15")},
+        {f.w->btnEOT, QByteArray("\x04")},
+        {f.w->btnSEND, QByteArray("A\x82\xA0")},
+    };
+    for (const auto &[button, bytes] : buttons) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(f.receive(int(bytes.size())), bytes);
+    }
+}
+
+void EndToEndTest::failedOpensStayClosed()
+{
+    LineFixture f;
+    qputenv("PORTWREN_COM2", "/nonexistent/ttyS9");
+    QTest::mouseClick(f.w->Option2[1], Qt::LeftButton, {}, QPoint(6, 8));
+    f.w->btnOpen_Click();
+    QCOMPARE(f.w->OpenFlag, 0);
+    QVERIFY(f.w->btnOpen->isEnabled());
+    QVERIFY(f.w->RText->toPlainText().contains(QStringLiteral("<<OPENできません: /nonexistent/ttyS9")));
+
+    QTest::mouseClick(f.w->Option2[0], Qt::LeftButton, {}, QPoint(6, 8));
+    f.w->Text1->setText(QStringLiteral("9600,X,8,1"));
+    f.w->btnOpen_Click();
+    QCOMPARE(f.w->OpenFlag, 0);
+    QVERIFY(!QFile::exists(f.link));
+    QVERIFY(!f.w->RText->toPlainText().contains(QStringLiteral("----- OPEN")));
+    qunsetenv("PORTWREN_COM2");
+}
+
+void EndToEndTest::unpluggedAdapterClosesTheConnection()
+{
+    // A device opened through the system serial port whose other side disappears.
+    int master = -1, slave = -1;
+    char name[256];
+    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+    ::close(slave);
+    qputenv("PORTWREN_COM3", name);
+    LineFixture f;
+    QTest::mouseClick(f.w->Option2[2], Qt::LeftButton, {}, QPoint(6, 8));
+    f.w->Text1->setText(QStringLiteral("9600,N,8,1"));
+    f.w->btnOpen_Click();
+    QCOMPARE(f.w->OpenFlag, 1);
+    ::close(master);
+    QTRY_COMPARE_WITH_TIMEOUT(f.w->OpenFlag, 0, 5000);
+    QVERIFY(f.w->btnOpen->isEnabled() && f.w->Option2[2]->isEnabled());
+    QVERIFY(f.w->RText->toPlainText().contains(QStringLiteral("<<ポートが切断されました: ")));
+    const qint64 before = processCpuMs();
+    QTest::qWait(500);
+    QCOMPARE_LT(processCpuMs() - before, 150);
+    qunsetenv("PORTWREN_COM3");
+}
+
+void EndToEndTest::hostReadsAndWritesRegisters_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("frameEnd");
+    QTest::addColumn<QByteArray>("end");
+    QTest::newRow("rack, by time") << int(ModeRack) << 2 << QByteArray();
+    QTest::newRow("rack, CR LF") << int(ModeRack) << 0 << QByteArray("\r\n");
+    QTest::newRow("vehicle, CR") << int(ModeVehicle) << 1 << QByteArray("\r");
+}
+
+void EndToEndTest::hostReadsAndWritesRegisters()
+{
+    QFETCH(int, mode);
+    QFETCH(int, frameEnd);
+    QFETCH(QByteArray, end);
+    LineFixture f;
+    f.w->Text3->setText(QStringLiteral("30"));
+    QVERIFY(f.open(mode));
+    QTest::mouseClick(f.w->Option3[frameEnd], Qt::LeftButton, {}, QPoint(6, 7));
+    // WW D10, D11 := 5, -12; then WR D9..D11.
+    const QByteArray write = "01FFxxWW000010020005-012";
+    f.host->send("\x05" + write + f.w->FCS(write) + end);
+    QCOMPARE(f.receive(7 + int(end.size())), QByteArray("\x06" "01FFxx") + end);
+    QCOMPARE(registerMemory().word(10), QStringLiteral("0005"));
+    QCOMPARE(registerMemory().word(11), QStringLiteral("-0012"));
+    const QByteArray read = "000000WR00000903";
+    f.host->send("\x05" + read + f.w->FCS(read) + end);
+    const QByteArray data = QByteArray("000000" "0000" "0005" "-0012") + "\x03";
+    const QByteArray reply = "\x02" + data + f.w->FCS(data) + end;
+    QCOMPARE(f.receive(int(reply.size())), reply);
+}
+
+void EndToEndTest::modemDialog()
+{
+    LineFixture f;
+    QVERIFY(f.open(ModePrGps));
+    f.w->Text2->setText(QStringLiteral("0123456789,secret"));
+    QCOMPARE(f.receive(4), QByteArray("AT\r\n"));
+    f.host->send("\r\nOK\r\n");
+    QCOMPARE(f.receive(15), QByteArray("ATD0123456789\r\n"));
+    f.host->send("@PWD\r\n");
+    QCOMPARE(f.receive(8), QByteArray("secret\r\n"));
+    f.host->send("@HOW?\r\n");
+    QCOMPARE(f.receive(5), QByteArray("DAT\r\n"));
+}
+
+void EndToEndTest::echoOfEveryByteValue()
+{
+    LineFixture f;
+    f.w->Text3->setText(QStringLiteral("50"));
+    QVERIFY(f.open(ModeNone));
+    const QByteArray all = allByteValues();
+    f.host->send(all);
+    QCOMPARE(f.receive(256), all);
+}
+
+void EndToEndTest::rackHandshakeWithTheDataWindow()
+{
+    LineFixture f;
+    f.w->Text3->setText(QStringLiteral("20"));
+    QVERIFY(f.open(ModeRack));
+    f.w->Option1_DblClick(ModeRack);
+    frm_DATA *data = frm_DATA::current();
+    QVERIFY(data);
+    data->Timer1->stop(); // the test drives the one-second tick
+    QTest::mouseClick(data->Option1, Qt::LeftButton, {}, QPoint(6, 7));
+
+    const auto write = [&](const QByteArray &fields) {
+        const QByteArray body = "000000WW" + fields;
+        f.host->send("\x05" + body + f.w->FCS(body));
+        QCOMPARE(f.receive(7), QByteArray("\x06" "000000"));
+    };
+    const auto d33 = [&] {
+        const QByteArray body = "000000WR00003301";
+        f.host->send("\x05" + body + f.w->FCS(body));
+        return f.receive(14).mid(7, 4);
+    };
+    const auto ticks = [&](int n) {
+        for (int i = 0; i < n; ++i)
+            data->Timer1_Timer();
+    };
+    // Storage from 0001 to 0002,0003,0004, tag 0005; then the flag D10.
+    write("00" "0000" "0A" "0001" "0001" "0000" "0000" "0000" "0000" "0002" "0003" "0004" "0005");
+    write("00" "0010" "01" "0001");
+    ticks(1);
+    QCOMPARE(data->lblSTATUS->text(),
+             QStringLiteral("搬送設定完了フラグＯＮ-入庫(0001→0002,0003,0004)[0005]"));
+    ticks(11);
+    QCOMPARE(d33(), QByteArray("0002")); // OK
+    write("00" "0010" "01" "0000"); // the host drops the flag
+    ticks(3 + 6);
+    QCOMPARE(d33(), QByteArray("0001")); // ready
+    ticks(11);
+    QCOMPARE(registerMemory().word(59), QStringLiteral("0001")); // completion reported
+    write("00" "0012" "01" "0001");                              // acknowledged
+    ticks(1);
+    QCOMPARE(registerMemory().word(59), QStringLiteral("0000"));
+    QCOMPARE(data->lblStep->text(), QStringLiteral("5")); // shown one tick later
+    ticks(1);
+    QCOMPARE(data->lblStep->text(), QStringLiteral("0"));
+    frm_DATA::closeWindow();
+}
+
+QTEST_MAIN(EndToEndTest)
+#include "test_e2e_line.moc"
