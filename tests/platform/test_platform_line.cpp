@@ -1,0 +1,128 @@
+// Covers CommControl on Com3: with the test at the far end of the line: a virtual line
+// (pty:PATH, the test as the host program) and a system device through Qt Serial Port (a
+// pseudo-terminal made by the test, which holds the master side as the far end of the cable).
+
+#include "CommControl.h"
+#include "HostEnd.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <poll.h>
+#include <pty.h>
+
+class TestLine : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    const QString m_link = m_dir.filePath(QStringLiteral("line"));
+    const QByteArray m_virtual = "pty:" + QFile::encodeName(m_link);
+    std::unique_ptr<CommControl> m_control;
+
+    // Opens Com3: mapped to the device, with the program's default settings unless given.
+    bool open(const QByteArray &device, const QString &settings = QStringLiteral("9600,N,7,1"))
+    {
+        qputenv("PORTWREN_COM3", device);
+        m_control = std::make_unique<CommControl>();
+        m_control->setCommPort(3);
+        m_control->setRTSEnable(true);
+        m_control->setSettings(settings);
+        return m_control->setPortOpen(true);
+    }
+    // Half a second without spinning, after which the port has been lost `lost` times.
+    void checkIdle(const QSignalSpy &lostSpy, int lost)
+    {
+        const qint64 cpuBefore = processCpuMs();
+        QTest::qWait(500);
+        QCOMPARE_LT(processCpuMs() - cpuBefore, 100);
+        QCOMPARE(lostSpy.size(), lost);
+    }
+
+private slots:
+    void virtualLineLinkAndRefusedOpens()
+    {
+        QVERIFY2(open(m_virtual), qPrintable(m_control->errorString()));
+        QVERIFY(QFileInfo(m_link).symLinkTarget().startsWith(QLatin1String("/dev/pts/")));
+        QVERIFY(m_control->setPortOpen(false) && !QFileInfo(m_link).isSymLink());
+        QFile file(m_link); // anything but a link at the path is kept
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep") == 4 && file.flush());
+
+        // A refused open names the device and the cause, and leaves the port closed.
+        const std::tuple<QByteArray, QString, QString> refusals[] = {
+            {"/nonexistent/ttyS3", "9600,N,7,1", "No such file or directory"},
+            {"pty:/nonexistent/line", "9600,N,7,1", "No such file or directory"},
+            {m_virtual, "9600,N,9,1", "data bits"},
+            {m_virtual, "9600,N,7,1", m_link + " exists"},
+        };
+        for (const auto &[device, settings, cause] : refusals) {
+            QVERIFY(!open(device, settings) && !m_control->portOpen());
+            const QString error = m_control->errorString();
+            QVERIFY2(error.startsWith(QLatin1String(device) + ": ") && error.contains(cause),
+                     qPrintable(error));
+        }
+        QVERIFY(QFileInfo(m_link).size() == 4 && QFile::remove(m_link));
+    }
+
+    void virtualLineWithAHostThatComesAndGoes()
+    {
+        QVERIFY2(open(m_virtual), qPrintable(m_control->errorString()));
+        QSignalSpy comm(m_control.get(), &SerialPortService::onComm);
+        QSignalSpy lost(m_control.get(), &SerialPortService::portLost);
+        const QByteArray all = allByteValues();
+        auto host = std::make_unique<HostEnd>(m_link);
+        QVERIFY(m_control->output(all));
+        QTRY_COMPARE(host->collect(), all);
+        QVERIFY(host->send(all));
+        QTRY_COMPARE(m_control->inBufferCount(), 256);
+        host.reset(); // the host goes away: the line stays open and quiet, the bytes kept
+        checkIdle(lost, 0);
+        QCOMPARE(comm.size(), 1); // bytes nobody has read yet raise the event once
+        QCOMPARE(m_control->input(), all);
+        checkIdle(lost, 0); // nobody at the far end and nothing waiting
+
+        host = std::make_unique<HostEnd>(m_link); // and comes back
+        QVERIFY(m_control->output("\r\n") && host->send("pending"));
+        QTRY_COMPARE(host->collect(), QByteArray("\r\n"));
+        QTRY_VERIFY(comm.size() == 2 && m_control->inBufferCount() == 7);
+
+        // Closed with bytes waiting: nothing is reported and nothing can be sent.
+        QVERIFY(m_control->setPortOpen(false) && !m_control->portOpen());
+        QVERIFY(m_control->inBufferCount() == 0 && m_control->input().isEmpty());
+        QVERIFY(!m_control->cdHolding() && !m_control->ctsHolding() && !m_control->dsrHolding());
+        QVERIFY(!m_control->dtrEnable() && !m_control->output("x"));
+        QVERIFY2(m_control->errorString().contains(m_link), qPrintable(m_control->errorString()));
+    }
+
+    void qtDeviceCountsBytesBeforeQtAndReportsAHangUp()
+    {
+        int master = -1, slave = -1;
+        char name[256];
+        QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+        // Even parity and 7 data bits are refused by a pseudo-terminal, yet must open one.
+        QVERIFY2(open(name, QStringLiteral("9600,E,7,1")), qPrintable(m_control->errorString()));
+        QSignalSpy comm(m_control.get(), &SerialPortService::onComm);
+        QSignalSpy lost(m_control.get(), &SerialPortService::portLost);
+        QVERIFY(::write(master, "ABC\r\n", 5) == 5);
+        pollfd pfd{slave, POLLIN, 0}; // the test's own descriptor sees them, Qt's has not run
+        QVERIFY(::poll(&pfd, 1, 5000) == 1);
+        QCOMPARE(m_control->inBufferCount(), 5);
+        QCOMPARE(m_control->input(), QByteArray("ABC\r\n"));
+
+        // Bytes Qt's notifier has read come out too, and a notice for bytes taken is no loss.
+        QVERIFY(::write(master, "next", 4) == 4);
+        QVERIFY(comm.wait(5000));
+        QByteArray received;
+        QTRY_COMPARE((received += m_control->input()), QByteArray("next"));
+
+        ::close(master); // hang-up, as an unplugged adapter: lost once, closed, and idle
+        QVERIFY(lost.wait(5000));
+        QVERIFY(!m_control->portOpen() && m_control->inBufferCount() == 0);
+        QVERIFY(lost.first().first().toString().startsWith(name + QStringLiteral(": ")));
+        checkIdle(lost, 1);
+        ::close(slave);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLine)
+#include "test_platform_line.moc"
