@@ -1,6 +1,6 @@
 // PORTWREN: a serial-line test tool. Starts the main window; everything else is in its
 // controls.
-#include "Fonts.h"
+#include "WindowLook.h"
 #include "frm_PORTWREN.h"
 
 #include <QApplication>

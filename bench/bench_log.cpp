@@ -4,7 +4,7 @@
 //   bench_log [small=1000] [large=100000]
 #include "Clock.h"
 #include "FakeSerialPort.h"
-#include "Fonts.h"
+#include "WindowLook.h"
 #include "TrafficLog.h"
 #include "frm_PORTWREN.h"
 

@@ -1,5 +1,5 @@
 // Builds the main window's controls at their designed places (positions in twips).
-#include "Fonts.h"
+#include "WindowLook.h"
 #include "PortMap.h"
 #include "Twips.h"
 #include "frm_PORTWREN.h"
@@ -52,11 +52,8 @@ void frm_PORTWREN::createControls()
     setWindowTitle(QStringLiteral("PORTWREN"));
     setWindowIcon(portwrenIcon());
     resize(px(9795), px(6150));
-    // The window's default font: the proportional Japanese UI font at 9 points. Frames draw
-    // their caption on the border line, as the layout's frames do.
-    QFont windowFont(ProportionalFontName);
-    windowFont.setPointSize(9);
-    setFont(windowFont);
+    // Frames draw their caption on the border line, as the layout's frames do.
+    setFont(windowFont());
     setStyleSheet(QStringLiteral(
         "QGroupBox { border: 1px solid palette(mid); margin-top: 6px; }"
         "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"

@@ -1,8 +1,6 @@
-#include "Fonts.h"
+#include "WindowLook.h"
 
 #include <QFont>
-#include <QPainter>
-#include <QPixmap>
 
 void installFontSubstitutions()
 {
@@ -14,16 +12,14 @@ void installFontSubstitutions()
                                 QStringLiteral("MS PGothic"), QStringLiteral("Sans Serif")});
 }
 
+QFont windowFont()
+{
+    QFont font(ProportionalFontName);
+    font.setPointSize(9);
+    return font;
+}
+
 QIcon portwrenIcon()
 {
-    // A plug-shaped mark in a few plain colours: a connector body with two pins.
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.fillRect(2, 4, 12, 8, QColor(0, 0, 128));
-    p.fillRect(4, 6, 8, 4, QColor(0, 255, 255));
-    p.fillRect(5, 12, 2, 3, QColor(128, 128, 128));
-    p.fillRect(9, 12, 2, 3, QColor(128, 128, 128));
-    p.fillRect(7, 1, 2, 3, QColor(255, 255, 0));
-    return QIcon(pixmap);
+    return QIcon(QStringLiteral(":/portwren.png"));
 }

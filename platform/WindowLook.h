@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QIcon>
 #include <QString>
 
@@ -9,6 +10,9 @@ inline const QString FixedPitchFontName = QStringLiteral("ＭＳ ゴシック");
 inline const QString ProportionalFontName = QStringLiteral("ＭＳ Ｐゴシック");
 
 void installFontSubstitutions();
+
+// The windows' default font: the proportional Japanese UI font at 9 points.
+QFont windowFont();
 
 // The program's 16 x 16 window icon.
 QIcon portwrenIcon();

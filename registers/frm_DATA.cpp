@@ -2,6 +2,7 @@
 
 #include "SimMode.h"
 #include "Twips.h"
+#include "WindowLook.h"
 #include "WordConversion.h"
 
 #include <QCloseEvent>
@@ -46,6 +47,7 @@ frm_DATA::frm_DATA()
 {
     setObjectName(QStringLiteral("frm_DATA"));
     setWindowTitle(QStringLiteral("DATA VIEW&EDIT"));
+    setFont(windowFont());
     createGrid();
     createBottomRow();
     setKeyboardOrder();
@@ -85,11 +87,14 @@ void frm_DATA::createGrid()
             placed(new QLineEdit(QStringLiteral("0000"), this), QStringLiteral("Text1_%1").arg(i),
                    twipsRect(TextLeft[column], rowTop(i % RowsPerColumn), 525, 285));
     }
+    // Register names in the fixed-pitch font: five half-width characters fit the label.
+    const QFont labelFont(FixedPitchFontName, 9);
     for (int i = 0; i < RegisterMemory::Count; ++i) {
         const int column = i / RowsPerColumn;
         const int top = rowTop(i % RowsPerColumn) + (column == 0 ? 30 : 0);
         Label1[i] = placed(new QLabel(this), QStringLiteral("Label1_%1").arg(i),
                            twipsRect(LabelLeft[column], top, 465, 255));
+        Label1[i]->setFont(labelFont);
     }
 }
 
