@@ -18,15 +18,21 @@ void frm_PORTWREN::MSComm1_OnComm()
 
 void frm_PORTWREN::Timer1_Timer()
 {
-    const auto show = [](QLabel *indicator, bool on) {
-        indicator->setText(on ? QStringLiteral("◎") : QStringLiteral("○"));
+    bool changed = false;
+    const auto show = [&changed](QLabel *indicator, bool on) {
+        const QString caption = on ? QStringLiteral("◎") : QStringLiteral("○");
+        changed = changed || indicator->text() != caption;
+        indicator->setText(caption);
     };
     show(lbl_cd, MSComm1->cdHolding());
     show(lbl_cts, MSComm1->ctsHolding());
     show(lbl_dsr, MSComm1->dsrHolding());
     show(lbl_dtr, MSComm1->dtrEnable());
     show(lbl_rts, MSComm1->rtsEnable());
-    repaint();
+    // Shown at once, before the receive path may block; an unchanged window needs no repaint,
+    // which keeps an idle program idle.
+    if (changed)
+        repaint();
     receive(ReceiveTrigger::TimerTick);
 }
 

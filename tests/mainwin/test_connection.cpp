@@ -4,6 +4,7 @@
 #include "WindowFixture.h"
 #include "frm_Help.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -36,6 +37,9 @@ void ConnectionTest::openAndClose()
                                          "Settings= 4800,N,8,1 ", "SThreshold=1", "PortOpen=true"}));
     QCOMPARE(w.OpenFlag, 1);
     QVERIFY(!w.btnOpen->isEnabled() && w.btnClose->isEnabled() && !w.Option2[5]->isEnabled());
+    f.port->cts = true;
+    w.Timer1_Timer(); // the line monitor shows RTS (raised by the open) and CTS at the next tick
+    QCOMPARE(w.lbl_rts->text() + w.lbl_cts->text() + w.lbl_cd->text(), QStringLiteral("◎◎○"));
     QTest::mouseClick(w.btnClose, Qt::LeftButton);
     QCOMPARE(w.OpenFlag, 0);
     QVERIFY(w.btnOpen->isEnabled() && !w.btnClose->isEnabled() && w.Option2[5]->isEnabled());
