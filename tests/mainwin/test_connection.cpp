@@ -119,12 +119,8 @@ void ConnectionTest::transmitButtons_data()
     QTest::newRow("CR+LF, hex shows both bytes of あ")
         << "btnCRLF" << true << QByteArray("A\x82\xA0\r\n")
         << QStringList{"　<<TEXT+CRLF>>", "　41 82 A0 0D 0A ", "◎Aあ", ""};
-    QTest::newRow("CR") << "btnCR" << false << QByteArray("A\x82\xA0\r")
-                        << QStringList{"　<<TEXT+CR>>", "◎Aあ", ""};
     QTest::newRow("ACK hex") << "btnACK" << true << QByteArray("\x06")
                              << QStringList{"　<<ACK>>", "　06 ", "◎\x06"};
-    QTest::newRow("NAK") << "btnNAK" << false << QByteArray("\x15") << QStringList{"　<<NAK>>", "◎\x15"};
-    QTest::newRow("EOT") << "btnEOT" << false << QByteArray("\x04") << QStringList{"　<<EOT>>", "◎\x04"};
     QTest::newRow("SEND in NONE") << "btnSEND" << false << QByteArray("A\x82\xA0")
                                   << QStringList{"　<<TEXT>>", "◎Aあ"};
 }

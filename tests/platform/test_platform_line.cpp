@@ -17,7 +17,6 @@ class TestLine : public QObject
     Q_OBJECT
     QTemporaryDir m_dir;
     const QString m_link = m_dir.filePath(QStringLiteral("line"));
-    const QByteArray m_virtual = "pty:" + QFile::encodeName(m_link);
     std::unique_ptr<CommControl> m_control;
 
     // Opens Com3: mapped to the device, with the program's default settings unless given.
@@ -26,7 +25,6 @@ class TestLine : public QObject
         qputenv("PORTWREN_COM3", device);
         m_control = std::make_unique<CommControl>();
         m_control->setCommPort(3);
-        m_control->setRTSEnable(true);
         m_control->setSettings(settings);
         return m_control->setPortOpen(true);
     }
@@ -40,58 +38,32 @@ class TestLine : public QObject
     }
 
 private slots:
-    void virtualLineLinkAndRefusedOpens()
+    // Bytes both ways and their count; a host that goes away leaves the line open, quiet and
+    // with its bytes; one that comes back is heard. The line's link goes when the port closes,
+    // and a closed port reports nothing and sends nothing.
+    void virtualLine()
     {
-        QVERIFY2(open(m_virtual), qPrintable(m_control->errorString()));
-        QVERIFY(QFileInfo(m_link).symLinkTarget().startsWith(QLatin1String("/dev/pts/")));
-        QVERIFY(m_control->setPortOpen(false) && !QFileInfo(m_link).isSymLink());
-        QFile file(m_link); // anything but a link at the path is kept
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep") == 4 && file.flush());
-
-        // A refused open names the device and the cause, and leaves the port closed.
-        const std::tuple<QByteArray, QString, QString> refusals[] = {
-            {"/nonexistent/ttyS3", "9600,N,7,1", "No such file or directory"},
-            {"pty:/nonexistent/line", "9600,N,7,1", "No such file or directory"},
-            {m_virtual, "9600,N,9,1", "data bits"},
-            {m_virtual, "9600,N,7,1", m_link + " exists"},
-        };
-        for (const auto &[device, settings, cause] : refusals) {
-            QVERIFY(!open(device, settings) && !m_control->portOpen());
-            const QString error = m_control->errorString();
-            QVERIFY2(error.startsWith(QLatin1String(device) + ": ") && error.contains(cause),
-                     qPrintable(error));
-        }
-        QVERIFY(QFileInfo(m_link).size() == 4 && QFile::remove(m_link));
-    }
-
-    void virtualLineWithAHostThatComesAndGoes()
-    {
-        QVERIFY2(open(m_virtual), qPrintable(m_control->errorString()));
+        QVERIFY2(open("pty:" + QFile::encodeName(m_link)), qPrintable(m_control->errorString()));
         QSignalSpy comm(m_control.get(), &SerialPortService::onComm);
         QSignalSpy lost(m_control.get(), &SerialPortService::portLost);
         const QByteArray all = allByteValues();
         auto host = std::make_unique<HostEnd>(m_link);
-        QVERIFY(m_control->output(all));
+        QVERIFY(m_control->output(all) && host->send(all));
         QTRY_COMPARE(host->collect(), all);
-        QVERIFY(host->send(all));
         QTRY_COMPARE(m_control->inBufferCount(), 256);
-        host.reset(); // the host goes away: the line stays open and quiet, the bytes kept
+        host.reset();
         checkIdle(lost, 0);
         QCOMPARE(comm.size(), 1); // bytes nobody has read yet raise the event once
         QCOMPARE(m_control->input(), all);
-        checkIdle(lost, 0); // nobody at the far end and nothing waiting
-
-        host = std::make_unique<HostEnd>(m_link); // and comes back
+        host = std::make_unique<HostEnd>(m_link);
         QVERIFY(m_control->output("\r\n") && host->send("pending"));
         QTRY_COMPARE(host->collect(), QByteArray("\r\n"));
         QTRY_VERIFY(comm.size() == 2 && m_control->inBufferCount() == 7);
 
-        // Closed with bytes waiting: nothing is reported and nothing can be sent.
-        QVERIFY(m_control->setPortOpen(false) && !m_control->portOpen());
+        QVERIFY(m_control->setPortOpen(false) && !QFileInfo(m_link).isSymLink());
         QVERIFY(m_control->inBufferCount() == 0 && m_control->input().isEmpty());
         QVERIFY(!m_control->cdHolding() && !m_control->ctsHolding() && !m_control->dsrHolding());
         QVERIFY(!m_control->dtrEnable() && !m_control->output("x"));
-        QVERIFY2(m_control->errorString().contains(m_link), qPrintable(m_control->errorString()));
     }
 
     void qtDeviceCountsBytesBeforeQtAndReportsAHangUp()
@@ -101,7 +73,6 @@ private slots:
         QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
         // Even parity and 7 data bits are refused by a pseudo-terminal, yet must open one.
         QVERIFY2(open(name, QStringLiteral("9600,E,7,1")), qPrintable(m_control->errorString()));
-        QSignalSpy comm(m_control.get(), &SerialPortService::onComm);
         QSignalSpy lost(m_control.get(), &SerialPortService::portLost);
         QVERIFY(::write(master, "ABC\r\n", 5) == 5);
         pollfd pfd{slave, POLLIN, 0}; // the test's own descriptor sees them, Qt's has not run
@@ -109,16 +80,9 @@ private slots:
         QCOMPARE(m_control->inBufferCount(), 5);
         QCOMPARE(m_control->input(), QByteArray("ABC\r\n"));
 
-        // Bytes Qt's notifier has read come out too, and a notice for bytes taken is no loss.
-        QVERIFY(::write(master, "next", 4) == 4);
-        QVERIFY(comm.wait(5000));
-        QByteArray received;
-        QTRY_COMPARE((received += m_control->input()), QByteArray("next"));
-
         ::close(master); // hang-up, as an unplugged adapter: lost once, closed, and idle
         QVERIFY(lost.wait(5000));
         QVERIFY(!m_control->portOpen() && m_control->inBufferCount() == 0);
-        QVERIFY(lost.first().first().toString().startsWith(name + QStringLiteral(": ")));
         checkIdle(lost, 1);
         ::close(slave);
     }
