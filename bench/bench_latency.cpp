@@ -3,18 +3,18 @@
 // to the reply's last byte read. The quiet time the receive path waits by design is subtracted;
 // what remains is the program's own overhead.
 //   bench_latency [requests=50]
-#include "WindowLook.h"
 #include "SumCheck.h"
+#include "WindowLook.h"
 #include "frm_PORTWREN.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
-#include <QTemporaryDir>
-#include <QEventLoop>
 #include <QSocketNotifier>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -22,7 +22,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 int openHost(const QString &path)
 {

@@ -4,8 +4,8 @@
 //   bench_log [small=1000] [large=100000]
 #include "Clock.h"
 #include "FakeSerialPort.h"
-#include "WindowLook.h"
 #include "TrafficLog.h"
+#include "WindowLook.h"
 #include "frm_PORTWREN.h"
 
 #include <QApplication>
@@ -14,7 +14,8 @@
 #include <QTimer>
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 double microsecondsPerLine(int existingLines)
 {
@@ -23,7 +24,8 @@ double microsecondsPerLine(int existingLines)
     frm_PORTWREN w(new FakeSerialPort(&clock), &clock);
     w.Timer1->stop();
     w.show();
-    const QString sample = QStringLiteral("●") + QChar(0x05) + QStringLiteral("000000WR00003202 50");
+    const QString sample =
+        QStringLiteral("●") + QChar(0x05) + QStringLiteral("000000WR00003202 50");
     for (int i = 0; i < existingLines; ++i)
         TrafficLog::prepend(w.RText, TrafficLog::line(clock.timeOfDay(), sample));
     w.DPrint(sample); // settle layout once
@@ -39,8 +41,8 @@ double microsecondsPerLine(int existingLines)
 
 int main(int argc, char *argv[])
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
-                                                                     : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     installFontSubstitutions();
     const int small = argc > 1 ? atoi(argv[1]) : 1000;

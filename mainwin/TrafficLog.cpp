@@ -4,7 +4,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-namespace TrafficLog {
+namespace TrafficLog
+{
 
 QString line(const QString &stamp, const QString &text)
 {

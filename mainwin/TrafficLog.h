@@ -6,7 +6,8 @@ class QPlainTextEdit;
 
 // The traffic log keeps its newest line first. Adding a line inserts it in front of the older
 // lines instead of rewriting the whole text, so its cost does not grow with the log.
-namespace TrafficLog {
+namespace TrafficLog
+{
 
 // The log line for a caller's text: "[" + stamp + "]" + text.
 QString line(const QString &stamp, const QString &text);

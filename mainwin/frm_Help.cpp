@@ -5,7 +5,8 @@
 #include <QLabel>
 #include <QPointer>
 
-namespace {
+namespace
+{
 QPointer<frm_Help> openHelp;
 } // namespace
 

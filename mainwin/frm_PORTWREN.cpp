@@ -3,28 +3,21 @@
 #include "Clock.h"
 #include "CommControl.h"
 #include "ControlCodes.h"
-#include "Cp932.h"
-#include "FrameResponder.h"
-#include "Module1.h"
-#include "ReceivePath.h"
 #include "RegisterMemory.h"
 #include "SimMode.h"
 #include "SumCheck.h"
 #include "TrafficLog.h"
 #include "Twips.h"
-#include "frm_DATA.h"
-#include "frm_Help.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 
-namespace {
+namespace
+{
 // The telephone number that the mode "prGPS" puts in the transmit box for the modem to dial.
 const QString PrGpsDialNumber = QStringLiteral("09012345678");
 } // namespace

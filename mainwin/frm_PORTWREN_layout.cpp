@@ -1,7 +1,7 @@
 // Builds the main window's controls at their designed places (positions in twips).
-#include "WindowLook.h"
 #include "PortMap.h"
 #include "Twips.h"
+#include "WindowLook.h"
 #include "frm_PORTWREN.h"
 
 #include <QButtonGroup>
@@ -13,10 +13,10 @@
 #include <QRadioButton>
 #include <QTimer>
 
-namespace {
+namespace
+{
 
-template <typename W>
-W *place(W *widget, const QString &name, int x, int y, int w, int h)
+template <typename W> W *place(W *widget, const QString &name, int x, int y, int w, int h)
 {
     widget->setObjectName(name);
     widget->setGeometry(twipsRect(x, y, w, h));
@@ -54,10 +54,10 @@ void frm_PORTWREN::createControls()
     resize(px(9795), px(6150));
     // Frames draw their caption on the border line, as the layout's frames do.
     setFont(windowFont());
-    setStyleSheet(QStringLiteral(
-        "QGroupBox { border: 1px solid palette(mid); margin-top: 6px; }"
-        "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"
-        "QRadioButton { spacing: 2px; }"));
+    setStyleSheet(
+        QStringLiteral("QGroupBox { border: 1px solid palette(mid); margin-top: 6px; }"
+                       "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"
+                       "QRadioButton { spacing: 2px; }"));
 
     // Modem-line indicators: caption, then its "○"/"◎" indicator, from x 1680 to 4650.
     const QString off = QStringLiteral("○");
@@ -85,7 +85,8 @@ void frm_PORTWREN::createControls()
     btnHelp = button(this, QStringLiteral("btnHelp"), QStringLiteral("?"), 1350, 210, 225, 345);
     btnOpen = button(this, QStringLiteral("btnOpen"), QStringLiteral("OPEN"), 90, 570, 705, 345);
     btnOpen->setToolTip(QStringLiteral("指定ポートをOPENします。"));
-    btnClose = button(this, QStringLiteral("btnClose"), QStringLiteral("CLOSE"), 825, 570, 735, 345);
+    btnClose =
+        button(this, QStringLiteral("btnClose"), QStringLiteral("CLOSE"), 825, 570, 735, 345);
     btnClose->setEnabled(false);
     Text1 = place(new QLineEdit(QStringLiteral("9600,N,7,1"), this), QStringLiteral("Text1"), 90,
                   930, 1515, 285);
@@ -105,8 +106,8 @@ void frm_PORTWREN::createControls()
         b->setFont(f);
     }
 
-    Frame1 = place(new QGroupBox(QStringLiteral("ﾓｰﾄﾞ"), this), QStringLiteral("Frame1"), 90,
-                   2400, 1485, 1425);
+    Frame1 = place(new QGroupBox(QStringLiteral("ﾓｰﾄﾞ"), this), QStringLiteral("Frame1"), 90, 2400,
+                   1485, 1425);
     Frame1->setToolTip(QStringLiteral("シミュレータ機能を選択してください。"));
     auto *modes = new QButtonGroup(this);
     const QStringList modeCaptions = {QStringLiteral("NONE"),      QStringLiteral("prGPS"),
@@ -117,7 +118,8 @@ void frm_PORTWREN::createControls()
                             210 + 180 * i, 1275, 195);
         Option1[i]->installEventFilter(this);
     }
-    const QString registerTip = QStringLiteral("ダブルクリックでデータレジスタの表示編集が出来ます。");
+    const QString registerTip =
+        QStringLiteral("ダブルクリックでデータレジスタの表示編集が出来ます。");
     Option1[3]->setToolTip(registerTip);
     Option1[5]->setToolTip(registerTip);
     Option1[0]->setChecked(true);
@@ -141,10 +143,10 @@ void frm_PORTWREN::createControls()
                    5370, 1515, 525);
     Frame3->setToolTip(QStringLiteral("HEXをONにするとデータを16進表示できます。"));
     auto *hex = new QButtonGroup(this);
-    Option4[0] = option(Frame3, hex, QStringLiteral("Option4"), 0, QStringLiteral("On"), 120, 240,
+    Option4[0] =
+        option(Frame3, hex, QStringLiteral("Option4"), 0, QStringLiteral("On"), 120, 240, 615, 225);
+    Option4[1] = option(Frame3, hex, QStringLiteral("Option4"), 1, QStringLiteral("Off"), 780, 240,
                         615, 225);
-    Option4[1] = option(Frame3, hex, QStringLiteral("Option4"), 1, QStringLiteral("Off"), 780,
-                        240, 615, 225);
     Option4[1]->setChecked(true);
 
     RText = place(new QPlainTextEdit(this), QStringLiteral("RText"), 1740, 330, 7845, 5565);

@@ -18,7 +18,9 @@ QString FakeClock::timeOfDay()
 {
     if (!m_stamp.isEmpty())
         return m_stamp;
-    return QTime(0, 0).addMSecs(static_cast<int>(m_nowMs % 86400000)).toString(QStringLiteral("HH:mm:ss"));
+    return QTime(0, 0)
+        .addMSecs(static_cast<int>(m_nowMs % 86400000))
+        .toString(QStringLiteral("HH:mm:ss"));
 }
 
 void FakeClock::wait(int ms)

@@ -3,7 +3,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
-namespace Cp932 {
+namespace Cp932
+{
 
 QByteArray encode(const QString &text)
 {

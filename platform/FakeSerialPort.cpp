@@ -37,13 +37,15 @@ void FakeSerialPort::setSThreshold(int count)
 
 void FakeSerialPort::setRTSEnable(bool on)
 {
-    calls << QStringLiteral("RTSEnable=%1").arg(on ? QStringLiteral("true") : QStringLiteral("false"));
+    calls << QStringLiteral("RTSEnable=%1")
+                 .arg(on ? QStringLiteral("true") : QStringLiteral("false"));
     m_rts = on;
 }
 
 bool FakeSerialPort::setPortOpen(bool open)
 {
-    calls << QStringLiteral("PortOpen=%1").arg(open ? QStringLiteral("true") : QStringLiteral("false"));
+    calls << QStringLiteral("PortOpen=%1")
+                 .arg(open ? QStringLiteral("true") : QStringLiteral("false"));
     if (open && !m_failReason.isEmpty()) {
         m_error = m_failReason;
         m_failReason.clear();

@@ -4,9 +4,9 @@
 
 void installFontSubstitutions()
 {
-    QFont::insertSubstitutions(FixedPitchFontName,
-                               {QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans Mono CJK JP"),
-                                QStringLiteral("MS Gothic"), QStringLiteral("Monospace")});
+    QFont::insertSubstitutions(
+        FixedPitchFontName, {QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans Mono CJK JP"),
+                             QStringLiteral("MS Gothic"), QStringLiteral("Monospace")});
     QFont::insertSubstitutions(ProportionalFontName,
                                {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP"),
                                 QStringLiteral("MS PGothic"), QStringLiteral("Sans Serif")});

@@ -3,7 +3,8 @@
 #include <QByteArray>
 
 // The single-byte control codes of the line, the one place they are spelled out.
-namespace Ctl {
+namespace Ctl
+{
 
 inline const QByteArray NUL(1, '\x00');
 inline const QByteArray SOH(1, '\x01');
