@@ -3,6 +3,7 @@
 // loop runs for the given time after one second to settle; the figure is process CPU time
 // (all threads, user and system) over wall time.
 //   bench_idle [seconds=10]
+#include "BenchSupport.h"
 #include "WindowLook.h"
 #include "frm_DATA.h"
 #include "frm_PORTWREN.h"
@@ -38,13 +39,12 @@ void cpuMilliseconds(double *user, double *system)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    useOffscreenUnlessSet();
     QApplication app(argc, argv);
     installFontSubstitutions();
     const int seconds = argc > 1 ? atoi(argv[1]) : 10;
     QTemporaryDir dir;
-    qputenv("PORTWREN_COM1", QByteArray("pty:") + dir.filePath(QStringLiteral("com1")).toLocal8Bit());
+    mapCom1ToVirtualLine(dir);
 
     frm_PORTWREN w;
     w.terminateProgram = [] {};

@@ -3,6 +3,7 @@
 // to the reply's last byte read. The quiet time the receive path waits by design is subtracted;
 // what remains is the program's own overhead.
 //   bench_latency [requests=50]
+#include "BenchSupport.h"
 #include "SumCheck.h"
 #include "WindowLook.h"
 #include "frm_PORTWREN.h"
@@ -79,14 +80,12 @@ double medianOverhead(const QString &link, int quietMs, int requests)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    useOffscreenUnlessSet();
     QApplication app(argc, argv);
     installFontSubstitutions();
     const int requests = argc > 1 ? atoi(argv[1]) : 50;
     QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("com1"));
-    qputenv("PORTWREN_COM1", QByteArray("pty:") + link.toLocal8Bit());
+    const QString link = mapCom1ToVirtualLine(dir);
     for (int quiet : {0, 200})
         std::printf("quiet time %3d ms: median reply overhead %.2f ms over %d requests "
                     "(target <= 2 ms)\n",

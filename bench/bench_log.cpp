@@ -2,6 +2,7 @@
 // holds a small and a large number of lines, and their ratio. A log that rewrote its whole text
 // per line would show a ratio near the ratio of the sizes.
 //   bench_log [small=1000] [large=100000]
+#include "BenchSupport.h"
 #include "Clock.h"
 #include "FakeSerialPort.h"
 #include "TrafficLog.h"
@@ -41,8 +42,7 @@ double microsecondsPerLine(int existingLines)
 
 int main(int argc, char *argv[])
 {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    useOffscreenUnlessSet();
     QApplication app(argc, argv);
     installFontSubstitutions();
     const int small = argc > 1 ? atoi(argv[1]) : 1000;

@@ -4,6 +4,7 @@
 // already loaded). Each window is built as the program builds it (real serial control, system
 // clock) and counts as painted once its first paint event has been handled.
 //   bench_startup [windows=10]
+#include "BenchSupport.h"
 #include "WindowLook.h"
 #include "frm_PORTWREN.h"
 
@@ -66,8 +67,7 @@ double msUntilPainted()
 int main(int argc, char *argv[])
 {
     QElapsedTimer sinceApplication;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    useOffscreenUnlessSet();
     sinceApplication.start();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PORTWREN"));
