@@ -1,9 +1,16 @@
 #pragma once
 
-// What the benchmarks share: a display-free start and Com1: on a virtual line.
+// What the benchmarks share: a display-free start, Com1: on a virtual line, and the program
+// as main() builds it (the line session on the real port and clock, the main window over it).
+#include "platform/Clock.h"
+#include "platform/CommControl.h"
+#include "session/LineSession.h"
+#include "ui/MainWindow.h"
+
 #include <QByteArray>
 #include <QTemporaryDir>
 #include <QtGlobal>
+#include <memory>
 
 // Benchmarks run on the offscreen platform unless QT_QPA_PLATFORM names another.
 inline void useOffscreenUnlessSet()
@@ -19,3 +26,10 @@ inline QString mapCom1ToVirtualLine(const QTemporaryDir &dir)
     qputenv("PORTWREN_COM1", QByteArray("pty:") + link.toLocal8Bit());
     return link;
 }
+
+// The line session on the real serial port and the system clock, with the main window over it.
+struct Program {
+    LineSession session{std::make_unique<CommControl>(), std::make_unique<SystemClock>()};
+    MainWindow window{session};
+    Program() { session.startTicking(); }
+};

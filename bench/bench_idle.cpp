@@ -4,9 +4,8 @@
 // (all threads, user and system) over wall time.
 //   bench_idle [seconds=10]
 #include "BenchSupport.h"
-#include "WindowLook.h"
-#include "frm_DATA.h"
-#include "frm_PORTWREN.h"
+#include "ui/RegisterWindow.h"
+#include "ui/WindowLook.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,7 +16,8 @@
 #include <cstdio>
 #include <sys/resource.h>
 
-namespace {
+namespace
+{
 
 void runEventLoop(int ms)
 {
@@ -46,17 +46,15 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     mapCom1ToVirtualLine(dir);
 
-    frm_PORTWREN w;
-    w.terminateProgram = [] {};
-    w.show();
-    w.Option1[3]->click(); // "ラック"
-    w.btnOpen_Click();
-    if (w.OpenFlag == 0) {
+    Program program;
+    program.window.show();
+    program.window.findChild<QRadioButton *>(QStringLiteral("Option1_3"))->click(); // "ラック"
+    if (!program.session.open()) {
         std::fprintf(stderr, "Com1: did not open on the virtual line\n");
         return 1;
     }
-    frm_DATA *data = frm_DATA::openWindow();
-    data->Option1->click(); // "Auto"
+    program.window.openRegisterWindow();
+    program.window.registerWindow()->findChild<QRadioButton *>(QStringLiteral("Option1"))->click();
     runEventLoop(1000);
 
     double user0, system0, user1, system1;
@@ -70,7 +68,6 @@ int main(int argc, char *argv[])
     std::printf("idle for %.1f s: CPU %.0f ms (user %.0f, system %.0f) = %.2f %% "
                 "(target < 1 %%)\n",
                 wallMs / 1e3, user + system, user, system, 100.0 * (user + system) / wallMs);
-    frm_DATA::closeWindow();
-    w.btnClose_Click();
+    program.session.close();
     return 0;
 }

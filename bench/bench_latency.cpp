@@ -4,16 +4,13 @@
 // what remains is the program's own overhead.
 //   bench_latency [requests=50]
 #include "BenchSupport.h"
-#include "SumCheck.h"
-#include "WindowLook.h"
-#include "frm_PORTWREN.h"
+#include "protocol/SumCheck.h"
+#include "ui/TrafficLogView.h"
+#include "ui/WindowLook.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QRadioButton>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -40,11 +37,11 @@ int openHost(const QString &path)
 // Median overhead in milliseconds of `requests` exchanges with the given quiet time.
 double medianOverhead(const QString &link, int quietMs, int requests)
 {
-    frm_PORTWREN w;
-    w.terminateProgram = [] {};
-    w.Option1[3]->click(); // "ラック": computer link, frame end by time
-    w.Text3->setText(QString::number(quietMs));
-    w.btnOpen_Click();
+    Program program;
+    LineSession &session = program.session;
+    session.chooseMode(SimMode::Rack); // computer link, frame end by time
+    session.setQuietTimeText(QString::number(quietMs));
+    session.open();
     const int host = openHost(link);
     const QByteArray body = "000000WR00003202";
     const QByteArray request = "\x05" + body + FCS(body);
@@ -68,10 +65,10 @@ double medianOverhead(const QString &link, int quietMs, int requests)
         QTimer::singleShot(5000, &loop, &QEventLoop::quit);
         loop.exec();
         overheads << timer.nsecsElapsed() / 1e6 - quietMs;
-        w.RText->clear();
+        program.window.trafficLog()->clear();
     }
     ::close(host);
-    w.btnClose_Click();
+    session.close();
     std::sort(overheads.begin(), overheads.end());
     return overheads[overheads.size() / 2];
 }

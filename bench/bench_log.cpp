@@ -1,18 +1,13 @@
-// Prints the cost of one traffic-log line (DPrint, with its repaint) when the log already
-// holds a small and a large number of lines, and their ratio. A log that rewrote its whole text
-// per line would show a ratio near the ratio of the sizes.
+// Prints the cost of one traffic-log line (logged by the session, with its repaint) when the log
+// already holds a small and a large number of lines, and their ratio. A log that rewrote its whole
+// text per line would show a ratio near the ratio of the sizes.
 //   bench_log [small=1000] [large=100000]
 #include "BenchSupport.h"
-#include "Clock.h"
-#include "FakeSerialPort.h"
-#include "TrafficLog.h"
-#include "WindowLook.h"
-#include "frm_PORTWREN.h"
+#include "ui/TrafficLogView.h"
+#include "ui/WindowLook.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QPlainTextEdit>
-#include <QTimer>
 #include <cstdio>
 
 namespace
@@ -20,21 +15,18 @@ namespace
 
 double microsecondsPerLine(int existingLines)
 {
-    FakeClock clock;
-    clock.setTimeOfDay(QStringLiteral("12:00:00"));
-    frm_PORTWREN w(new FakeSerialPort(&clock), &clock);
-    w.Timer1->stop();
-    w.show();
+    Program program;
+    program.window.show();
     const QString sample =
         QStringLiteral("●") + QChar(0x05) + QStringLiteral("000000WR00003202 50");
     for (int i = 0; i < existingLines; ++i)
-        TrafficLog::prepend(w.RText, TrafficLog::line(clock.timeOfDay(), sample));
-    w.DPrint(sample); // settle layout once
+        program.window.trafficLog()->addLine(QStringLiteral("[12:00:00]") + sample);
+    program.session.log(sample); // settle layout once
     const int rounds = 500;
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < rounds; ++i)
-        w.DPrint(sample);
+        program.session.log(sample);
     return static_cast<double>(timer.nsecsElapsed()) / 1000.0 / rounds;
 }
 

@@ -1,10 +1,9 @@
 // Word-read requests answered per second through the frame responder (received line, notes
 // and reply built, as FrameProc does for each frame), plus a word write and a sum error for
 // comparison. Prints figures only; compare ratios measured in one run.
-#include "ControlCodes.h"
-#include "FrameResponder.h"
-#include "RegisterMemory.h"
-#include "SumCheck.h"
+#include "protocol/FrameResponder.h"
+#include "protocol/SumCheck.h"
+#include "registers/RegisterMemory.h"
 
 #include <QElapsedTimer>
 
@@ -41,9 +40,8 @@ int main()
     RegisterMemory memory;
     memory.applyRackPreset();
     ResponderState state;
-    state.simMode = 3;
-    state.termKind = TermCrLf;
-    state.termStr = terminatorFor(TermCrLf);
+    state.mode = SimMode::Rack;
+    state.frameEnd = FrameEnd::CrLf;
 
     const struct {
         const char *name;

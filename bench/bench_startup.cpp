@@ -5,8 +5,7 @@
 // clock) and counts as painted once its first paint event has been handled.
 //   bench_startup [windows=10]
 #include "BenchSupport.h"
-#include "WindowLook.h"
-#include "frm_PORTWREN.h"
+#include "ui/WindowLook.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,7 +16,8 @@
 #include <ctime>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // Milliseconds since the kernel started this process (its start time has 10 ms steps).
 double msSinceProcessStart()
@@ -52,11 +52,10 @@ double msUntilPainted()
 {
     QElapsedTimer timer;
     timer.start();
-    frm_PORTWREN w;
-    w.terminateProgram = [] {};
+    Program program;
     PaintWatch watch;
-    w.installEventFilter(&watch);
-    w.show();
+    program.window.installEventFilter(&watch);
+    program.window.show();
     while (!watch.painted && timer.elapsed() < 10000)
         QApplication::processEvents();
     return double(timer.nsecsElapsed()) / 1e6;

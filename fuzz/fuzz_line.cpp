@@ -6,13 +6,11 @@
 // one request, sent as ENQ, body, its correct sum and the frame end in use, so that the checks
 // behind the sum are reached; bits 2-7: bytes per arrival, 0 for all at once); the rest is
 // what arrives on the line.
-#include "Clock.h"
-#include "ControlCodes.h"
 #include "FakeSerialPort.h"
-#include "FrameResponder.h"
-#include "ReceivePath.h"
-#include "RegisterMemory.h"
-#include "SumCheck.h"
+#include "protocol/FrameResponder.h"
+#include "protocol/ReceivePath.h"
+#include "protocol/SumCheck.h"
+#include "registers/RegisterMemory.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -48,22 +46,22 @@ __attribute__((no_sanitize("coverage"))) void requireWordFormat(const RegisterMe
 
 // The line's bytes arrive in chunks at alternating short and long gaps; port events and
 // ticks take turns to receive them, and a last tick takes what is left.
-void receiveAll(const QByteArray &line, int chunk, int termKind, const ResponderState &state,
+void receiveAll(const QByteArray &line, int chunk, const ResponderState &state,
                 RegisterMemory &memory)
 {
     FakeClock clock;
     FakeSerialPort port(&clock);
-    port.setPortOpen(true);
+    port.open();
     QByteArray recvBuf;
     ReceiveContext ctx{port,
                        clock,
                        recvBuf,
-                       termKind,
+                       state.frameEnd,
                        [] { return QStringLiteral("200"); },
                        [&](const QByteArray &frame) {
                            for (const LineAction &a : respondToFrame(frame, state, memory)) {
                                if (a.kind == LineAction::Send)
-                                   port.output(a.bytes);
+                                   port.write(a.bytes);
                            }
                        },
                        [](bool) {},
@@ -90,17 +88,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int chunk = data[0] >> 2;
     RegisterMemory memory;
     memory.applyRackPreset();
-    for (qint16 mode = 0; mode <= 5; ++mode) {
-        for (qint16 termKind = 0; termKind <= 2; ++termKind) {
+    for (int mode = 0; mode < SimModeCount; ++mode) {
+        for (const FrameEnd end : {FrameEnd::CrLf, FrameEnd::Cr, FrameEnd::Time}) {
             ResponderState state;
-            state.simMode = mode;
-            state.termKind = termKind;
-            state.termStr = terminatorFor(termKind);
+            state.mode = SimMode(mode);
+            state.frameEnd = end;
             const QByteArray line =
-                asRequest ? Ctl::ENQ + payload + FCS(payload) + state.termStr : payload;
+                asRequest ? Ctl::ENQ + payload + FCS(payload) + terminatorFor(end) : payload;
             state.hexOn = data[0] & 1;
             state.dialText = QString::fromLatin1(line.left(12));
-            receiveAll(line, chunk, termKind, state, memory);
+            receiveAll(line, chunk, state, memory);
             respondToFrame(line, state, memory); // the whole input as one frame, as it came
             requireWordFormat(memory);
         }

@@ -4,11 +4,9 @@
 //
 // Input: the first byte is the length of the dial text (read as UTF-8) that follows it; the
 // rest is the frame.
-#include "ControlCodes.h"
-#include "FrameResponder.h"
-#include "ModemDialog.h"
-#include "RegisterMemory.h"
-#include "SimMode.h"
+#include "protocol/FrameResponder.h"
+#include "protocol/ModemDialog.h"
+#include "registers/RegisterMemory.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -45,12 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     requireSendsEndInCrLf(answerModemPrompt(frame, dialText));
     RegisterMemory memory;
-    for (qint16 termKind = 0; termKind <= 2; ++termKind) {
+    for (const FrameEnd end : {FrameEnd::CrLf, FrameEnd::Cr, FrameEnd::Time}) {
         ResponderState state;
-        state.simMode = ModePrGps;
-        state.termKind = termKind;
-        state.termStr = terminatorFor(termKind);
-        state.hexOn = termKind == 0;
+        state.mode = SimMode::PrGps;
+        state.frameEnd = end;
+        state.hexOn = end == FrameEnd::CrLf;
         state.dialText = dialText;
         requireSendsEndInCrLf(respondToFrame(frame, state, memory));
     }

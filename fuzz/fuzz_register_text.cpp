@@ -2,8 +2,8 @@
 // An accepted value lies in -32768..32767 and within one half of the number the text writes
 // (so nothing wrapped round), its stored word is in the word format ^-?[0-9]{4,5}$, and the
 // word reads back as the same value.
-#include "RegisterMemory.h"
-#include "WordConversion.h"
+#include "registers/RegisterMemory.h"
+#include "registers/WordConversion.h"
 
 #include <QRegularExpression>
 #include <cmath>

@@ -1,7 +1,7 @@
 // Feeds arbitrary text (read as UTF-8) to the settings-string parser. Whatever it accepts has a
 // positive speed and 5 to 8 data bits, and its plain rendering "speed,P,bits,stop" parses back
 // to the same settings; whatever it refuses comes with a reason.
-#include "LineSettings.h"
+#include "platform/LineSettings.h"
 
 #include <cstdint>
 #include <cstdlib>

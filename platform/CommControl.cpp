@@ -1,9 +1,9 @@
-#include "CommControl.h"
+#include "platform/CommControl.h"
 
-#include "PortMap.h"
-#include "QtSerialDevice.h"
+#include "platform/PortMap.h"
+#include "platform/QtSerialDevice.h"
 #ifdef Q_OS_UNIX
-#include "VirtualLine.h"
+#include "platform/VirtualLine.h"
 #endif
 
 namespace
@@ -42,7 +42,7 @@ CommControl::~CommControl()
         m_device->close();
 }
 
-void CommControl::setRTSEnable(bool on)
+void CommControl::setRequestToSend(bool on)
 {
     m_rts = on;
     if (m_device)
@@ -51,15 +51,16 @@ void CommControl::setRTSEnable(bool on)
 
 QString CommControl::deviceName() const
 {
-    return PortMap::deviceFor(commPort());
+    return PortMap::deviceFor(portNumber());
 }
 
-bool CommControl::setPortOpen(bool open)
+void CommControl::close()
 {
-    if (!open) {
-        retire(m_device, this);
-        return true;
-    }
+    retire(m_device, this);
+}
+
+bool CommControl::open()
+{
     if (m_device)
         return true;
     const QString device = deviceName();
@@ -70,7 +71,7 @@ bool CommControl::setPortOpen(bool open)
         m_error = device + QStringLiteral(": ") + reason;
         return false;
     }
-    connect(candidate.get(), &LineDevice::readyRead, this, &SerialPortService::onComm);
+    connect(candidate.get(), &LineDevice::readyRead, this, &SerialPortService::bytesArrived);
     connect(candidate.get(), &LineDevice::lost, this, &CommControl::onDeviceLost);
     m_device = std::move(candidate);
     m_error.clear();
@@ -84,7 +85,7 @@ void CommControl::onDeviceLost(const QString &reason)
     Q_EMIT portLost(m_error);
 }
 
-bool CommControl::output(const QByteArray &bytes)
+bool CommControl::write(const QByteArray &bytes)
 {
     if (!m_device) {
         m_error = deviceName() + QStringLiteral(": the port is not open");
@@ -97,33 +98,19 @@ bool CommControl::output(const QByteArray &bytes)
     return false;
 }
 
-int CommControl::inBufferCount()
+int CommControl::bytesWaiting()
 {
     return m_device ? m_device->bytesWaiting() : 0;
 }
 
-QByteArray CommControl::input()
+QByteArray CommControl::readAll()
 {
-    // Every waiting byte, as with InputLen 0, the only length the program uses.
     return m_device ? m_device->readAll() : QByteArray();
 }
 
-bool CommControl::cdHolding()
+ModemLines CommControl::modemLines()
 {
-    return m_device && m_device->cd();
-}
-
-bool CommControl::ctsHolding()
-{
-    return m_device && m_device->cts();
-}
-
-bool CommControl::dsrHolding()
-{
-    return m_device && m_device->dsr();
-}
-
-bool CommControl::dtrEnable()
-{
-    return m_device && m_device->dtr();
+    if (!m_device)
+        return {.requestToSend = m_rts};
+    return {m_device->cd(), m_device->cts(), m_device->dsr(), m_device->dtr(), m_rts};
 }

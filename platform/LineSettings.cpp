@@ -1,4 +1,4 @@
-#include "LineSettings.h"
+#include "platform/LineSettings.h"
 
 #include <QStringList>
 

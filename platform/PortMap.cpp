@@ -1,4 +1,4 @@
-#include "PortMap.h"
+#include "platform/PortMap.h"
 
 #include <QtGlobal>
 

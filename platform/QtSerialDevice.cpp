@@ -1,4 +1,4 @@
-#include "QtSerialDevice.h"
+#include "platform/QtSerialDevice.h"
 
 #include <QFileInfo>
 

@@ -4,10 +4,24 @@
 #include <QObject>
 #include <QString>
 
-// The serial communications control the program talks through (MSComm1): properties that are
-// set before an open, the open itself, output, input and the modem lines. One interface, with
-// a real implementation (CommControl: system serial devices and virtual lines) and a scripted
-// one for tests (FakeSerialPort). Nothing here ever shows a dialog; failures are returned.
+// The state of the five modem lines the main window shows: three from the far end (carrier
+// detect, clear to send, data set ready) and the program's own two outputs.
+struct ModemLines {
+    bool carrierDetect = false;
+    bool clearToSend = false;
+    bool dataSetReady = false;
+    bool dataTerminalReady = false;
+    bool requestToSend = false;
+    bool operator==(const ModemLines &) const = default;
+};
+
+// The one serial port the program talks through: the port number and settings that apply at
+// the next open, the open itself, output, input and the modem lines. One interface, with a real
+// implementation (CommControl: system serial devices and virtual lines) and a scripted one for
+// tests. Nothing here ever shows a dialog; failures are returned and errorString() says why.
+//
+// An open port raises bytesArrived() for every arrival of bytes; a read takes everything that
+// waits.
 class SerialPortService : public QObject
 {
     Q_OBJECT
@@ -15,53 +29,43 @@ public:
     using QObject::QObject;
 
     // Port number 1 to 6; takes effect at the next open.
-    virtual void setCommPort(int port) { m_commPort = port; }
-    int commPort() const { return m_commPort; }
+    virtual void setPortNumber(int port) { m_portNumber = port; }
+    int portNumber() const { return m_portNumber; }
     // "speed,parity,data,stop"; checked and applied when the port opens.
     virtual void setSettings(const QString &settings) { m_settings = settings; }
     QString settings() const { return m_settings; }
-    virtual void setInputLen(int len) { m_inputLen = len; }
-    int inputLen() const { return m_inputLen; }
-    virtual void setRThreshold(int count) { m_rThreshold = count; }
-    int rThreshold() const { return m_rThreshold; }
-    virtual void setSThreshold(int count) { m_sThreshold = count; }
-    int sThreshold() const { return m_sThreshold; }
-    virtual void setRTSEnable(bool on) = 0;
-    virtual bool rtsEnable() const = 0;
+    // The RTS output line; applied at once when open, kept for the next open otherwise.
+    virtual void setRequestToSend(bool on) = 0;
+    virtual bool requestToSend() const = 0;
 
-    // Opens (true) or closes (false). An open that fails leaves the port closed, returns false
-    // and leaves the reason in errorString(). Closing a closed port does nothing.
-    virtual bool setPortOpen(bool open) = 0;
-    virtual bool portOpen() const = 0;
+    // An open that fails leaves the port closed and returns false. Closing a closed port does
+    // nothing.
+    virtual bool open() = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
     virtual QString errorString() const = 0;
     // The device the current port number maps to, as the operator knows it.
     virtual QString deviceName() const = 0;
 
     // Queues bytes for sending and returns at once. False when the port is closed or the
-    // device refused them (errorString() says why); nothing is sent then.
-    virtual bool output(const QByteArray &bytes) = 0;
+    // device refused them; nothing is sent then.
+    virtual bool write(const QByteArray &bytes) = 0;
     // Bytes waiting to be read; 0 while the port is closed.
-    virtual int inBufferCount() = 0;
+    virtual int bytesWaiting() = 0;
     // Takes every waiting byte; empty while the port is closed.
-    virtual QByteArray input() = 0;
-
-    // Modem lines. Readable at any time; a closed port reports them off.
-    virtual bool cdHolding() = 0;
-    virtual bool ctsHolding() = 0;
-    virtual bool dsrHolding() = 0;
-    virtual bool dtrEnable() = 0;
+    virtual QByteArray readAll() = 0;
+    // Readable at any time. A closed port reports the incoming lines and DTR off; RTS reads as
+    // set, open or not.
+    virtual ModemLines modemLines() = 0;
 
 Q_SIGNALS:
-    // Raised on the GUI thread when bytes arrive (and on other line events).
-    void onComm();
+    // Raised on the event thread when bytes arrive.
+    void bytesArrived();
     // The device went away while open (adapter unplugged, far end gone for good). The port is
     // already closed when this is raised.
     void portLost(const QString &reason);
 
 private:
-    int m_commPort = 1;
+    int m_portNumber = 1;
     QString m_settings = QStringLiteral("9600,N,8,1");
-    int m_inputLen = 0;
-    int m_rThreshold = 0;
-    int m_sThreshold = 0;
 };

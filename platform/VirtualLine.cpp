@@ -1,4 +1,4 @@
-#include "VirtualLine.h"
+#include "platform/VirtualLine.h"
 
 #include <QFile>
 #include <QSocketNotifier>

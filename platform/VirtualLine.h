@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LineDevice.h"
+#include "platform/LineDevice.h"
 
 class QSocketNotifier;
 

@@ -1,13 +1,14 @@
-#include "ControlCodes.h"
+#include "protocol/ControlCodes.h"
 
-QByteArray terminatorFor(int termKind)
+QByteArray terminatorFor(FrameEnd end)
 {
-    switch (termKind) {
-    case TermCrLf:
+    switch (end) {
+    case FrameEnd::CrLf:
         return Ctl::CR + Ctl::LF;
-    case TermCr:
+    case FrameEnd::Cr:
         return Ctl::CR;
-    default:
-        return QByteArray();
+    case FrameEnd::Time:
+        break;
     }
+    return QByteArray();
 }

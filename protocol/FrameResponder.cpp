@@ -1,13 +1,11 @@
-// FrameProc's logic: logs a received frame, then answers it by the simulator mode with the
-// computer-link responder, the modem dialog or the echo.
-#include "FrameResponder.h"
+// Logs a received frame, then answers it by the simulator mode with the computer-link
+// responder, the modem dialog or the echo.
+#include "protocol/FrameResponder.h"
 
-#include "ControlCodes.h"
-#include "Cp932.h"
-#include "ModemDialog.h"
-#include "RegisterMemory.h"
-#include "SimMode.h"
-#include "SumCheck.h"
+#include "platform/Cp932.h"
+#include "protocol/ModemDialog.h"
+#include "protocol/SumCheck.h"
+#include "registers/RegisterMemory.h"
 
 #include <algorithm>
 #include <optional>
@@ -48,7 +46,7 @@ constexpr qsizetype FieldsLength = 17; // ENQ, header, command, two unread bytes
 // actions gathered so far.
 struct Request {
     QByteArray bytes;
-    QByteArray termStr;
+    QByteArray terminator;
     LineActions &out;
 
     // Positions 2-7, copied unchanged into every reply; shorter when the request is.
@@ -57,9 +55,9 @@ struct Request {
     void send(const QByteArray &reply) { out << LineAction::send(reply); }
 };
 
-QByteArray withoutFrameEnd(const QByteArray &frame, int termKind)
+QByteArray withoutFrameEnd(const QByteArray &frame, FrameEnd end)
 {
-    const qsizetype endLength = termKind == TermCrLf ? 2 : termKind == TermCr ? 1 : 0;
+    const qsizetype endLength = terminatorFor(end).size();
     return frame.left(std::max<qsizetype>(0, frame.size() - endLength));
 }
 
@@ -68,7 +66,7 @@ void refuse(Request &rq, const Refusal &why)
     if (why.note)
         rq.note(why.note);
     rq.note("  <<NAK返送>>");
-    rq.send(Ctl::NAK + rq.header() + why.code + rq.termStr);
+    rq.send(Ctl::NAK + rq.header() + why.code + rq.terminator);
 }
 
 // The sum covers positions 2 to L-2 and is compared case-sensitively with the last two bytes.
@@ -133,7 +131,7 @@ void readWords(Request &rq, const RegisterMemory &memory, int head, int count)
         body += memory.word(n).toLatin1();
     body += Ctl::ETX;
     rq.note("  <<データ返送>>");
-    rq.send(Ctl::STX + body + FCS(body) + rq.termStr);
+    rq.send(Ctl::STX + body + FCS(body) + rq.terminator);
 }
 
 // The values of a word write, or nothing when any field is missing or not a number.
@@ -162,7 +160,7 @@ void writeWords(Request &rq, RegisterMemory &memory, int head, int count)
     for (int i = 0; i < count; ++i)
         memory.setWord(head + i, formatWord(values->at(i)));
     rq.note("  <<ACK返送>>");
-    rq.send(Ctl::ACK + rq.header() + rq.termStr);
+    rq.send(Ctl::ACK + rq.header() + rq.terminator);
 }
 
 // Checks in the order sum, fields, range, command; the first failure decides the answer. The
@@ -192,7 +190,7 @@ void answerRequest(Request &rq, RegisterMemory &memory)
 void computerLink(const QByteArray &frame, const ResponderState &state, RegisterMemory &memory,
                   LineActions &out)
 {
-    Request rq{withoutFrameEnd(frame, state.termKind), state.termStr, out};
+    Request rq{withoutFrameEnd(frame, state.frameEnd), terminatorFor(state.frameEnd), out};
     const char first = rq.bytes.isEmpty() ? '\0' : rq.bytes[0];
     if (first == Ctl::ENQ[0])
         answerRequest(rq, memory);
@@ -232,13 +230,13 @@ LineActions respondToFrame(const QByteArray &frame, const ResponderState &state,
     LineActions out;
     if (frame.isEmpty())
         return out;
-    const QByteArray shown = withoutFrameEnd(frame, state.termKind);
+    const QByteArray shown = withoutFrameEnd(frame, state.frameEnd);
     out << LineAction::log(QStringLiteral("●") + Cp932::decode(shown));
     if (state.hexOn)
         out << LineAction::log(QStringLiteral("　") + hexDump(frame));
-    if (state.simMode == ModeRack || state.simMode == ModeVehicle)
+    if (isComputerLink(state.mode))
         computerLink(frame, state, memory, out);
-    else if (state.simMode == ModePrGps)
+    else if (state.mode == SimMode::PrGps)
         out << answerModemPrompt(frame, state.dialText);
     else
         echo(frame, out);

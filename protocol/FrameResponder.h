@@ -1,19 +1,21 @@
 #pragma once
 
-#include "LineAction.h"
+#include "protocol/ControlCodes.h"
+#include "protocol/LineAction.h"
+#include "registers/SimMode.h"
 
 class RegisterMemory;
 
-// What the responder reads of the main window at the moment a frame arrives.
+// What the responder reads of the session at the moment a frame arrives.
 struct ResponderState {
-    qint16 simMode = 0;    // SimMode
-    qint16 termKind = 2;   // TermKind: 0 CR LF, 1 CR, 2 by time
-    QByteArray termStr;    // TermStr: the terminator appended to replies
-    bool hexOn = false;    // HEX display "On" selected
-    QString dialText;      // Text2: number[,password] for the modem dialog
+    SimMode mode = SimMode::None;
+    FrameEnd frameEnd = FrameEnd::Time; // the frame end the frame was cut by
+    bool hexOn = false;                 // the hexadecimal dump of received frames is on
+    QString dialText;                   // the transmit text: number[,password] for the modem
 };
 
-// FrameProc's logic: the log lines and line bytes that answer one received frame, in order.
+// The received line, its dump and the answer of one received frame: log lines and line bytes,
+// in order. Replies end with the terminator of the frame end.
 // An empty frame yields nothing. Word writes go to memory; no index outside D0-D127 is ever
 // touched.
 LineActions respondToFrame(const QByteArray &frame, const ResponderState &state,

@@ -1,7 +1,7 @@
-#include "ModemDialog.h"
+#include "protocol/ModemDialog.h"
 
-#include "ControlCodes.h"
-#include "Cp932.h"
+#include "platform/Cp932.h"
+#include "protocol/ControlCodes.h"
 
 namespace
 {

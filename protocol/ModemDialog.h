@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LineAction.h"
+#include "protocol/LineAction.h"
 
 // The calling side of a dial-up link (mode "prGPS"): answers the modem's "OK" by dialling, the
 // far end's "@PWD" with the password and its "@HOW" with the data request "DAT". It keeps no

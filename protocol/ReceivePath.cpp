@@ -1,11 +1,10 @@
-// The receive path: gathers waiting bytes in RecvBuf and cuts them into frames by the frame end
-// (CR LF, CR, or a pause longer than the quiet time).
-#include "ReceivePath.h"
+// The receive path: gathers waiting bytes in the receive buffer and cuts them into frames by the
+// frame end (CR LF, CR, or a pause longer than the quiet time).
+#include "protocol/ReceivePath.h"
 
-#include "Clock.h"
-#include "ControlCodes.h"
-#include "SerialPortService.h"
-#include "SumCheck.h"
+#include "platform/Clock.h"
+#include "platform/SerialPortService.h"
+#include "protocol/SumCheck.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,57 +12,59 @@
 namespace
 {
 
-constexpr int InputWaitMs = 100;          // the wait before each read under CR LF and CR
-constexpr qsizetype RecvBufBound = 32767; // RecvBuf never holds more bytes than this
+constexpr int InputWaitMs = 100; // the wait before each read under CR LF and CR
+constexpr qsizetype ReceiveBufferBound =
+    32767; // the receive buffer never holds more bytes than this
 constexpr int QuietTimeMaxMs = 32767;
 
-// Keeps RecvBuf within its bound by dropping its oldest bytes. They are never lost silently:
-// the log gets a note with their count, then their hex dump.
+// Keeps the receive buffer within its bound by dropping its oldest bytes. They are never lost
+// silently: the log gets a note with their count, then their hex dump.
 void keepWithinBound(ReceiveContext &ctx)
 {
-    const qsizetype excess = ctx.recvBuf.size() - RecvBufBound;
+    const qsizetype excess = ctx.buffer.size() - ReceiveBufferBound;
     if (excess <= 0)
         return;
-    const QByteArray dropped = ctx.recvBuf.left(excess);
-    ctx.recvBuf.remove(0, excess);
+    const QByteArray dropped = ctx.buffer.left(excess);
+    ctx.buffer.remove(0, excess);
     ctx.note(QStringLiteral("  <<受信バッファあふれ: %1 バイト破棄>>").arg(excess));
     ctx.note(QStringLiteral("　") + hexDump(dropped));
 }
 
-// Takes what is waiting onto RecvBuf. False when nothing came: a port that reports bytes but
-// hands none over ends the procedure instead of holding the window in a loop.
+// Takes what is waiting onto the receive buffer. False when nothing came: a port that reports bytes
+// but hands none over ends the procedure instead of holding the window in a loop.
 bool takeInput(ReceiveContext &ctx)
 {
-    const QByteArray arrived = ctx.port.input();
-    ctx.recvBuf += arrived;
+    const QByteArray arrived = ctx.port.readAll();
+    ctx.buffer += arrived;
     return !arrived.isEmpty();
 }
 
-// CR LF and CR: after each read, every complete frame is cut from the front of RecvBuf and
-// handed on; then what remains is bounded (complete frames are never dropped).
+// CR LF and CR: after each read, every complete frame is cut from the front of the receive buffer
+// and handed on; then what remains is bounded (complete frames are never dropped).
 void cutFrames(ReceiveContext &ctx, const QByteArray &frameEnd, bool waitBeforeInput)
 {
-    while (ctx.port.inBufferCount() > 0) {
+    while (ctx.port.bytesWaiting() > 0) {
         if (waitBeforeInput)
             ctx.clock.wait(InputWaitMs);
         if (!takeInput(ctx))
             return;
-        for (qsizetype end; (end = ctx.recvBuf.indexOf(frameEnd)) >= 0;) {
-            const QByteArray frame = ctx.recvBuf.left(end + frameEnd.size());
-            ctx.recvBuf.remove(0, frame.size());
-            ctx.frameProc(frame);
+        for (qsizetype end; (end = ctx.buffer.indexOf(frameEnd)) >= 0;) {
+            const QByteArray frame = ctx.buffer.left(end + frameEnd.size());
+            ctx.buffer.remove(0, frame.size());
+            ctx.onFrame(frame);
         }
         keepWithinBound(ctx);
     }
 }
 
 // By time: reads until the line has been quiet for the quiet time, then hands on all of
-// RecvBuf as one frame, leftovers from another frame end included. The timer is off meanwhile.
+// the receive buffer as one frame, leftovers from another frame end included. The timer is off
+// meanwhile.
 void timedRead(ReceiveTrigger trigger, ReceiveContext &ctx)
 {
-    ctx.setTimerEnabled(false);
+    ctx.setTickEnabled(false);
     const int quietMs = quietTimeFrom(ctx.quietText());
-    while (ctx.port.inBufferCount() > 0) {
+    while (ctx.port.bytesWaiting() > 0) {
         if (!takeInput(ctx))
             break;
         keepWithinBound(ctx);
@@ -71,12 +72,12 @@ void timedRead(ReceiveTrigger trigger, ReceiveContext &ctx)
     }
     // The port event hands on even an empty buffer (the responder ignores it); the tick does
     // not.
-    if (trigger == ReceiveTrigger::PortEvent || !ctx.recvBuf.isEmpty()) {
-        const QByteArray frame = ctx.recvBuf;
-        ctx.frameProc(frame);
-        ctx.recvBuf.clear();
+    if (trigger == ReceiveTrigger::PortEvent || !ctx.buffer.isEmpty()) {
+        const QByteArray frame = ctx.buffer;
+        ctx.onFrame(frame);
+        ctx.buffer.clear();
     }
-    ctx.setTimerEnabled(true);
+    ctx.setTickEnabled(true);
 }
 
 } // namespace
@@ -84,12 +85,12 @@ void timedRead(ReceiveTrigger trigger, ReceiveContext &ctx)
 void runReceive(ReceiveTrigger trigger, ReceiveContext &ctx)
 {
     const bool onPortEvent = trigger == ReceiveTrigger::PortEvent;
-    switch (ctx.termKind) {
-    case TermCrLf:
+    switch (ctx.frameEnd) {
+    case FrameEnd::CrLf:
         return cutFrames(ctx, Ctl::CR + Ctl::LF, onPortEvent); // the tick reads without waiting
-    case TermCr:
+    case FrameEnd::Cr:
         return cutFrames(ctx, Ctl::CR, true);
-    default:
+    case FrameEnd::Time:
         return timedRead(trigger, ctx);
     }
 }

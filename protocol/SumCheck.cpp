@@ -1,6 +1,6 @@
-#include "SumCheck.h"
+#include "protocol/SumCheck.h"
 
-#include "Cp932.h"
+#include "platform/Cp932.h"
 
 QByteArray FCS(const QByteArray &text)
 {

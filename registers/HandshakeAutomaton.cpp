@@ -1,8 +1,6 @@
-#include "HandshakeAutomaton.h"
+#include "registers/HandshakeAutomaton.h"
 
-#include "RegisterMemory.h"
-#include "SimMode.h"
-#include "WordConversion.h"
+#include "registers/WordConversion.h"
 
 #include <algorithm>
 #include <climits>
@@ -61,11 +59,6 @@ constexpr CodeText VehicleFixedTexts[] = {
     {12, "-データ変更"},
 };
 
-QString word(int n)
-{
-    return registerMemory().word(n);
-}
-
 QString fixedText(std::span<const CodeText> table, int code)
 {
     const auto found = std::find_if(table.begin(), table.end(),
@@ -73,31 +66,33 @@ QString fixedText(std::span<const CodeText> table, int code)
     return QString::fromUtf8(found == table.end() ? "-指示エラー" : found->text);
 }
 
-QString rackCodeText(int code)
+QString rackCodeText(const RegisterMemory &m, int code)
 {
     if (code == 1)
-        return QStringLiteral("-入庫(") + word(1) + QStringLiteral("→") + word(6) +
-               QStringLiteral(",") + word(7) + QStringLiteral(",") + word(8) + QStringLiteral(")");
+        return QStringLiteral("-入庫(") + m.word(1) + QStringLiteral("→") + m.word(6) +
+               QStringLiteral(",") + m.word(7) + QStringLiteral(",") + m.word(8) +
+               QStringLiteral(")");
     if (code == 2)
-        return QStringLiteral("-出庫(") + word(2) + QStringLiteral(",") + word(3) +
-               QStringLiteral(",") + word(4) + QStringLiteral("→") + word(5) + QStringLiteral(")");
+        return QStringLiteral("-出庫(") + m.word(2) + QStringLiteral(",") + m.word(3) +
+               QStringLiteral(",") + m.word(4) + QStringLiteral("→") + m.word(5) +
+               QStringLiteral(")");
     return fixedText(RackFixedTexts, code);
 }
 
-QString vehicleCodeText(int code)
+QString vehicleCodeText(const RegisterMemory &m, int code)
 {
     if (code == 1)
-        return QStringLiteral("-搬送指示(") + word(1) + QStringLiteral("→") + word(7) +
+        return QStringLiteral("-搬送指示(") + m.word(1) + QStringLiteral("→") + m.word(7) +
                QStringLiteral(")");
     return fixedText(VehicleFixedTexts, code);
 }
 
 // What differs between the two handshakes.
 struct Handshake {
-    int flagRegister;         // transport-setting-complete flag from the host
-    int tagRegister;          // shown in brackets after the instruction
-    qint16 firstStep;         // where a starting instruction leads
-    QString (*codeText)(int); // the instruction code's text
+    int flagRegister; // transport-setting-complete flag from the host
+    int tagRegister;  // shown in brackets after the instruction
+    qint16 firstStep; // where a starting instruction leads
+    QString (*codeText)(const RegisterMemory &, int); // the instruction code's text
     std::span<const int> startCodes;
     std::span<const Step> steps;
 };
@@ -107,24 +102,25 @@ constexpr int VehicleStartCodes[] = {1};
 constexpr Handshake Rack{10, 9, 1, rackCodeText, RackStartCodes, RackSteps};
 constexpr Handshake Vehicle{19, 13, 11, vehicleCodeText, VehicleStartCodes, VehicleSteps};
 
-const Handshake *handshakeOf(qint16 mode)
+const Handshake *handshakeOf(SimMode mode)
 {
-    if (mode == ModeRack)
+    if (mode == SimMode::Rack)
         return &Rack;
-    if (mode == ModeVehicle)
+    if (mode == SimMode::Vehicle)
         return &Vehicle;
     return nullptr;
 }
 
 // Step 0: while the flag's value is 1, show the instruction line; a starting code begins
 // the handshake.
-std::optional<QString> idleStep(const Handshake &mode, qint16 &step, qint32 &wait)
+std::optional<QString> idleStep(const Handshake &mode, const RegisterMemory &memory, qint16 &step,
+                                qint32 &wait)
 {
-    if (wordValue(word(mode.flagRegister)) != 1)
+    if (wordValue(memory.word(mode.flagRegister)) != 1)
         return std::nullopt;
-    const int code = wordValue(word(0)).value_or(NoCode);
-    const QString line = QStringLiteral("搬送設定完了フラグＯＮ") + mode.codeText(code) +
-                         QStringLiteral("[") + word(mode.tagRegister) + QStringLiteral("]");
+    const int code = wordValue(memory.word(0)).value_or(NoCode);
+    const QString line = QStringLiteral("搬送設定完了フラグＯＮ") + mode.codeText(memory, code) +
+                         QStringLiteral("[") + memory.word(mode.tagRegister) + QStringLiteral("]");
     if (std::find(mode.startCodes.begin(), mode.startCodes.end(), code) != mode.startCodes.end()) {
         step = mode.firstStep;
         wait = InstructionWait;
@@ -132,7 +128,8 @@ std::optional<QString> idleStep(const Handshake &mode, qint16 &step, qint32 &wai
     return line;
 }
 
-std::optional<QString> numberedStep(const Handshake &mode, qint16 &step, qint32 &wait)
+std::optional<QString> numberedStep(const Handshake &mode, RegisterMemory &memory, qint16 &step,
+                                    qint32 &wait)
 {
     const auto found = std::find_if(mode.steps.begin(), mode.steps.end(),
                                     [step](const Step &s) { return s.number == step; });
@@ -140,10 +137,10 @@ std::optional<QString> numberedStep(const Handshake &mode, qint16 &step, qint32 
         return std::nullopt; // a step this mode does not have: stuck until reset
     const Step &s = *found;
     if (s.conditionRegister != Always &&
-        word(s.conditionRegister) != QLatin1String(s.conditionText))
+        memory.word(s.conditionRegister) != QLatin1String(s.conditionText))
         return std::nullopt;
     if (s.writtenRegister != NoRegister)
-        registerMemory().setWord(s.writtenRegister, QLatin1String(s.writtenWord));
+        memory.setWord(s.writtenRegister, QLatin1String(s.writtenWord));
     step = s.next;
     if (s.wait != Unchanged)
         wait = s.wait;
@@ -164,7 +161,7 @@ void HandshakeAutomaton::reset()
     m_wait = 0;
 }
 
-std::optional<QString> HandshakeAutomaton::runStep()
+std::optional<QString> HandshakeAutomaton::runStep(RegisterMemory &memory, SimMode mode)
 {
     if (!m_auto)
         return std::nullopt;
@@ -172,8 +169,9 @@ std::optional<QString> HandshakeAutomaton::runStep()
         --m_wait; // counts down whatever the mode
         return std::nullopt;
     }
-    const Handshake *mode = handshakeOf(SimMode);
-    if (mode == nullptr)
+    const Handshake *handshake = handshakeOf(mode);
+    if (handshake == nullptr)
         return std::nullopt;
-    return m_step == 0 ? idleStep(*mode, m_step, m_wait) : numberedStep(*mode, m_step, m_wait);
+    return m_step == 0 ? idleStep(*handshake, memory, m_step, m_wait)
+                       : numberedStep(*handshake, memory, m_step, m_wait);
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "registers/RegisterMemory.h"
+#include "registers/SimMode.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -11,8 +14,9 @@
 // for the rack, reports a completed fork and waits for the host's acknowledgement. The
 // vehicle handshake ends with the ready answer: it has no completion report.
 //
-// It advances one step per data-window tick, reads SimMode at that moment (rack 3, vehicle 5,
-// any other mode: no steps) and never touches a widget; the window shows what it returns.
+// It advances one step per tick of the data window (or of a run without windows), plays the
+// handshake of the mode it is given at that moment (rack, vehicle; any other mode has no
+// steps) and never touches a widget: the caller shows what it returns.
 class HandshakeAutomaton
 {
 public:
@@ -22,15 +26,15 @@ public:
 
     // Auto mode on or off; the next tick continues from the current step and wait count.
     void setAuto(bool on) { m_auto = on; }
-    // The window's load: Manual mode, step 0. The wait count carries over.
+    // The data window's opening: Manual mode, step 0. The wait count carries over.
     void load();
-    // The window's "R": step 0, wait 0. The caller empties the status text.
+    // Back to step 0 with no wait (the data window's "R"). The caller empties the status text.
     void reset();
 
     // One tick's automaton step. Does nothing in Manual mode; otherwise counts the wait down
     // or, when it is 0, runs the current step of the selected mode. Returns the new status
     // text when a step acts, nothing when the status text stays as it was.
-    std::optional<QString> runStep();
+    std::optional<QString> runStep(RegisterMemory &memory, SimMode mode);
 
 private:
     bool m_auto = false;

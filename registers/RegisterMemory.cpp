@@ -1,4 +1,4 @@
-#include "RegisterMemory.h"
+#include "registers/RegisterMemory.h"
 
 void RegisterMemory::applyRackPreset()
 {
@@ -18,15 +18,17 @@ void RegisterMemory::applyVehiclePreset()
         setWord(n, QStringLiteral("0006"));
 }
 
+void RegisterMemory::applyPresetOf(SimMode mode)
+{
+    if (mode == SimMode::Rack)
+        applyRackPreset();
+    else if (mode == SimMode::Vehicle)
+        applyVehiclePreset();
+}
+
 QString formatWord(qint16 value)
 {
     const int v = value;
     const QString digits = QString::number(v < 0 ? -v : v).rightJustified(4, QLatin1Char('0'));
     return v < 0 ? QLatin1Char('-') + digits : digits;
-}
-
-RegisterMemory &registerMemory()
-{
-    static RegisterMemory memory;
-    return memory;
 }

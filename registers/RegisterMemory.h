@@ -1,5 +1,7 @@
 #pragma once
 
+#include "registers/SimMode.h"
+
 #include <QString>
 #include <array>
 
@@ -11,7 +13,6 @@ class RegisterMemory
 public:
     static constexpr int Count = 128;
 
-    static bool isValidIndex(int n) { return n >= 0 && n < Count; }
     // Word n as stored; n must be 0 to 127.
     const QString &word(int n) const { return m_words.at(static_cast<size_t>(n)); }
     // Stores text in word n; n must be 0 to 127. The caller keeps to the word format.
@@ -21,6 +22,9 @@ public:
     void applyRackPreset();
     // All words "0000", then D30 "0002", D31 "0001", D102 "0004", D103-D105 "0006".
     void applyVehiclePreset();
+    // The preset of a mode: the rack's for Rack, the vehicle's for Vehicle; other modes have
+    // none and leave the memory as it is.
+    void applyPresetOf(SimMode mode);
 
 private:
     std::array<QString, Count> m_words;
@@ -28,6 +32,3 @@ private:
 
 // A 16-bit value in the word format.
 QString formatWord(qint16 value);
-
-// The one register memory of the program.
-RegisterMemory &registerMemory();

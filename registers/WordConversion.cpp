@@ -1,4 +1,4 @@
-#include "WordConversion.h"
+#include "registers/WordConversion.h"
 
 #include <algorithm>
 

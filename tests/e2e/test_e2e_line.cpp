@@ -3,14 +3,12 @@
 // a rack transport handshake with the data window in Auto. Register reads and writes under
 // every frame end are the soak test's.
 #include "LineFixture.h"
-#include "RegisterMemory.h"
-#include "SimMode.h"
-#include "frm_DATA.h"
+#include "protocol/SumCheck.h"
+#include "ui/RegisterWindow.h"
 
 #include <QLabel>
-#include <QPlainTextEdit>
+#include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTimer>
 #include <pty.h>
 
@@ -29,21 +27,22 @@ private Q_SLOTS:
 void EndToEndTest::transmitCommandsReachTheHost()
 {
     LineFixture f;
-    QVERIFY(f.open(ModePrGps));
+    QVERIFY(f.open(SimMode::PrGps));
     QCOMPARE(f.receive(4), QByteArray("AT\r\n"));
-    f.w->Text2->setText(QStringLiteral("Aあ"));
-    const QList<QPair<QPushButton *, QByteArray>> buttons = {
-        {f.w->btnSTX, QByteArray("\x02" "A\x82\xA0\x03")},
-        {f.w->btnCRLF, QByteArray("A\x82\xA0\r\n")},
-        {f.w->btnCR, QByteArray("A\x82\xA0\r")},
-        {f.w->btnACK, QByteArray("\x06")},
-        {f.w->btnNAK, QByteArray("\x15")},
-        {f.w->btnEOT, QByteArray("\x04")},
-        {f.w->btnSEND, QByteArray("A\x82\xA0")},
+    f.control<QLineEdit>("Text2")->setText(QStringLiteral("Aあ"));
+    const QList<QPair<const char *, QByteArray>> buttons = {
+        {"btnSTX", QByteArray("\x02"
+                              "A\x82\xA0\x03")},
+        {"btnCRLF", QByteArray("A\x82\xA0\r\n")},
+        {"btnCR", QByteArray("A\x82\xA0\r")},
+        {"btnACK", QByteArray("\x06")},
+        {"btnNAK", QByteArray("\x15")},
+        {"btnEOT", QByteArray("\x04")},
+        {"btnSEND", QByteArray("A\x82\xA0")},
     };
     for (const auto &[button, bytes] : buttons) {
-        QTest::mouseClick(button, Qt::LeftButton);
-        QCOMPARE(f.receive(int(bytes.size())), bytes);
+        QTest::mouseClick(f.control<QPushButton>(button), Qt::LeftButton);
+        QCOMPARE(f.receive(bytes.size()), bytes);
     }
 }
 
@@ -51,11 +50,11 @@ void EndToEndTest::failedOpensStayClosed()
 {
     LineFixture f;
     qputenv("PORTWREN_COM2", "/nonexistent/ttyS9");
-    QTest::mouseClick(f.w->Option2[1], Qt::LeftButton, {}, QPoint(6, 8));
-    f.w->btnOpen_Click();
-    QCOMPARE(f.w->OpenFlag, 0);
-    QVERIFY(f.w->btnOpen->isEnabled());
-    QVERIFY(f.w->RText->toPlainText().contains(QStringLiteral("<<OPENできません: /nonexistent/ttyS9")));
+    f.click("Option2", 1);
+    QTest::mouseClick(f.control<QPushButton>("btnOpen"), Qt::LeftButton);
+    QVERIFY(!f.session->isOpen());
+    QVERIFY(f.control("btnOpen")->isEnabled());
+    QVERIFY(f.logText().contains(QStringLiteral("<<OPENできません: /nonexistent/ttyS9")));
     qunsetenv("PORTWREN_COM2");
 }
 
@@ -68,14 +67,14 @@ void EndToEndTest::unpluggedAdapterClosesTheConnection()
     ::close(slave);
     qputenv("PORTWREN_COM3", name);
     LineFixture f;
-    QTest::mouseClick(f.w->Option2[2], Qt::LeftButton, {}, QPoint(6, 8));
-    f.w->Text1->setText(QStringLiteral("9600,N,8,1"));
-    f.w->btnOpen_Click();
-    QCOMPARE(f.w->OpenFlag, 1);
+    f.click("Option2", 2);
+    f.control<QLineEdit>("Text1")->setText(QStringLiteral("9600,N,8,1"));
+    QTest::mouseClick(f.control<QPushButton>("btnOpen"), Qt::LeftButton);
+    QVERIFY(f.session->isOpen());
     ::close(master);
-    QTRY_COMPARE_WITH_TIMEOUT(f.w->OpenFlag, 0, 5000);
-    QVERIFY(f.w->btnOpen->isEnabled() && f.w->Option2[2]->isEnabled());
-    QVERIFY(f.w->RText->toPlainText().contains(QStringLiteral("<<ポートが切断されました: ")));
+    QTRY_VERIFY_WITH_TIMEOUT(!f.session->isOpen(), 5000);
+    QTRY_VERIFY(f.control("btnOpen")->isEnabled() && f.control("Option2_2")->isEnabled());
+    QVERIFY(f.logText().contains(QStringLiteral("<<ポートが切断されました: ")));
     const qint64 before = processCpuMs();
     QTest::qWait(500);
     QCOMPARE_LT(processCpuMs() - before, 150);
@@ -85,8 +84,8 @@ void EndToEndTest::unpluggedAdapterClosesTheConnection()
 void EndToEndTest::modemDialog()
 {
     LineFixture f;
-    QVERIFY(f.open(ModePrGps));
-    f.w->Text2->setText(QStringLiteral("0123456789,secret"));
+    QVERIFY(f.open(SimMode::PrGps));
+    f.control<QLineEdit>("Text2")->setText(QStringLiteral("0123456789,secret"));
     QCOMPARE(f.receive(4), QByteArray("AT\r\n"));
     f.host->send("\r\nOK\r\n");
     QCOMPARE(f.receive(15), QByteArray("ATD0123456789\r\n"));
@@ -99,8 +98,8 @@ void EndToEndTest::modemDialog()
 void EndToEndTest::echoOfEveryByteValue()
 {
     LineFixture f;
-    f.w->Text3->setText(QStringLiteral("50"));
-    QVERIFY(f.open(ModeNone));
+    f.control<QLineEdit>("Text3")->setText(QStringLiteral("50"));
+    QVERIFY(f.open(SimMode::None));
     const QByteArray all = allByteValues();
     f.host->send(all);
     QCOMPARE(f.receive(256), all);
@@ -109,48 +108,73 @@ void EndToEndTest::echoOfEveryByteValue()
 void EndToEndTest::rackHandshakeWithTheDataWindow()
 {
     LineFixture f;
-    f.w->Text3->setText(QStringLiteral("20"));
-    QVERIFY(f.open(ModeRack));
-    f.w->Option1_DblClick(ModeRack);
-    frm_DATA *data = frm_DATA::current();
+    f.control<QLineEdit>("Text3")->setText(QStringLiteral("20"));
+    QVERIFY(f.open(SimMode::Rack));
+    QRadioButton *rack = f.control<QRadioButton>("Option1_3");
+    QTest::mouseDClick(rack, Qt::LeftButton, {}, QPoint(6, rack->height() / 2));
+    RegisterWindow *data = f.w->registerWindow();
     QVERIFY(data);
-    data->Timer1->stop(); // the test drives the one-second tick
-    QTest::mouseClick(data->Option1, Qt::LeftButton, {}, QPoint(6, 7));
+    data->findChild<QTimer *>("Timer1")->stop(); // the test drives the one-second tick
+    QTest::mouseClick(data->findChild<QRadioButton *>("Option1"), Qt::LeftButton, {}, QPoint(6, 7));
 
     const auto write = [&](const QByteArray &fields) {
         const QByteArray body = "000000WW" + fields;
-        f.host->send("\x05" + body + f.w->FCS(body));
-        QCOMPARE(f.receive(7), QByteArray("\x06" "000000"));
+        f.host->send("\x05" + body + FCS(body));
+        QCOMPARE(f.receive(7), QByteArray("\x06"
+                                          "000000"));
     };
     const auto d33 = [&] {
         const QByteArray body = "000000WR00003301";
-        f.host->send("\x05" + body + f.w->FCS(body));
+        f.host->send("\x05" + body + FCS(body));
         return f.receive(14).mid(7, 4);
     };
     const auto ticks = [&](int n) {
         for (int i = 0; i < n; ++i)
-            data->Timer1_Timer();
+            data->tick();
     };
+    const RegisterMemory &registers = f.session->registers();
     // Storage from 0001 to 0002,0003,0004, tag 0005; then the flag D10.
-    write("00" "0000" "0A" "0001" "0001" "0000" "0000" "0000" "0000" "0002" "0003" "0004" "0005");
-    write("00" "0010" "01" "0001");
+    write("00"
+          "0000"
+          "0A"
+          "0001"
+          "0001"
+          "0000"
+          "0000"
+          "0000"
+          "0000"
+          "0002"
+          "0003"
+          "0004"
+          "0005");
+    write("00"
+          "0010"
+          "01"
+          "0001");
     ticks(1);
-    QCOMPARE(data->lblSTATUS->text(),
+    QCOMPARE(data->findChild<QLabel *>("lblSTATUS")->text(),
              QStringLiteral("搬送設定完了フラグＯＮ-入庫(0001→0002,0003,0004)[0005]"));
     ticks(11);
     QCOMPARE(d33(), QByteArray("0002")); // OK
-    write("00" "0010" "01" "0000"); // the host drops the flag
+    write("00"
+          "0010"
+          "01"
+          "0000"); // the host drops the flag
     ticks(3 + 6);
     QCOMPARE(d33(), QByteArray("0001")); // ready
     ticks(11);
-    QCOMPARE(registerMemory().word(59), QStringLiteral("0001")); // completion reported
-    write("00" "0012" "01" "0001");                              // acknowledged
+    QCOMPARE(registers.word(59), QStringLiteral("0001")); // completion reported
+    write("00"
+          "0012"
+          "01"
+          "0001"); // acknowledged
     ticks(1);
-    QCOMPARE(registerMemory().word(59), QStringLiteral("0000"));
-    QCOMPARE(data->lblStep->text(), QStringLiteral("5")); // shown one tick later
+    QCOMPARE(registers.word(59), QStringLiteral("0000"));
+    const auto step = [&] { return data->findChild<QLabel *>("lblStep")->text(); };
+    QCOMPARE(step(), QStringLiteral("5")); // shown one tick later
     ticks(1);
-    QCOMPARE(data->lblStep->text(), QStringLiteral("0"));
-    frm_DATA::closeWindow();
+    QCOMPARE(step(), QStringLiteral("0"));
+    data->close();
 }
 
 QTEST_MAIN(EndToEndTest)

@@ -2,8 +2,8 @@
 // (pty:PATH, the test as the host program) and a system device through Qt Serial Port (a
 // pseudo-terminal made by the test, which holds the master side as the far end of the cable).
 
-#include "CommControl.h"
 #include "HostEnd.h"
+#include "platform/CommControl.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -24,9 +24,9 @@ class TestLine : public QObject
     {
         qputenv("PORTWREN_COM3", device);
         m_control = std::make_unique<CommControl>();
-        m_control->setCommPort(3);
+        m_control->setPortNumber(3);
         m_control->setSettings(settings);
-        return m_control->setPortOpen(true);
+        return m_control->open();
     }
     // Half a second without spinning, after which the port has been lost `lost` times.
     void checkIdle(const QSignalSpy &lostSpy, int lost)
@@ -44,26 +44,27 @@ private slots:
     void virtualLine()
     {
         QVERIFY2(open("pty:" + QFile::encodeName(m_link)), qPrintable(m_control->errorString()));
-        QSignalSpy comm(m_control.get(), &SerialPortService::onComm);
+        QSignalSpy comm(m_control.get(), &SerialPortService::bytesArrived);
         QSignalSpy lost(m_control.get(), &SerialPortService::portLost);
         const QByteArray all = allByteValues();
         auto host = std::make_unique<HostEnd>(m_link);
-        QVERIFY(m_control->output(all) && host->send(all));
+        QVERIFY(m_control->write(all) && host->send(all));
         QTRY_COMPARE(host->collect(), all);
-        QTRY_COMPARE(m_control->inBufferCount(), 256);
+        QTRY_COMPARE(m_control->bytesWaiting(), 256);
         host.reset();
         checkIdle(lost, 0);
         QCOMPARE(comm.size(), 1); // bytes nobody has read yet raise the event once
-        QCOMPARE(m_control->input(), all);
+        QCOMPARE(m_control->readAll(), all);
         host = std::make_unique<HostEnd>(m_link);
-        QVERIFY(m_control->output("\r\n") && host->send("pending"));
+        QVERIFY(m_control->write("\r\n") && host->send("pending"));
         QTRY_COMPARE(host->collect(), QByteArray("\r\n"));
-        QTRY_VERIFY(comm.size() == 2 && m_control->inBufferCount() == 7);
+        QTRY_VERIFY(comm.size() == 2 && m_control->bytesWaiting() == 7);
 
-        QVERIFY(m_control->setPortOpen(false) && !QFileInfo(m_link).isSymLink());
-        QVERIFY(m_control->inBufferCount() == 0 && m_control->input().isEmpty());
-        QVERIFY(!m_control->cdHolding() && !m_control->ctsHolding() && !m_control->dsrHolding());
-        QVERIFY(!m_control->dtrEnable() && !m_control->output("x"));
+        m_control->close();
+        QVERIFY(!QFileInfo(m_link).isSymLink());
+        QVERIFY(m_control->bytesWaiting() == 0 && m_control->readAll().isEmpty());
+        QCOMPARE(m_control->modemLines(), ModemLines{});
+        QVERIFY(!m_control->write("x"));
     }
 
     void qtDeviceCountsBytesBeforeQtAndReportsAHangUp()
@@ -77,12 +78,12 @@ private slots:
         QVERIFY(::write(master, "ABC\r\n", 5) == 5);
         pollfd pfd{slave, POLLIN, 0}; // the test's own descriptor sees them, Qt's has not run
         QVERIFY(::poll(&pfd, 1, 5000) == 1);
-        QCOMPARE(m_control->inBufferCount(), 5);
-        QCOMPARE(m_control->input(), QByteArray("ABC\r\n"));
+        QCOMPARE(m_control->bytesWaiting(), 5);
+        QCOMPARE(m_control->readAll(), QByteArray("ABC\r\n"));
 
         ::close(master); // hang-up, as an unplugged adapter: lost once, closed, and idle
         QVERIFY(lost.wait(5000));
-        QVERIFY(!m_control->portOpen() && m_control->inBufferCount() == 0);
+        QVERIFY(!m_control->isOpen() && m_control->bytesWaiting() == 0);
         checkIdle(lost, 1);
         ::close(slave);
     }

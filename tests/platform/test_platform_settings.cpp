@@ -1,8 +1,8 @@
 // Covers the settings string (which strings open a port, and which field a refusal names) and
 // the mapping of port numbers to devices through the environment.
 
-#include "LineSettings.h"
-#include "PortMap.h"
+#include "platform/LineSettings.h"
+#include "platform/PortMap.h"
 
 #include <QtTest>
 
@@ -15,11 +15,16 @@ private slots:
         // An accepted string expects its fields as "speed parity data stop"; a refused one, the
         // words its reason uses for the wrong field.
         const char *rows[][2] = {
-            {" 9600 , e , 8 , 1.5 ", "9600 E 8 1.5"}, {"4800,o,5,2", "4800 O 5 2"},
-            {"115200,M,6,1", "115200 M 6 1"},         {"12345,s,8,2", "12345 S 8 2"},
-            {"0,N,8,1", "speed"},                     {"99999999999,N,8,1", "speed"},
-            {"9600,NO,8,1", "parity"},                {"9600,N,9,1", "data bits"},
-            {"9600,N,8,1.0", "stop bits"},            {"9600,N,8,1,1", "speed,parity,data,stop"},
+            {" 9600 , e , 8 , 1.5 ", "9600 E 8 1.5"},
+            {"4800,o,5,2", "4800 O 5 2"},
+            {"115200,M,6,1", "115200 M 6 1"},
+            {"12345,s,8,2", "12345 S 8 2"},
+            {"0,N,8,1", "speed"},
+            {"99999999999,N,8,1", "speed"},
+            {"9600,NO,8,1", "parity"},
+            {"9600,N,9,1", "data bits"},
+            {"9600,N,8,1.0", "stop bits"},
+            {"9600,N,8,1,1", "speed,parity,data,stop"},
         };
         const char *stops[] = {"1", "1.5", "2"};
         for (const auto &[text, expected] : rows) {
@@ -27,7 +32,7 @@ private slots:
             const std::optional<LineSettings> s = LineSettings::parse(QLatin1String(text), &got);
             if (s)
                 got = QString::asprintf("%d %c %d %s", s->speed, "NEOMS"[int(s->parity)],
-                                        s->dataBits, stops[int(s->stopBits)]);
+                                        s -> dataBits, stops[int(s->stopBits)]);
             QVERIFY2(s ? got == QLatin1String(expected) : got.contains(QLatin1String(expected)),
                      qPrintable(QStringLiteral("\"%1\": %2").arg(QLatin1String(text), got)));
             QCOMPARE(bool(LineSettings::parse(QLatin1String(text))), bool(s)); // no reason asked

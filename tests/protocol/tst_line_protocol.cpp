@@ -3,14 +3,12 @@
 // receive path over a fake line and clock (frames cut by CR LF, CR and the quiet time, the waits
 // made, the timer off around a timed read, leftovers handed on after a switch to time, the
 // bound of RecvBuf with its note, the quiet time read from its text).
-#include "Clock.h"
-#include "ControlCodes.h"
 #include "FakeSerialPort.h"
-#include "FrameResponder.h"
-#include "ModemDialog.h"
-#include "ReceivePath.h"
-#include "RegisterMemory.h"
-#include "SumCheck.h"
+#include "protocol/FrameResponder.h"
+#include "protocol/ModemDialog.h"
+#include "protocol/ReceivePath.h"
+#include "protocol/SumCheck.h"
+#include "registers/RegisterMemory.h"
 
 #include <QTest>
 
@@ -100,9 +98,8 @@ void ProtocolTest::responder_data()
     QTest::addColumn<Registers>("changed");
     const auto row = [](const char *name, int mode, int term, bool hex, const QByteArray &frame,
                         const QStringList &expected, const Registers &changed = {}) {
-        QTest::newRow(name)
-            << ResponderState{qint16(mode), qint16(term), terminatorFor(term), hex, {}} << frame
-            << expected << changed;
+        QTest::newRow(name) << ResponderState{SimMode(mode), FrameEnd(term), hex, {}} << frame
+                            << expected << changed;
     };
     // Rack mode by time: the received line as sent, then the given lines.
     const auto rack = [&row](const char *name, const QByteArray &frame, const QStringList &tail,
@@ -186,7 +183,7 @@ void ProtocolTest::framesAndWaits()
     QFETCH(Arrivals, arrivals);
     FakeClock clock;
     FakeSerialPort port(&clock);
-    port.setPortOpen(true);
+    port.open();
     for (const auto &[atMs, bytes] : arrivals)
         port.arrive(atMs, bytes);
     QByteArray recvBuf;
@@ -197,7 +194,7 @@ void ProtocolTest::framesAndWaits()
     const auto note = [&](const QString &text) { events << text.toUtf8(); };
     for (const auto &[atMs, termKind] : runs) {
         clock.advance(atMs - int(clock.nowMs()));
-        ReceiveContext ctx{port, clock, recvBuf, termKind, quiet, frameProc, timer, note};
+        ReceiveContext ctx{port, clock, recvBuf, FrameEnd(termKind), quiet, frameProc, timer, note};
         runReceive(trigger, ctx);
     }
     QTEST(events, "events");

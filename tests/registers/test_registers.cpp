@@ -1,13 +1,11 @@
-// The register text conversion, the transport handshake automaton on its own, and the data
-// window on the offscreen platform with its tick driven by calling Timer1_Timer directly.
-#include "HandshakeAutomaton.h"
-#include "RegisterMemory.h"
-#include "SimMode.h"
-#include "WordConversion.h"
-#include "frm_DATA.h"
+// The register text conversion and the transport handshake automaton on its own: whole
+// handshake cycles of the rack and the vehicle, instruction lines, and the words the register
+// button stores.
+#include "registers/HandshakeAutomaton.h"
+#include "registers/RegisterMemory.h"
+#include "registers/WordConversion.h"
 
 #include <QTest>
-#include <QtWidgets>
 
 const QString FlagOn = QStringLiteral("搬送設定完了フラグＯＮ");
 const QString Storage = FlagOn + QStringLiteral("-入庫(0101→0106,0107,0108)[0009]");
@@ -22,22 +20,25 @@ static QString state(const QString &status, int step, int wait, const QString &a
                      const QString &fork = "0000")
 {
     return QStringLiteral("[%1] step %2 wait %3 answer %4 fork %5")
-        .arg(status).arg(step).arg(wait).arg(answer, fork);
+        .arg(status)
+        .arg(step)
+        .arg(wait)
+        .arg(answer, fork);
 }
 
 class TestRegisters : public QObject
 {
     Q_OBJECT
+    RegisterMemory memory;
+    SimMode mode = SimMode::None;
     HandshakeAutomaton a;
-    QString status; // as the window's status label would show it
-    frm_DATA *w = nullptr; // the data window, in the test that opens it
+    QString status; // as the data window's status label would show it
 
     // The mode with its preset, and a new automaton in Auto.
-    void start(qint16 mode)
+    void start(SimMode newMode)
     {
-        SimMode = mode;
-        mode == ModeVehicle ? registerMemory().applyVehiclePreset()
-                            : registerMemory().applyRackPreset();
+        mode = newMode;
+        memory.applyPresetOf(mode);
         a = {};
         a.setAuto(true);
         status = "STATUS";
@@ -48,37 +49,34 @@ class TestRegisters : public QObject
     {
         for (const auto &[host, ticks, want] : script) {
             for (const auto &[n, word] : host)
-                registerMemory().setWord(n, word);
+                memory.setWord(n, word);
             for (int i = 0; i < ticks; ++i)
-                if (const std::optional<QString> text = a.runStep())
+                if (const std::optional<QString> text = a.runStep(memory, mode))
                     status = *text;
-            const QString answer = registerMemory().word(SimMode == ModeVehicle ? 31 : 33);
-            QCOMPARE(state(status, a.stepNumber(), a.waitCount(), answer,
-                           registerMemory().word(59)), want);
+            const QString answer = memory.word(mode == SimMode::Vehicle ? 31 : 33);
+            QCOMPARE(state(status, a.stepNumber(), a.waitCount(), answer, memory.word(59)), want);
         }
-    }
-
-    QColor box(int n) const { return w->Text1[n]->palette().color(QPalette::Base); }
-    QColor normal() const { return w->palette().color(QPalette::Base); }
-    void tick(int count = 1) { while (count-- > 0) w->Timer1_Timer(); }
-    // 編集, the texts typed into their boxes, then 登録.
-    void store(const Words &typed)
-    {
-        QTest::mouseClick(w->Command1, Qt::LeftButton);
-        for (const auto &[n, text] : typed)
-            w->Text1[n]->setText(text);
-        QTest::mouseClick(w->Command2, Qt::LeftButton);
     }
 
 private slots:
     // The word 登録 stores for a box text, or none when it refuses the text.
     void words()
     {
-        const QList<QPair<QString, QString>> texts = {
-            {"\t12\u3000", "0012"}, {"+7", "0007"}, {"-5", "-0005"}, {"000000000000000012", "0012"},
-            {"-0.4", "0000"}, {"2.5", "0002"}, {"3.5", "0004"}, {"2.501", "0003"},
-            {"-32768.5", "-32768"}, {"32767.5", ""}, {"99999999999999999999", ""}, {"", ""},
-            {"1e2", ""}, {"- 5", ""}, {"\uFF11\uFF12", ""}};
+        const QList<QPair<QString, QString>> texts = {{"\t12\u3000", "0012"},
+                                                      {"+7", "0007"},
+                                                      {"-5", "-0005"},
+                                                      {"000000000000000012", "0012"},
+                                                      {"-0.4", "0000"},
+                                                      {"2.5", "0002"},
+                                                      {"3.5", "0004"},
+                                                      {"2.501", "0003"},
+                                                      {"-32768.5", "-32768"},
+                                                      {"32767.5", ""},
+                                                      {"99999999999999999999", ""},
+                                                      {"", ""},
+                                                      {"1e2", ""},
+                                                      {"- 5", ""},
+                                                      {"\uFF11\uFF12", ""}};
         for (const auto &[text, word] : texts) {
             const std::optional<qint16> value = convertBoxText(text);
             QCOMPARE(QPair(text, value ? formatWord(*value) : QString()), QPair(text, word));
@@ -92,7 +90,7 @@ private slots:
     void cycles()
     {
         for (const bool stale : {false, true}) {
-            start(ModeRack);
+            start(SimMode::Rack);
             play({
                 {Instruction + Words{{0, "0001"}, {10, "0002"}, {12, stale ? "0001" : "0000"}}, 3,
                  state("STATUS", 0, 0)}, // only "0001" raises the flag
@@ -104,13 +102,13 @@ private slots:
                 {{}, stale ? 1 : 3, state("完了フォークＮＯセット", 5, 0, "0001", "0001")},
                 {{{12, "0001"}}, 1, state("完了フォークＮＯ無し", 0, 1)},
                 {{{10, "0001"}}, 1, state("完了フォークＮＯ無し", 0, 0)}, // only counts down
-                {{}, 4, state(Storage, 1, 7)},                        // the next instruction
+                {{}, 4, state(Storage, 1, 7)},                            // the next instruction
             });
         }
-        SimMode = ModeNone;
+        mode = SimMode::None;
         play({{{}, 10, state(Storage, 1, 0)}});
         const QString line = FlagOn + QStringLiteral("-搬送指示(0101→0107)[0013]");
-        start(ModeVehicle);
+        start(SimMode::Vehicle);
         play({
             {Instruction + Words{{0, "0001"}, {19, "0001"}}, 11, state(line, 11, 0)},
             {{}, 1, state("搬送設定ＯＫセット", 12, 2, "0002")},
@@ -124,7 +122,8 @@ private slots:
     // A line naming registers in brackets starts the handshake; any other only shows.
     void instructionLines()
     {
-        const QList<std::array<const char *, 3>> rows = { // code, rack line, vehicle line
+        const QList<std::array<const char *, 3>> rows = {
+            // code, rack line, vehicle line
             {"0000", "-指示無し", "-搬送指示無し"},
             {"0002", "-出庫(0102,0103,0104→0105)", "-指示エラー"},
             {"0012", "-データ変更", "-データ変更"},
@@ -134,64 +133,14 @@ private slots:
         };
         for (const auto &[code, rackLine, vehicleLine] : rows)
             for (const bool rack : {true, false}) {
-                start(rack ? ModeRack : ModeVehicle);
+                start(rack ? SimMode::Rack : SimMode::Vehicle);
                 const QString line = FlagOn + (rack ? rackLine : vehicleLine);
                 const int step = line.contains('(') ? (rack ? 1 : 11) : 0;
                 play({{Instruction + Words{{0, code}, {rack ? 10 : 19, "0001"}}, 1,
                        state(line + (rack ? "[0009]" : "[0013]"), step, step ? 10 : 0)}});
             }
     }
-
-    // A box whose text the tick replaces is red for that tick only. Any unconvertible box
-    // refuses the whole store, marks every bad box, names the first and stays in editing, also
-    // when the open window is opened again; once all convert, the store is made and the earlier
-    // status comes back. Reopening a closed window loads it afresh (Manual, viewing, captions,
-    // boxes) with the wait count carried over; Manual neither acts on a raised flag nor runs the
-    // wait down. The boxes keep their places, also when the window is enlarged.
-    void window()
-    {
-        SimMode = ModeRack;
-        w = frm_DATA::openWindow();
-        for (const auto &[n, word] : Instruction + Words{{0, "0001"}, {10, "0001"}})
-            registerMemory().setWord(n, word);
-        QTest::mouseClick(w->Option1, Qt::LeftButton);
-        tick(4); // step 1, wait 7
-        registerMemory().setWord(33, "0002"); // a host write
-        tick();
-        QCOMPARE(QPair(w->Text1[33]->text(), box(33)), QPair(QString("0002"), QColor(Qt::red)));
-        tick(); // wait 5
-        QCOMPARE(box(33), normal());
-
-        store({{3, "7"}, {12, "abc"}, {50, "32768"}});
-        QCOMPARE(frm_DATA::openWindow(), w); // as it is
-        QCOMPARE(QPair(registerMemory().word(3), w->lblSTATUS->text()),
-                 QPair(QString("0103"), QStringLiteral("D0012: 数値に変換できません")));
-        QCOMPARE(QList({box(3), box(12), box(50)}),
-                 QList<QColor>({normal(), Qt::yellow, Qt::yellow}));
-        QVERIFY(!w->Timer1->isActive() && w->Command2->isEnabled());
-        store({{12, "12"}, {50, "-3"}});
-        QCOMPARE(QPair(w->lblSTATUS->text(), box(50)), QPair(Storage, normal()));
-        QVERIFY(registerMemory().word(50) == "-0003" && w->Timer1->isActive());
-
-        store({{5, "abc"}}); // refused: box 5 marked, still editing
-        frm_DATA::closeWindow();
-        QCOMPARE(frm_DATA::openWindow(), w);
-        QVERIFY(w->Timer1->isActive() && !w->Command2->isEnabled() && w->Option2->isChecked());
-        QCOMPARE(QStringList({w->lblStep->text(), w->lblSTATUS->text(), w->Text1[5]->text()}),
-                 QStringList({"Step", "STATUS", "0105"}));
-        QCOMPARE(box(5), normal());
-        tick(2);
-        QCOMPARE(QStringList({w->lblStep->text(), w->lblWait->text(), w->lblSTATUS->text()}),
-                 QStringList({"0", "5", "STATUS"}));
-
-        w->resize(1200, 900);
-        const QList<QPair<int, QRect>> places = {
-            {0, {54, 14, 35, 19}}, {15, {54, 320, 35, 19}}, {16, {138, 14, 35, 19}},
-            {127, {630, 320, 35, 19}}};
-        for (const auto &[n, rect] : places)
-            QCOMPARE(QPair(n, w->Text1[n]->geometry()), QPair(n, rect));
-    }
 };
 
-QTEST_MAIN(TestRegisters)
+QTEST_GUILESS_MAIN(TestRegisters)
 #include "test_registers.moc"

@@ -3,13 +3,11 @@
 // frame end and checks every reply byte for byte against its own copy of the registers, while
 // its end of the line vanishes and returns. Then: 1 MiB without a frame end and a device another
 // program holds.
-#include "ControlCodes.h"
 #include "LineFixture.h"
-#include "RegisterMemory.h"
-#include "SimMode.h"
-#include "SumCheck.h"
+#include "protocol/ControlCodes.h"
+#include "protocol/SumCheck.h"
 
-#include <QPlainTextEdit>
+#include <QLineEdit>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSerialPort>
@@ -90,12 +88,12 @@ private Q_SLOTS:
         for (const int frameEnd : {CrLf, Cr, ByTime}) {
             const int requests = frameEnd == ByTime ? 10000 : 500;
             LineFixture f;
-            f.w->Text3->setText(QStringLiteral("1"));
-            QVERIFY(f.open(ModeRack));
-            QTest::mouseClick(f.w->Option3[frameEnd], Qt::LeftButton, {}, QPoint(6, 7));
+            f.control<QLineEdit>("Text3")->setText(QStringLiteral("1"));
+            QVERIFY(f.open(SimMode::Rack));
+            f.click("Option3", frameEnd);
             Host host{QRandomGenerator(2024 + frameEnd), FrameEnds[frameEnd][1]};
             for (int n = 0; n < RegisterMemory::Count; ++n)
-                host.words[n] = registerMemory().word(n).toLatin1();
+                host.words[n] = f.session->registers().word(n).toLatin1();
             const qint64 start = QDeadlineTimer::current().deadline();
             int reopened = 0;
             for (int sent = 0; sent < requests;) {
@@ -109,16 +107,15 @@ private Q_SLOTS:
                     const auto [bytes, answer] = host.next();
                     out += bytes, reply += answer;
                 }
-                const int lines = f.w->RText->document()->blockCount();
+                const int lines = f.w->trafficLog()->rowCount();
                 QVERIFY(f.host->send(out));
                 if (frameEnd == ByTime && reply.isEmpty()) // unanswered: wait till it is logged
-                    QVERIFY(
-                        runUntil(f, [&] { return f.w->RText->document()->blockCount() > lines; }));
+                    QVERIFY(runUntil(f, [&] { return f.w->trafficLog()->rowCount() > lines; }));
                 runUntil(f, [&] { return f.host->collect().size() >= f.taken + reply.size(); });
                 QCOMPARE(f.receive(reply.size()), reply);
             }
             for (int n = 0; n < RegisterMemory::Count; ++n)
-                QCOMPARE(registerMemory().word(n).toLatin1(), host.words[n]);
+                QCOMPARE(f.session->registers().word(n).toLatin1(), host.words[n]);
             rusage use{};
             ::getrusage(RUSAGE_SELF, &use);
             qInfo("%s: %d requests, host end reopened %d times, %.1f s; peak resident %ld MiB",
@@ -137,17 +134,17 @@ private Q_SLOTS:
     void megabyteWithoutFrameEnd()
     {
         LineFixture f;
-        QVERIFY(f.open(ModeRack));
-        QTest::mouseClick(f.w->Option3[CrLf], Qt::LeftButton, {}, QPoint(6, 7));
+        QVERIFY(f.open(SimMode::Rack));
+        f.click("Option3", CrLf);
         const QByteArray bytes = Host{QRandomGenerator(7), {}}.text(1 << 20);
         for (qsizetype sent = 0; sent < bytes.size(); sent += 4000) {
             QVERIFY(f.host->send(bytes.mid(sent, 4000)));
             const QByteArray newest = bytes.left(sent + 4000).right(32767);
-            QVERIFY(runUntil(f, [&] { return f.w->RecvBuf == newest; }));
+            QVERIFY(runUntil(f, [&] { return f.session->receiveBuffer() == newest; }));
         }
         const QRegularExpression note(QStringLiteral("<<受信バッファあふれ: (\\d+) バイト破棄>>"));
         qsizetype dropped = 0;
-        for (const QRegularExpressionMatch &m : note.globalMatch(f.w->RText->toPlainText()))
+        for (const QRegularExpressionMatch &m : note.globalMatch(f.logText()))
             dropped += m.captured(1).toLongLong();
         QCOMPARE(dropped, bytes.size() - 32767);
         const QByteArray data = "00000000020001" + Ctl::ETX;
@@ -160,16 +157,16 @@ private Q_SLOTS:
     void busyDeviceStaysClosed()
     {
         LineFixture line; // its pseudo-terminal stands for a device
-        QVERIFY(line.open(ModeRack));
+        QVERIFY(line.open(SimMode::Rack));
         QSerialPort other(line.link);
         QVERIFY(other.open(QIODevice::ReadWrite));
         qputenv("PORTWREN_COM4", line.link.toLocal8Bit());
         LineFixture f;
-        QTest::mouseClick(f.w->Option2[3], Qt::LeftButton, {}, QPoint(6, 8));
-        f.w->btnOpen_Click();
+        f.click("Option2", 3);
+        f.session->open();
         qunsetenv("PORTWREN_COM4");
-        QCOMPARE(f.w->OpenFlag, 0);
-        QVERIFY(f.w->RText->toPlainText().contains("<<OPENできません: " + line.link));
+        QVERIFY(!f.session->isOpen());
+        QVERIFY(f.logText().contains("<<OPENできません: " + line.link));
     }
 };
 

@@ -1,16 +1,10 @@
-#include "frm_Help.h"
+#include "ui/HelpWindow.h"
 
-#include "Twips.h"
+#include "ui/Twips.h"
 
 #include <QLabel>
-#include <QPointer>
 
-namespace
-{
-QPointer<frm_Help> openHelp;
-} // namespace
-
-frm_Help::frm_Help()
+HelpWindow::HelpWindow()
 {
     setObjectName(QStringLiteral("frm_Help"));
     setWindowTitle(QStringLiteral("HELP"));
@@ -37,24 +31,4 @@ frm_Help::frm_Help()
         label->setBackgroundRole(QPalette::ToolTipBase);
         label->setForegroundRole(QPalette::ToolTipText);
     }
-}
-
-frm_Help *frm_Help::openWindow()
-{
-    if (!openHelp)
-        openHelp = new frm_Help;
-    openHelp->show();
-    openHelp->raise();
-    return openHelp;
-}
-
-void frm_Help::closeWindow()
-{
-    if (openHelp)
-        openHelp->close();
-}
-
-frm_Help *frm_Help::current()
-{
-    return openHelp;
 }

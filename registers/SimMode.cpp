@@ -1,3 +1,0 @@
-#include "SimMode.h"
-
-qint16 SimMode = ModeNone;

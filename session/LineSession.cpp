@@ -1,0 +1,244 @@
+#include "session/LineSession.h"
+
+#include "platform/Clock.h"
+#include "platform/Cp932.h"
+#include "protocol/FrameResponder.h"
+#include "protocol/ReceivePath.h"
+#include "protocol/SumCheck.h"
+#include "session/ModeProfiles.h"
+
+namespace
+{
+constexpr int TickMs = 100;
+} // namespace
+
+// Start-up: the rack preset, port 1, the frame end of "NONE" (by time), an empty buffer.
+LineSession::LineSession(std::unique_ptr<SerialPortService> port, std::unique_ptr<Clock> clock,
+                         QObject *parent)
+    : QObject(parent), m_port(std::move(port)), m_clock(std::move(clock))
+{
+    m_registers.applyRackPreset();
+    m_port->setPortNumber(1);
+    m_frameEnd = profileOf(SimMode::None).frameEnd;
+    m_tick.setInterval(TickMs);
+    connect(&m_tick, &QTimer::timeout, this, &LineSession::tick);
+    // Queued: a port event always runs as a handler of its own, never inside another one.
+    connect(
+        m_port.get(), &SerialPortService::bytesArrived, this,
+        [this] { receive(ReceiveTrigger::PortEvent); }, Qt::QueuedConnection);
+    connect(m_port.get(), &SerialPortService::portLost, this, &LineSession::onPortLost,
+            Qt::QueuedConnection);
+}
+
+LineSession::~LineSession() = default;
+
+void LineSession::startTicking()
+{
+    m_ticking = true;
+    m_tick.start();
+}
+
+void LineSession::chooseMode(SimMode mode)
+{
+    const ModeProfile &profile = profileOf(mode);
+    if (profile.fillsTexts) {
+        setSettingsText(profile.settings);
+        setTransmitText(profile.transmitText);
+    }
+    m_mode = mode;
+    chooseFrameEnd(profile.frameEnd);
+}
+
+void LineSession::choosePort(int number)
+{
+    m_port->setPortNumber(number);
+}
+
+void LineSession::chooseFrameEnd(FrameEnd end)
+{
+    if (end == m_frameEnd)
+        return;
+    m_frameEnd = end;
+    Q_EMIT frameEndChanged(end);
+}
+
+void LineSession::setSettingsText(const QString &text)
+{
+    if (text == m_settingsText)
+        return;
+    m_settingsText = text;
+    Q_EMIT settingsTextChanged(text);
+}
+
+void LineSession::setTransmitText(const QString &text)
+{
+    if (text == m_transmitText)
+        return;
+    m_transmitText = text;
+    Q_EMIT transmitTextChanged(text);
+}
+
+void LineSession::setQuietTimeText(const QString &text)
+{
+    m_quietTimeText = text;
+}
+
+void LineSession::setHexDump(bool on)
+{
+    m_hexDump = on;
+}
+
+bool LineSession::open()
+{
+    m_port->setRequestToSend(true);
+    if (!m_settingsText.trimmed().isEmpty())
+        m_port->setSettings(m_settingsText);
+    if (!m_port->open()) {
+        log(QStringLiteral("  <<OPENできません: ") + m_port->errorString() + QStringLiteral(">>"));
+        return false;
+    }
+    log(QStringLiteral("----- OPEN  ----- Protcol=") + m_settingsText);
+    Q_EMIT connectionChanged(true);
+    if (profileOf(m_mode).initialisesModem) {
+        log(QStringLiteral("  <<prGPS用モデム初期化＆CALL>>"));
+        send(QByteArray("AT") + Ctl::CR + Ctl::LF);
+    }
+    m_registers.applyPresetOf(m_mode);
+    return true;
+}
+
+void LineSession::close()
+{
+    m_port->close();
+    log(QStringLiteral("----- CLOSE -----"));
+    Q_EMIT connectionChanged(false);
+}
+
+// The port is already closed when its loss is reported: note why, then close as CLOSE does.
+void LineSession::onPortLost(const QString &reason)
+{
+    if (m_ended)
+        return;
+    log(QStringLiteral("  <<ポートが切断されました: ") + reason + QStringLiteral(">>"));
+    close();
+}
+
+void LineSession::end()
+{
+    m_ended = true;
+    m_tick.stop();
+    if (isOpen())
+        m_port->close();
+}
+
+void LineSession::log(const QString &text)
+{
+    Q_EMIT lineLogged(QLatin1Char('[') + m_clock->timeOfDay() + QLatin1Char(']') + text);
+}
+
+bool LineSession::send(const QByteArray &bytes)
+{
+    if (!isOpen()) {
+        log(QStringLiteral("  <<ポートが閉じているため送信しませんでした: ") +
+            Cp932::decode(bytes) + QStringLiteral(">>"));
+        return false;
+    }
+    if (!m_port->write(bytes)) {
+        log(QStringLiteral("  <<送信できませんでした: ") + m_port->errorString() +
+            QStringLiteral(">>"));
+        return false;
+    }
+    log(QStringLiteral("◎") + Cp932::decode(bytes));
+    if (m_hexDump && !bytes.isEmpty())
+        log(QStringLiteral("　") + ::hexDump(bytes));
+    return true;
+}
+
+void LineSession::sendWithNote(const QByteArray &bytes, const QString &note)
+{
+    send(bytes);
+    log(note);
+}
+
+void LineSession::transmit(TransmitCommand command)
+{
+    if (!isOpen())
+        return;
+    const QByteArray text = Cp932::encode(m_transmitText);
+    switch (command) {
+    case TransmitCommand::StxEtx:
+        return sendWithNote(Ctl::STX + text + Ctl::ETX, QStringLiteral("　<<STX+TEXT+ETX>>"));
+    case TransmitCommand::CrLf:
+        return sendWithNote(text + Ctl::CR + Ctl::LF, QStringLiteral("　<<TEXT+CRLF>>"));
+    case TransmitCommand::Cr:
+        return sendWithNote(text + Ctl::CR, QStringLiteral("　<<TEXT+CR>>"));
+    case TransmitCommand::Ack:
+        return sendWithNote(Ctl::ACK, QStringLiteral("　<<ACK>>"));
+    case TransmitCommand::Nak:
+        return sendWithNote(Ctl::NAK, QStringLiteral("　<<NAK>>"));
+    case TransmitCommand::Eot:
+        return sendWithNote(Ctl::EOT, QStringLiteral("　<<EOT>>"));
+    case TransmitCommand::Send:
+        if (!isComputerLink(m_mode))
+            return sendWithNote(text, QStringLiteral("　<<TEXT>>"));
+        // The request of the computer link: the note first, then ENQ, text, sum, terminator.
+        log(QStringLiteral("  <<ENQを付加して送信>>"));
+        send(Ctl::ENQ + text + FCS(text) + terminatorFor(m_frameEnd));
+        return;
+    }
+}
+
+void LineSession::tick()
+{
+    const ModemLines lines = m_port->modemLines();
+    if (lines != m_shownLines) {
+        m_shownLines = lines;
+        Q_EMIT modemLinesChanged(lines);
+    }
+    receive(ReceiveTrigger::TimerTick);
+}
+
+void LineSession::receive(ReceiveTrigger trigger)
+{
+    if (m_ended)
+        return;
+    ReceiveContext context{
+        *m_port,
+        *m_clock,
+        m_receiveBuffer,
+        m_frameEnd,
+        [this] { return m_quietTimeText; },
+        [this](const QByteArray &frame) { answerFrame(frame); },
+        [this](bool on) { setTickEnabled(on); },
+        [this](const QString &note) { log(note); },
+    };
+    runReceive(trigger, context);
+}
+
+void LineSession::setTickEnabled(bool on)
+{
+    if (m_ticking)
+        on ? m_tick.start() : m_tick.stop();
+}
+
+void LineSession::answerFrame(const QByteArray &frame)
+{
+    const ResponderState state{m_mode, m_frameEnd, m_hexDump, m_transmitText};
+    for (const LineAction &action : respondToFrame(frame, state, m_registers)) {
+        if (action.kind == LineAction::Log)
+            log(action.text);
+        else
+            send(action.bytes);
+    }
+}
+
+std::optional<QString> LineSession::stepHandshake()
+{
+    return m_handshake.runStep(m_registers, m_mode);
+}
+
+void LineSession::resetHandshake()
+{
+    m_registers.applyPresetOf(m_mode);
+    m_handshake.reset();
+}

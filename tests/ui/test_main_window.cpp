@@ -1,0 +1,174 @@
+// The main window over a session on a scripted line: the controls as start-up leaves them,
+// where they stand, the resize rule, controls that pass the operator's choices to the session
+// and show what it signals, the traffic log, the double-click that opens the data window, the
+// single help window, and the ways the program ends.
+#include "WindowFixture.h"
+#include "ui/HelpWindow.h"
+#include "ui/RegisterWindow.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void stateAfterStartUp();
+    void geometry_data();
+    void geometry();
+    void logBoxFollowsTheWindow();
+    void controlsFollowTheSession();
+    void logNewestFirstWithStamps();
+    void doubleClickOpensTheDataWindow();
+    void helpWindowIsSingle();
+    void endAndTitleBarCloseEverything();
+};
+
+void MainWindowTest::stateAfterStartUp()
+{
+    WindowFixture f;
+    QVERIFY(f.option("Option1", 0)->isChecked() && f.option("Option2", 0)->isChecked());
+    QVERIFY(f.option("Option3", 2)->isChecked() && f.option("Option4", 1)->isChecked());
+    QCOMPARE(f.control<QLineEdit>("Text1")->text(), QStringLiteral("9600,N,7,1"));
+    QCOMPARE(f.control<QLineEdit>("Text3")->text(), QStringLiteral("200"));
+    QVERIFY(f.control<QLineEdit>("Text2")->text().isEmpty());
+    QVERIFY(f.control("btnOpen")->isEnabled() && !f.control("btnClose")->isEnabled());
+    QCOMPARE(f.option("Option1", 3)->text(), QStringLiteral("ラック"));
+    QCOMPARE(f.control<QLabel>("lbl_cd")->text(), QStringLiteral("○"));
+    QVERIFY(f.w->trafficLog()->text().isEmpty());
+}
+
+void MainWindowTest::geometry_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("rect"); // twips divided by 15
+    QTest::newRow("btnEnd") << "btnEnd" << QRect(6, 14, 47, 23);
+    QTest::newRow("btnSTX") << "btnSTX" << QRect(45, 142, 61, 17);
+    QTest::newRow("Com6:") << "Option2_5" << QRect(600, 2, 53, 16);
+    QTest::newRow("Time (ms)") << "Option3_2" << QRect(8, 48, 87, 14);
+}
+
+void MainWindowTest::geometry()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, rect);
+    WindowFixture f;
+    QCOMPARE(f.control(name)->geometry(), rect);
+}
+
+void MainWindowTest::logBoxFollowsTheWindow()
+{
+    WindowFixture f;
+    MainWindow &w = *f.w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const QSize frame = w.frameGeometry().size() - w.size();
+    const auto less = [](int pixels, int twipsOff) { return (pixels * 15 - twipsOff) / 15; };
+    w.resize(700, 500);
+    QCOMPARE(w.trafficLog()->geometry(),
+             QRect(116, 22, less(700 + frame.width(), 2000), less(500 + frame.height(), 800)));
+    // Below a threshold the last size stays: the box never shrinks to nothing.
+    const int height = w.trafficLog()->height();
+    w.resize(200, 40);
+    QCOMPARE(w.trafficLog()->size(), QSize(less(200 + frame.width(), 2000), height));
+}
+
+// A click passes the choice to the session; what the session changes shows in the controls.
+void MainWindowTest::controlsFollowTheSession()
+{
+    WindowFixture f;
+    clickOption(f.option("Option1", 1)); // prGPS: its texts and CR LF
+    QCOMPARE(f.session.mode(), SimMode::PrGps);
+    QCOMPARE(f.control<QLineEdit>("Text1")->text(), QStringLiteral("9600,N,8,1"));
+    QCOMPARE(f.control<QLineEdit>("Text2")->text(), f.session.transmitText());
+    QVERIFY(f.option("Option3", 0)->isChecked());
+    clickOption(f.option("Option3", 1));
+    clickOption(f.option("Option2", 3));
+    f.control<QLineEdit>("Text3")->setText(QStringLiteral("50"));
+    clickOption(f.option("Option4", 0));
+    QVERIFY(f.session.frameEnd() == FrameEnd::Cr && f.session.portNumber() == 4);
+    QVERIFY(f.session.quietTimeText() == QStringLiteral("50") && f.session.hexDump());
+
+    QTest::mouseClick(f.control<QPushButton>("btnOpen"), Qt::LeftButton);
+    QVERIFY(f.session.isOpen() && f.control("btnClose")->isEnabled());
+    QVERIFY(!f.control("btnOpen")->isEnabled() && !f.option("Option2", 5)->isEnabled());
+    f.port->cts = true;
+    f.session.tick();
+    QCOMPARE(f.control<QLabel>("lbl_rts")->text() + f.control<QLabel>("lbl_cts")->text() +
+                 f.control<QLabel>("lbl_cd")->text(),
+             QStringLiteral("◎◎○"));
+    f.control<QLineEdit>("Text2")->setText(QStringLiteral("Z"));
+    QTest::mouseClick(f.control<QPushButton>("btnCR"), Qt::LeftButton);
+    QCOMPARE(f.port->written.last(), QByteArray("Z\r"));
+    QTest::mouseClick(f.control<QPushButton>("btnClose"), Qt::LeftButton);
+    QVERIFY(!f.session.isOpen() && f.option("Option2", 5)->isEnabled());
+}
+
+void MainWindowTest::logNewestFirstWithStamps()
+{
+    WindowFixture f;
+    f.clock->setTimeOfDay(QStringLiteral("09:00:01"));
+    f.session.log(QStringLiteral("old"));
+    QTest::mouseClick(f.control<QPushButton>("btnClr"), Qt::LeftButton);
+    f.session.log(QString());
+    f.session.log(QStringLiteral("◎AB\r\n"));
+    f.clock->setTimeOfDay(QStringLiteral("23:59:59"));
+    f.session.log(QStringLiteral("x\ry") + QChar(0) + QChar(2));
+    QCOMPARE(f.w->trafficLog()->text(), QStringLiteral("[23:59:59]x\ny") + QChar(0) + QChar(2) +
+                                            QStringLiteral("\n[09:00:01]◎AB\n\n[09:00:01]\n"));
+}
+
+// As a person double-clicks: a click (which chooses the mode), then the double-click event.
+void MainWindowTest::doubleClickOpensTheDataWindow()
+{
+    WindowFixture f;
+    const auto doubleClick = [&](int mode) {
+        QRadioButton *button = f.option("Option1", mode);
+        clickOption(button);
+        QTest::mouseDClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+    };
+    doubleClick(4); // "ラックERR" opens nothing
+    QVERIFY(!f.w->registerWindow());
+    doubleClick(5);
+    RegisterWindow *opened = f.w->registerWindow();
+    QVERIFY(opened && f.session.mode() == SimMode::Vehicle);
+    doubleClick(3);
+    QCOMPARE(f.w->registerWindow(), opened); // one data window
+    opened->close();
+}
+
+void MainWindowTest::helpWindowIsSingle()
+{
+    WindowFixture f;
+    QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
+    HelpWindow *first = f.w->helpWindow();
+    QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
+    QVERIFY(first && first->isVisible() && f.w->helpWindow() == first);
+    first->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!f.w->helpWindow());
+    QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
+    QVERIFY(f.w->helpWindow() && f.w->helpWindow()->isVisible());
+    f.w->helpWindow()->close();
+}
+
+void MainWindowTest::endAndTitleBarCloseEverything()
+{
+    WindowFixture closed;
+    QTest::mouseClick(closed.control<QPushButton>("btnEnd"), Qt::LeftButton);
+    QCOMPARE(closed.ended.size(), 1);
+    QVERIFY(closed.port->opens == 0); // a closed port is not touched
+
+    WindowFixture f;
+    f.session.open();
+    QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
+    f.w->close(); // the title bar's close ends the program as END does
+    QVERIFY(f.ended.size() == 1 && !f.port->isOpen());
+    QCOMPARE(f.rows().size(), 1); // no line about it
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!f.w->helpWindow());
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "test_main_window.moc"

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+class HelpWindow;
+class LineSession;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class RegisterWindow;
+class TrafficLogView;
+struct ModemLines;
+
+// The main window: a view of the line session. The port choice and settings, OPEN, CLOSE and
+// END, the transmit commands, the mode, frame-end and HEX choices, the modem-line indicators
+// and the traffic log. Each control passes the operator's action to the session; the window
+// shows what the session signals. It opens the data window and the help window.
+class MainWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(LineSession &session, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Opens the data window, as a double-click on "ラック" or "無人車" does.
+    void openRegisterWindow();
+    // The open data window and help window, or nullptr.
+    RegisterWindow *registerWindow() const;
+    HelpWindow *helpWindow() const;
+    TrafficLogView *trafficLog() const { return m_trafficLog; }
+
+Q_SIGNALS:
+    // END, or the window closed from its title bar: the port is closed and every window is
+    // closed; the program ends now.
+    void endRequested();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void createIndicators();
+    void createCommandColumn();
+    void createOptionFrames();
+    void showSessionState();
+    void connectControls();
+    void connectSession();
+
+    void endProgram();
+    void showHelp();
+    void showLogLine(const QString &line);
+    void showConnection(bool open);
+    void showModemLines(const ModemLines &lines);
+    void fitLogToWindow();
+
+    LineSession &m_session;
+    bool m_ending = false;
+
+    // Top strip: the modem-line indicators (CD, CTS, DSR, DTR, RTS) and the port choice.
+    std::array<QLabel *, 5> m_lineIndicators{};
+    std::array<QRadioButton *, 6> m_portButtons{};
+    // Left column.
+    QPushButton *m_endButton = nullptr, *m_clearButton = nullptr, *m_helpButton = nullptr;
+    QPushButton *m_openButton = nullptr, *m_closeButton = nullptr;
+    QLineEdit *m_settingsEdit = nullptr, *m_transmitEdit = nullptr, *m_quietTimeEdit = nullptr;
+    std::array<QRadioButton *, 6> m_modeButtons{};
+    std::array<QRadioButton *, 3> m_frameEndButtons{};
+    std::array<QRadioButton *, 2> m_hexButtons{}; // "On", "Off"
+    TrafficLogView *m_trafficLog = nullptr;
+
+    std::unique_ptr<RegisterWindow> m_registerWindow;
+    QPointer<HelpWindow> m_helpWindow;
+};

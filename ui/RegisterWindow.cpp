@@ -1,0 +1,252 @@
+#include "ui/RegisterWindow.h"
+
+#include "registers/WordConversion.h"
+#include "session/LineSession.h"
+#include "ui/Twips.h"
+#include "ui/WindowLook.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+namespace
+{
+
+constexpr int TickMs = 1000;
+constexpr int RowsPerColumn = 16;
+constexpr int LabelLeft[] = {300, 1560, 2790, 3930, 5310, 6570, 7800, 8940};
+constexpr int TextLeft[] = {810, 2070, 3300, 4440, 5820, 7080, 8310, 9450};
+
+// Top of row r's text box: rows of 300 twips in groups of four, 30 twips between groups.
+constexpr int rowTop(int r)
+{
+    return 210 + 300 * r + 30 * (r / 4);
+}
+
+// A register whose word differs from what its box showed: shown red for one tick.
+const QColor ChangedBackground(255, 0, 0);
+// A box that "登録" could not convert: marked until a later "登録" converts it or a reload.
+const QColor UnconvertibleBackground(255, 255, 0);
+
+template <typename Widget> Widget *placed(Widget *widget, const QString &name, const QRect &rect)
+{
+    widget->setObjectName(name);
+    widget->setGeometry(rect);
+    return widget;
+}
+
+} // namespace
+
+RegisterWindow::RegisterWindow(LineSession &session) : m_session(session)
+{
+    setObjectName(QStringLiteral("frm_DATA"));
+    setWindowTitle(QStringLiteral("DATA VIEW&EDIT"));
+    setFont(windowFont());
+    createGrid();
+    createBottomRow();
+    setKeyboardOrder();
+}
+
+void RegisterWindow::open()
+{
+    if (!isVisible())
+        load();
+    show();
+    raise();
+    activateWindow();
+}
+
+void RegisterWindow::createGrid()
+{
+    // Text boxes first, so that the focus chain runs through them by index.
+    for (int i = 0; i < RegisterMemory::Count; ++i) {
+        const int column = i / RowsPerColumn;
+        m_registerEdits[i] =
+            placed(new QLineEdit(QStringLiteral("0000"), this), QStringLiteral("Text1_%1").arg(i),
+                   twipsRect(TextLeft[column], rowTop(i % RowsPerColumn), 525, 285));
+    }
+    // Register names in the fixed-pitch font: five half-width characters fit the label.
+    const QFont labelFont(FixedPitchFontName, 9);
+    for (int i = 0; i < RegisterMemory::Count; ++i) {
+        const int column = i / RowsPerColumn;
+        const int top = rowTop(i % RowsPerColumn) + (column == 0 ? 30 : 0);
+        m_registerNames[i] = placed(new QLabel(this), QStringLiteral("Label1_%1").arg(i),
+                                    twipsRect(LabelLeft[column], top, 465, 255));
+        m_registerNames[i]->setFont(labelFont);
+    }
+}
+
+void RegisterWindow::createBottomRow()
+{
+    auto *modeFrame = placed(new QGroupBox(QStringLiteral("Mode"), this), QStringLiteral("Frame1"),
+                             twipsRect(240, 5160, 2295, 465));
+    m_autoButton = placed(new QRadioButton(QStringLiteral("Auto"), modeFrame),
+                          QStringLiteral("Option1"), twipsRect(270, 180, 765, 225));
+    m_manualButton = placed(new QRadioButton(QStringLiteral("Manual"), modeFrame),
+                            QStringLiteral("Option2"), twipsRect(1230, 180, 975, 255));
+    m_editButton = placed(new QPushButton(QStringLiteral("編集"), this), QStringLiteral("Command1"),
+                          twipsRect(7050, 5280, 1395, 345));
+    m_storeButton = placed(new QPushButton(QStringLiteral("登録"), this),
+                           QStringLiteral("Command2"), twipsRect(8670, 5280, 1395, 345));
+    m_resetButton = placed(new QPushButton(QStringLiteral("R"), this), QStringLiteral("cmdReset"),
+                           twipsRect(240, 5670, 285, 285));
+    m_stepLabel =
+        placed(new QLabel(this), QStringLiteral("lblStep"), twipsRect(540, 5670, 405, 285));
+    m_waitLabel =
+        placed(new QLabel(this), QStringLiteral("lblWait"), twipsRect(960, 5670, 435, 285));
+    m_statusLabel =
+        placed(new QLabel(this), QStringLiteral("lblSTATUS"), twipsRect(1440, 5670, 8595, 285));
+    m_tickTimer = new QTimer(this); // inactive until the window loads
+    m_tickTimer->setObjectName(QStringLiteral("Timer1"));
+
+    HandshakeAutomaton &handshake = m_session.handshake();
+    connect(m_autoButton, &QRadioButton::clicked, this, [&handshake] { handshake.setAuto(true); });
+    connect(m_manualButton, &QRadioButton::clicked, this,
+            [&handshake] { handshake.setAuto(false); });
+    connect(m_editButton, &QPushButton::clicked, this, &RegisterWindow::startEditing);
+    connect(m_storeButton, &QPushButton::clicked, this, &RegisterWindow::storeEdits);
+    connect(m_resetButton, &QPushButton::clicked, this, &RegisterWindow::reset);
+    connect(m_tickTimer, &QTimer::timeout, this, &RegisterWindow::tick);
+}
+
+// Tab walks the boxes by index, then the buttons: 編集, 登録, Auto, Manual, R.
+void RegisterWindow::setKeyboardOrder()
+{
+    for (int i = 1; i < RegisterMemory::Count; ++i)
+        setTabOrder(m_registerEdits[i - 1], m_registerEdits[i]);
+    setTabOrder(m_registerEdits[RegisterMemory::Count - 1], m_editButton);
+    setTabOrder(m_editButton, m_storeButton);
+    setTabOrder(m_storeButton, m_autoButton);
+    setTabOrder(m_autoButton, m_manualButton);
+    setTabOrder(m_manualButton, m_resetButton);
+}
+
+// Each opening starts as a fresh window: its own size, grid refilled, captions and
+// backgrounds as created, Manual mode at step 0 (the wait count carries over), viewing
+// state, timer running. No resize handling: every control keeps its place.
+void RegisterWindow::load()
+{
+    resize(px(10260), px(6135));
+    const RegisterMemory &registers = m_session.registers();
+    for (int n = 0; n < RegisterMemory::Count; ++n) {
+        m_registerNames[n]->setText(QStringLiteral("D%1").arg(n, 4, 10, QLatin1Char('0')));
+        m_registerEdits[n]->setText(registers.word(n));
+        setBoxBackground(n, normalBackground());
+    }
+    m_stepLabel->setText(QStringLiteral("Step"));
+    m_waitLabel->setText(QStringLiteral("Wait"));
+    m_statusLabel->setText(QStringLiteral("STATUS"));
+    m_manualButton->setChecked(true);
+    m_session.handshake().load();
+    m_statusBeforeRefusal.reset();
+    m_editButton->setEnabled(true);
+    m_storeButton->setEnabled(false);
+    m_tickTimer->start(TickMs);
+}
+
+// "編集": viewing -> editing. No ticks while editing, so the boxes keep what is typed.
+void RegisterWindow::startEditing()
+{
+    m_tickTimer->stop();
+    m_editButton->setEnabled(false);
+    m_storeButton->setEnabled(true);
+}
+
+// "登録": stores every box, edited or not, and returns to viewing. When any box cannot be
+// converted nothing is stored and the window stays in editing.
+void RegisterWindow::storeEdits()
+{
+    std::array<qint16, RegisterMemory::Count> values{};
+    if (!convertAllBoxes(values))
+        return;
+    for (int n = 0; n < RegisterMemory::Count; ++n)
+        m_session.registers().setWord(n, formatWord(values[n]));
+    if (m_statusBeforeRefusal) {
+        m_statusLabel->setText(*m_statusBeforeRefusal);
+        m_statusBeforeRefusal.reset();
+    }
+    m_tickTimer->start(TickMs);
+    m_storeButton->setEnabled(false);
+    m_editButton->setEnabled(true);
+}
+
+// Converts all boxes; marks each one that cannot be converted and names the first in the
+// status row. Returns whether all converted.
+bool RegisterWindow::convertAllBoxes(std::array<qint16, RegisterMemory::Count> &values)
+{
+    int firstBad = -1;
+    for (int n = 0; n < RegisterMemory::Count; ++n) {
+        const std::optional<qint16> value = convertBoxText(m_registerEdits[n]->text());
+        const bool wasMarked =
+            m_registerEdits[n]->palette().color(QPalette::Base) == UnconvertibleBackground;
+        if (value)
+            values[n] = *value;
+        else if (firstBad < 0)
+            firstBad = n;
+        if (!value || wasMarked)
+            setBoxBackground(n, value ? normalBackground() : UnconvertibleBackground);
+    }
+    if (firstBad < 0)
+        return true;
+    if (!m_statusBeforeRefusal)
+        m_statusBeforeRefusal = m_statusLabel->text();
+    m_statusLabel->setText(m_registerNames[firstBad]->text() +
+                           QStringLiteral(": 数値に変換できません"));
+    return false;
+}
+
+// "R": the preset of the selected mode (rack or vehicle, none for the others), then the
+// handshake back to step 0 with no wait. The grid shows the new values on the next tick.
+void RegisterWindow::reset()
+{
+    m_session.resetHandshake();
+    m_statusLabel->setText(QString());
+    m_statusBeforeRefusal.reset();
+}
+
+// The tick: refresh the grid, show step and wait as they were, then let the handshake act.
+void RegisterWindow::tick()
+{
+    refreshGrid();
+    const HandshakeAutomaton &handshake = m_session.handshake();
+    m_stepLabel->setText(QString::number(handshake.stepNumber()));
+    m_waitLabel->setText(QString::number(handshake.waitCount()));
+    if (const std::optional<QString> status = m_session.stepHandshake())
+        m_statusLabel->setText(*status);
+}
+
+// Every box takes its register's word; a box whose text differed turns red for this tick.
+void RegisterWindow::refreshGrid()
+{
+    for (int n = 0; n < RegisterMemory::Count; ++n) {
+        const QString &word = m_session.registers().word(n);
+        const bool changed = m_registerEdits[n]->text() != word;
+        setBoxBackground(n, changed ? ChangedBackground : normalBackground());
+        if (changed)
+            m_registerEdits[n]->setText(word);
+    }
+}
+
+void RegisterWindow::setBoxBackground(int n, const QColor &colour)
+{
+    QPalette palette = m_registerEdits[n]->palette();
+    if (palette.color(QPalette::Base) == colour)
+        return;
+    palette.setColor(QPalette::Base, colour);
+    m_registerEdits[n]->setPalette(palette);
+}
+
+QColor RegisterWindow::normalBackground() const
+{
+    return palette().color(QPalette::Base);
+}
+
+void RegisterWindow::closeEvent(QCloseEvent *event)
+{
+    m_tickTimer->stop();
+    event->accept();
+}
