@@ -22,11 +22,12 @@ double framesPerSecond(const QByteArray &frame, const ResponderState &state, Reg
 {
     qint64 frames = 0;
     qsizetype sink = 0;
+    Cp932::StreamDecoder receivedText;
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < 500) {
         for (int i = 0; i < 1000; ++i)
-            sink += respondToFrame(frame, state, memory).size();
+            sink += respondToFrame(frame, state, memory, receivedText).size();
         frames += 1000;
     }
     const double seconds = timer.nsecsElapsed() / 1e9;

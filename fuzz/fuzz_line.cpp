@@ -53,13 +53,15 @@ void receiveAll(const QByteArray &line, int chunk, const ResponderState &state,
     FakeSerialPort port(&clock);
     port.open();
     QByteArray recvBuf;
+    Cp932::StreamDecoder receivedText;
     ReceiveContext ctx{port,
                        clock,
                        recvBuf,
                        state.frameEnd,
                        [] { return QStringLiteral("200"); },
                        [&](const QByteArray &frame) {
-                           for (const LineAction &a : respondToFrame(frame, state, memory)) {
+                           for (const LineAction &a :
+                                respondToFrame(frame, state, memory, receivedText)) {
                                if (a.kind == LineAction::Send)
                                    port.write(a.bytes);
                            }
@@ -98,7 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             state.hexOn = data[0] & 1;
             state.dialText = QString::fromLatin1(line.left(12));
             receiveAll(line, chunk, state, memory);
-            respondToFrame(line, state, memory); // the whole input as one frame, as it came
+            Cp932::StreamDecoder receivedText;
+            respondToFrame(line, state, memory, receivedText); // the whole input as one frame
             requireWordFormat(memory);
         }
     }

@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         state.frameEnd = end;
         state.hexOn = end == FrameEnd::CrLf;
         state.dialText = dialText;
-        requireSendsEndInCrLf(respondToFrame(frame, state, memory));
+        Cp932::StreamDecoder receivedText;
+        requireSendsEndInCrLf(respondToFrame(frame, state, memory, receivedText));
     }
     return 0;
 }

@@ -17,5 +17,24 @@ constexpr bool isLeadByte(unsigned char b)
 {
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
+// True for a byte that can end a double-byte character (40-7E, 80-FC).
+constexpr bool isTrailByte(unsigned char b)
+{
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
+
+// Decodes one direction of the line piece by piece (frame by frame), so that a double-byte
+// character split between two pieces shows whole in the second. A lead byte that cannot get its
+// trail byte (the next byte is none, or the piece is final) shows as U+FFFD: never dropped.
+class StreamDecoder
+{
+public:
+    // The text of the next piece. An unfinished lead byte at its end waits for the next piece
+    // when more of the stream may follow it directly, and shows as U+FFFD otherwise.
+    QString decode(const QByteArray &piece, bool moreFollows = true);
+
+private:
+    QByteArray m_pendingLead;
+};
 
 } // namespace Cp932

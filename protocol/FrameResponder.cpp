@@ -225,13 +225,16 @@ void echo(const QByteArray &frame, LineActions &out)
 } // namespace
 
 LineActions respondToFrame(const QByteArray &frame, const ResponderState &state,
-                           RegisterMemory &memory)
+                           RegisterMemory &memory, Cp932::StreamDecoder &receivedText)
 {
     LineActions out;
     if (frame.isEmpty())
         return out;
+    // Only a frame cut by a pause can be followed directly by the rest of a character; after a
+    // CR or CR LF a lead byte is left without its trail byte.
     const QByteArray shown = withoutFrameEnd(frame, state.frameEnd);
-    out << LineAction::log(QStringLiteral("●") + Cp932::decode(shown));
+    const bool moreFollows = shown.size() == frame.size();
+    out << LineAction::log(QStringLiteral("●") + receivedText.decode(shown, moreFollows));
     if (state.hexOn)
         out << LineAction::log(QStringLiteral("　") + hexDump(frame));
     if (isComputerLink(state.mode))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Cp932.h"
 #include "protocol/ControlCodes.h"
 #include "protocol/LineAction.h"
 #include "registers/SimMode.h"
@@ -15,8 +16,9 @@ struct ResponderState {
 };
 
 // The received line, its dump and the answer of one received frame: log lines and line bytes,
-// in order. Replies end with the terminator of the frame end.
-// An empty frame yields nothing. Word writes go to memory; no index outside D0-D127 is ever
-// touched.
+// in order. Replies end with the terminator of the frame end. The received line's text comes
+// from receivedText, the decoder of the whole received stream, so that a character split by a
+// pause between two frames shows whole. An empty frame yields nothing. Word writes go to
+// memory; no index outside D0-D127 is ever touched.
 LineActions respondToFrame(const QByteArray &frame, const ResponderState &state,
-                           RegisterMemory &memory);
+                           RegisterMemory &memory, Cp932::StreamDecoder &receivedText);

@@ -88,12 +88,16 @@ void LineSession::setHexDump(bool on)
     m_hexDump = on;
 }
 
+// A blank settings text keeps the settings of the last open that succeeded; a text the port
+// refused is not kept for the next open.
 bool LineSession::open()
 {
     m_port->setRequestToSend(true);
+    const QString acceptedSettings = m_port->settings();
     if (!m_settingsText.trimmed().isEmpty())
         m_port->setSettings(m_settingsText);
     if (!m_port->open()) {
+        m_port->setSettings(acceptedSettings);
         log(QStringLiteral("  <<OPENできません: ") + m_port->errorString() + QStringLiteral(">>"));
         return false;
     }
@@ -148,16 +152,18 @@ bool LineSession::send(const QByteArray &bytes)
             QStringLiteral(">>"));
         return false;
     }
-    log(QStringLiteral("◎") + Cp932::decode(bytes));
+    log(QStringLiteral("◎") + m_sentText.decode(bytes));
     if (m_hexDump && !bytes.isEmpty())
         log(QStringLiteral("　") + ::hexDump(bytes));
     return true;
 }
 
+// A transmit command's note follows only what was sent: after a refusal the refusal's note
+// stands alone.
 void LineSession::sendWithNote(const QByteArray &bytes, const QString &note)
 {
-    send(bytes);
-    log(note);
+    if (send(bytes))
+        log(note);
 }
 
 void LineSession::transmit(TransmitCommand command)
@@ -224,7 +230,7 @@ void LineSession::setTickEnabled(bool on)
 void LineSession::answerFrame(const QByteArray &frame)
 {
     const ResponderState state{m_mode, m_frameEnd, m_hexDump, m_transmitText};
-    for (const LineAction &action : respondToFrame(frame, state, m_registers)) {
+    for (const LineAction &action : respondToFrame(frame, state, m_registers, m_receivedText)) {
         if (action.kind == LineAction::Log)
             log(action.text);
         else

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Cp932.h"
 #include "platform/SerialPortService.h"
 #include "protocol/ControlCodes.h"
 #include "registers/HandshakeAutomaton.h"
@@ -121,6 +122,10 @@ private:
     QString m_quietTimeText = QStringLiteral("200");
     bool m_hexDump = false;
     QByteArray m_receiveBuffer;
+    // The log's text of each direction, decoded as a stream: a character split between two
+    // frames or two transmissions shows whole.
+    Cp932::StreamDecoder m_receivedText;
+    Cp932::StreamDecoder m_sentText;
     ModemLines m_shownLines;
     RegisterMemory m_registers;
     HandshakeAutomaton m_handshake;

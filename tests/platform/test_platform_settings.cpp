@@ -1,6 +1,8 @@
-// Covers the settings string (which strings open a port, and which field a refusal names) and
-// the mapping of port numbers to devices through the environment.
+// Covers the settings string (which strings open a port, and which field a refusal names), the
+// mapping of port numbers to devices through the environment, and the log's decoding of the
+// line's bytes piece by piece.
 
+#include "platform/Cp932.h"
 #include "platform/LineSettings.h"
 #include "platform/PortMap.h"
 
@@ -10,6 +12,8 @@ class TestSettings : public QObject
 {
     Q_OBJECT
 private slots:
+    void streamText_data();
+    void streamText();
     void settingsString()
     {
         // An accepted string expects its fields as "speed parity data stop"; a refused one, the
@@ -51,6 +55,34 @@ private slots:
         QCOMPARE(PortMap::virtualLinePath(PortMap::deviceFor(4)), "/tmp/portwren line");
     }
 };
+
+void TestSettings::streamText_data()
+{
+    QTest::addColumn<QByteArrayList>("pieces");
+    QTest::addColumn<QStringList>("texts");
+    // A piece that ends after a lead byte is only final when the pieces say so ("|").
+    QTest::newRow("character split between pieces") << QByteArrayList{"A\x82", "\xA0"
+                                                                               "B"}
+                                                    << QStringList{"A", "あB"};
+    QTest::newRow("lead byte before a byte that is no trail byte")
+        << QByteArrayList{"\x82", "\r"} << QStringList{"", "\uFFFD\r"};
+    QTest::newRow("final piece ends after a lead byte")
+        << QByteArrayList{"\x82|", "A"} << QStringList{"\uFFFD", "A"};
+    QTest::newRow("a blank is no trail byte") << QByteArrayList{"\x81 "} << QStringList{"\uFFFD "};
+}
+
+void TestSettings::streamText()
+{
+    QFETCH(QByteArrayList, pieces);
+    QFETCH(QStringList, texts);
+    Cp932::StreamDecoder decoder;
+    QStringList got;
+    for (QByteArray piece : pieces) {
+        const bool final = piece.endsWith('|');
+        got << decoder.decode(final ? piece.chopped(1) : piece, !final);
+    }
+    QCOMPARE(got, texts);
+}
 
 QTEST_GUILESS_MAIN(TestSettings)
 #include "test_platform_settings.moc"

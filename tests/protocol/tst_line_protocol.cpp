@@ -140,7 +140,8 @@ void ProtocolTest::responder()
     RegisterMemory memory, preset;
     memory.applyRackPreset();
     preset.applyRackPreset();
-    QTEST(lines(respondToFrame(frame, state, memory)), "expected");
+    Cp932::StreamDecoder receivedText;
+    QTEST(lines(respondToFrame(frame, state, memory, receivedText)), "expected");
     for (int n = 0; n < RegisterMemory::Count; ++n)
         QCOMPARE(memory.word(n), changed.value(n, preset.word(n)));
 }

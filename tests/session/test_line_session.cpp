@@ -145,6 +145,14 @@ void LineSessionTest::failedOpenAndLostPort()
     QVERIFY(!s.open());
     QVERIFY(!s.isOpen() && connection.isEmpty() && f.port->written.isEmpty());
     QCOMPARE(f.log, QStringList({"  <<OPENできません: /dev/ttyS0: No such file or directory>>"}));
+    // A refused settings text is not kept: a blank text opens with the last accepted settings.
+    s.setSettingsText(QStringLiteral("9600,X,8,1"));
+    f.port->failNextOpen(QStringLiteral("parity \"X\" is not N, E, O, M or S"));
+    s.open();
+    s.setSettingsText(QStringLiteral(" "));
+    QVERIFY(s.open());
+    QCOMPARE(f.port->openedWith, QStringLiteral("9600,N,8,1"));
+    s.close();
 
     s.open();
     f.log.clear();
@@ -239,6 +247,12 @@ void LineSessionTest::nothingGoesOutWhileClosed()
     // An echo with the port closed: a note, not a sent line.
     QVERIFY(!f.session.send("AB"));
     QCOMPARE(f.log, QStringList({"  <<ポートが閉じているため送信しませんでした: AB>>"}));
+    // A refused write: its note, and no note of a sent command after it.
+    f.session.open();
+    f.port->refuseWrites(QStringLiteral("full"));
+    f.log.clear();
+    f.session.transmit(TransmitCommand::CrLf);
+    QCOMPARE(f.log, QStringList({"  <<送信できませんでした: full>>"}));
 }
 
 // Open, a host's word read arrives, the reply goes out, close: the log tells it in order.
@@ -260,6 +274,14 @@ void LineSessionTest::requestAndReplyCycle()
                              "A6";
     QCOMPARE(f.port->written, QList<QByteArray>({reply}));
     QCOMPARE(f.clock->waits, QList<int>({200})); // one quiet time
+    // A character split by a pause shows whole in the second frame's line.
+    f.arrive("\x82");
+    f.arrive("\xA0"
+             "A");
+    QCOMPARE(f.log.mid(f.log.size() - 4),
+             QStringList({"●", "  <<その他の電文を受信しました>>", "●あA",
+                          "  <<その他の電文を受信しました>>"}));
+    f.log = f.log.mid(0, f.log.size() - 4);
     s.close();
     QCOMPARE(f.log, QStringList({Open + QStringLiteral("9600,E,8,1"), "●" + request,
                                  "  <<ENQを受信しました>>", "  <<データ返送>>",
