@@ -7,10 +7,11 @@
 // behind the sum are reached; bits 2-7: bytes per arrival, 0 for all at once); the rest is
 // what arrives on the line.
 #include "FakeSerialPort.h"
+#include "protocol/FrameCutting.h"
 #include "protocol/FrameResponder.h"
-#include "protocol/ReceivePath.h"
 #include "protocol/SumCheck.h"
 #include "registers/RegisterMemory.h"
+#include "session/Receiver.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -45,38 +46,36 @@ __attribute__((no_sanitize("coverage"))) void requireWordFormat(const RegisterMe
 }
 
 // The line's bytes arrive in chunks at alternating short and long gaps; port events and
-// ticks take turns to receive them, and a last tick takes what is left.
+// ticks take turns to start the receive path, and a last tick takes what is left.
 void receiveAll(const QByteArray &line, int chunk, const ResponderState &state,
                 RegisterMemory &memory)
 {
     FakeClock clock;
     FakeSerialPort port(&clock);
     port.open();
-    QByteArray recvBuf;
     Cp932::StreamDecoder receivedText;
-    ReceiveContext ctx{port,
-                       clock,
-                       recvBuf,
-                       state.frameEnd,
-                       [] { return QStringLiteral("200"); },
-                       [&](const QByteArray &frame) {
-                           for (const LineAction &a :
-                                respondToFrame(frame, state, memory, receivedText)) {
-                               if (a.kind == LineAction::Send)
-                                   port.write(a.bytes);
-                           }
-                       },
-                       [](bool) {},
-                       [](const QString &) {}};
+    const auto answer = [&](const QByteArray &frame, FrameEnd end) {
+        ResponderState cutBy = state;
+        cutBy.frameEnd = end;
+        for (const LineAction &a : respondToFrame(frame, cutBy, memory, receivedText)) {
+            if (a.kind == LineAction::Send)
+                port.write(a.bytes);
+        }
+    };
+    Receiver receiver(
+        port, clock,
+        Receiver::Hooks{[] { return QStringLiteral("200"); }, answer, [](const QString &) {}});
     const qsizetype step = chunk > 0 ? chunk : std::max<qsizetype>(1, line.size());
     for (qsizetype at = 0, turn = 0; at < line.size(); at += step, ++turn) {
         clock.advance(turn % 2 ? 50 : 300);
         port.arriveNow(line.mid(at, step));
-        runReceive(turn % 2 ? ReceiveTrigger::TimerTick : ReceiveTrigger::PortEvent, ctx);
-        if (recvBuf.size() > 32767)
+        receiver.start(turn % 2 ? ReceiveTrigger::Tick : ReceiveTrigger::PortEvent, state.frameEnd);
+        if (receiver.buffer().size() > ReceiveBufferBound)
             std::abort();
     }
-    runReceive(ReceiveTrigger::TimerTick, ctx);
+    clock.advance(1000);
+    receiver.start(ReceiveTrigger::Tick, state.frameEnd);
+    clock.advance(1000);
 }
 
 } // namespace

@@ -1,23 +1,35 @@
 #pragma once
 
 #include <QString>
+#include <functional>
+#include <memory>
 
-// The time of day for the traffic log's stamps and the blocking wait of the receive path.
-// Injected so that tests run with a scripted clock and never sleep.
+// A single-shot timer on the event thread: the waits of the receive path, which never block.
+class Timer
+{
+public:
+    virtual ~Timer() = default;
+    // Calls due once, ms milliseconds from now; a pending call is replaced.
+    virtual void start(int ms, std::function<void()> due) = 0;
+    virtual void stop() = 0;
+    virtual bool isActive() const = 0;
+};
+
+// The time of day for the traffic log's stamps and the timers of the receive path. Injected so
+// that tests run with a scripted clock and never sleep.
 class Clock
 {
 public:
     virtual ~Clock() = default;
     // Local time of day as "HH:mm:ss".
     virtual QString timeOfDay() = 0;
-    // Blocks the calling thread for ms milliseconds.
-    virtual void wait(int ms) = 0;
+    virtual std::unique_ptr<Timer> makeTimer() = 0;
 };
 
-// The machine's clock and a real blocking sleep.
+// The machine's clock and Qt's timers.
 class SystemClock : public Clock
 {
 public:
     QString timeOfDay() override;
-    void wait(int ms) override;
+    std::unique_ptr<Timer> makeTimer() override;
 };

@@ -3,9 +3,9 @@
 #include "platform/Clock.h"
 #include "platform/Cp932.h"
 #include "protocol/FrameResponder.h"
-#include "protocol/ReceivePath.h"
 #include "protocol/SumCheck.h"
 #include "session/ModeProfiles.h"
+#include "session/Receiver.h"
 
 namespace
 {
@@ -17,6 +17,11 @@ LineSession::LineSession(std::unique_ptr<SerialPortService> port, std::unique_pt
                          QObject *parent)
     : QObject(parent), m_port(std::move(port)), m_clock(std::move(clock))
 {
+    m_receiver = std::make_unique<Receiver>(
+        *m_port, *m_clock,
+        Receiver::Hooks{[this] { return m_quietTimeText; },
+                        [this](const QByteArray &frame, FrameEnd end) { answerFrame(frame, end); },
+                        [this](const QString &note) { log(note); }});
     m_registers.applyRackPreset();
     m_port->setPortNumber(1);
     m_frameEnd = profileOf(SimMode::None).frameEnd;
@@ -25,7 +30,11 @@ LineSession::LineSession(std::unique_ptr<SerialPortService> port, std::unique_pt
     // Queued: a port event always runs as a handler of its own, never inside another one.
     connect(
         m_port.get(), &SerialPortService::bytesArrived, this,
-        [this] { receive(ReceiveTrigger::PortEvent); }, Qt::QueuedConnection);
+        [this] {
+            if (!m_ended)
+                m_receiver->start(ReceiveTrigger::PortEvent, m_frameEnd);
+        },
+        Qt::QueuedConnection);
     connect(m_port.get(), &SerialPortService::portLost, this, &LineSession::onPortLost,
             Qt::QueuedConnection);
 }
@@ -34,8 +43,12 @@ LineSession::~LineSession() = default;
 
 void LineSession::startTicking()
 {
-    m_ticking = true;
     m_tick.start();
+}
+
+const QByteArray &LineSession::receiveBuffer() const
+{
+    return m_receiver->buffer();
 }
 
 void LineSession::chooseMode(SimMode mode)
@@ -111,8 +124,10 @@ bool LineSession::open()
     return true;
 }
 
+// A receive procedure under way stops at once; what it gathered stays in the buffer.
 void LineSession::close()
 {
+    m_receiver->cancel();
     m_port->close();
     log(QStringLiteral("----- CLOSE -----"));
     Q_EMIT connectionChanged(false);
@@ -131,6 +146,7 @@ void LineSession::end()
 {
     m_ended = true;
     m_tick.stop();
+    m_receiver->cancel();
     if (isOpen())
         m_port->close();
 }
@@ -201,35 +217,15 @@ void LineSession::tick()
         m_shownLines = lines;
         Q_EMIT modemLinesChanged(lines);
     }
-    receive(ReceiveTrigger::TimerTick);
+    if (!m_ended)
+        m_receiver->start(ReceiveTrigger::Tick, m_frameEnd);
 }
 
-void LineSession::receive(ReceiveTrigger trigger)
+// The frame is answered under the frame end it was cut by; the mode, dump and dial text are
+// read now.
+void LineSession::answerFrame(const QByteArray &frame, FrameEnd end)
 {
-    if (m_ended)
-        return;
-    ReceiveContext context{
-        *m_port,
-        *m_clock,
-        m_receiveBuffer,
-        m_frameEnd,
-        [this] { return m_quietTimeText; },
-        [this](const QByteArray &frame) { answerFrame(frame); },
-        [this](bool on) { setTickEnabled(on); },
-        [this](const QString &note) { log(note); },
-    };
-    runReceive(trigger, context);
-}
-
-void LineSession::setTickEnabled(bool on)
-{
-    if (m_ticking)
-        on ? m_tick.start() : m_tick.stop();
-}
-
-void LineSession::answerFrame(const QByteArray &frame)
-{
-    const ResponderState state{m_mode, m_frameEnd, m_hexDump, m_transmitText};
+    const ResponderState state{m_mode, end, m_hexDump, m_transmitText};
     for (const LineAction &action : respondToFrame(frame, state, m_registers, m_receivedText)) {
         if (action.kind == LineAction::Log)
             log(action.text);

@@ -15,7 +15,7 @@
 #include <optional>
 
 class Clock;
-enum class ReceiveTrigger;
+class Receiver;
 
 // The operator's transmit commands.
 enum class TransmitCommand {
@@ -89,7 +89,7 @@ public:
     const QString &settingsText() const { return m_settingsText; }
     const QString &transmitText() const { return m_transmitText; }
     const QString &quietTimeText() const { return m_quietTimeText; }
-    const QByteArray &receiveBuffer() const { return m_receiveBuffer; }
+    const QByteArray &receiveBuffer() const;
     RegisterMemory &registers() { return m_registers; }
     HandshakeAutomaton &handshake() { return m_handshake; }
 
@@ -105,15 +105,13 @@ Q_SIGNALS:
 
 private:
     void sendWithNote(const QByteArray &bytes, const QString &note);
-    void receive(ReceiveTrigger trigger);
-    void answerFrame(const QByteArray &frame);
+    void answerFrame(const QByteArray &frame, FrameEnd end);
     void onPortLost(const QString &reason);
-    void setTickEnabled(bool on);
 
     std::unique_ptr<SerialPortService> m_port;
     std::unique_ptr<Clock> m_clock;
+    std::unique_ptr<Receiver> m_receiver;
     QTimer m_tick;
-    bool m_ticking = false;
     bool m_ended = false;
     SimMode m_mode = SimMode::None;
     FrameEnd m_frameEnd = FrameEnd::Time;
@@ -121,7 +119,6 @@ private:
     QString m_transmitText;
     QString m_quietTimeText = QStringLiteral("200");
     bool m_hexDump = false;
-    QByteArray m_receiveBuffer;
     // The log's text of each direction, decoded as a stream: a character split between two
     // frames or two transmissions shows whole.
     Cp932::StreamDecoder m_receivedText;

@@ -1,12 +1,9 @@
-// The line protocol engine over scripted input: the sum check; the modem dialog's
-// prompts; the responder's log lines, reply bytes and register writes, in order; and the
-// receive path over a fake line and clock (frames cut by CR LF, CR and the quiet time, the waits
-// made, the timer off around a timed read, leftovers handed on after a switch to time, the
-// bound of RecvBuf with its note, the quiet time read from its text).
-#include "FakeSerialPort.h"
+// The line protocol engine over scripted input: the sum check; the modem dialog's prompts; the
+// responder's log lines, reply bytes and register writes, in order; the quiet time read from
+// its text. (The receive path's frames and waits are the session's tests.)
+#include "protocol/FrameCutting.h"
 #include "protocol/FrameResponder.h"
 #include "protocol/ModemDialog.h"
-#include "protocol/ReceivePath.h"
 #include "protocol/SumCheck.h"
 #include "registers/RegisterMemory.h"
 
@@ -14,10 +11,6 @@
 
 using namespace Qt::StringLiterals;
 using Registers = QMap<int, QString>;
-using Arrivals = QList<QPair<int, QByteArray>>; // (moment in ms, bytes)
-using Runs = QList<QPair<int, int>>;            // (moment in ms, frame end: 0 CR LF, 1 CR, 2 time)
-using Events = QByteArrayList;
-using Waits = QList<int>;
 
 namespace
 {
@@ -46,9 +39,6 @@ QStringList refused(const QByteArray &header, const char *code, const QStringLis
     return QStringList{Enq} + notes + nak;
 }
 
-constexpr auto Event = ReceiveTrigger::PortEvent;
-constexpr auto Tick = ReceiveTrigger::TimerTick;
-
 } // namespace
 
 class ProtocolTest : public QObject
@@ -59,8 +49,6 @@ private slots:
     void modemPrompts();
     void responder_data();
     void responder();
-    void framesAndWaits_data();
-    void framesAndWaits();
     void quietTimeFrom();
 };
 
@@ -144,63 +132,6 @@ void ProtocolTest::responder()
     QTEST(lines(respondToFrame(frame, state, memory, receivedText)), "expected");
     for (int n = 0; n < RegisterMemory::Count; ++n)
         QCOMPARE(memory.word(n), changed.value(n, preset.word(n)));
-}
-
-// The quiet time is " 150ms" throughout. "events" holds, in order, each frame handed on, each
-// note for the log, and "[off]"/"[on]" for the timer.
-void ProtocolTest::framesAndWaits_data()
-{
-    QTest::addColumn<ReceiveTrigger>("trigger");
-    QTest::addColumn<Runs>("runs");
-    QTest::addColumn<Arrivals>("arrivals");
-    QTest::addColumn<Events>("events");
-    QTest::addColumn<QByteArray>("left");
-    QTest::addColumn<Waits>("waits");
-    const QByteArray x(32765, 'x');
-
-    QTest::newRow("CR LF: split across reads")
-        << Event << Runs{{0, 0}, {300, 0}} << Arrivals{{0, "12\r"}, {300, "\n34"}}
-        << Events{"12\r\n"} << "34"_ba << Waits{100, 100};
-    QTest::newRow("CR: LF after CR opens a frame; tick waits")
-        << Tick << Runs{{0, 1}} << Arrivals{{0, "12\r\n34\r5"}} << Events{"12\r", "\n34\r"}
-        << "5"_ba << Waits{100};
-    QTest::newRow("time: bursts join, a gap splits")
-        << Tick << Runs{{0, 2}, {500, 2}} << Arrivals{{0, "ab"}, {100, "cd"}, {500, "ef"}}
-        << Events{"[off]", "abcd", "[on]", "[off]", "ef", "[on]"} << ""_ba << Waits{150, 150, 150};
-    QTest::newRow("time: event, nothing waiting")
-        << Event << Runs{{0, 2}} << Arrivals{} << Events{"[off]", "", "[on]"} << ""_ba << Waits{};
-    QTest::newRow("leftovers handed on after a switch to time")
-        << Tick << Runs{{0, 0}, {300, 2}} << Arrivals{{0, "12\r\n56"}}
-        << Events{"12\r\n", "[off]", "56", "[on]"} << ""_ba << Waits{};
-    QTest::newRow("CR LF: oldest bytes dropped")
-        << Event << Runs{{0, 0}} << Arrivals{{0, "ab" + x + "cd"}}
-        << Events{"  <<受信バッファあふれ: 2 バイト破棄>>", "　61 62 "} << x + "cd" << Waits{100};
-}
-
-void ProtocolTest::framesAndWaits()
-{
-    QFETCH(ReceiveTrigger, trigger);
-    QFETCH(Runs, runs);
-    QFETCH(Arrivals, arrivals);
-    FakeClock clock;
-    FakeSerialPort port(&clock);
-    port.open();
-    for (const auto &[atMs, bytes] : arrivals)
-        port.arrive(atMs, bytes);
-    QByteArray recvBuf;
-    Events events;
-    const auto quiet = [] { return u" 150ms"_s; };
-    const auto frameProc = [&](const QByteArray &frame) { events << frame; };
-    const auto timer = [&](bool enabled) { events << (enabled ? "[on]" : "[off]"); };
-    const auto note = [&](const QString &text) { events << text.toUtf8(); };
-    for (const auto &[atMs, termKind] : runs) {
-        clock.advance(atMs - int(clock.nowMs()));
-        ReceiveContext ctx{port, clock, recvBuf, FrameEnd(termKind), quiet, frameProc, timer, note};
-        runReceive(trigger, ctx);
-    }
-    QTEST(events, "events");
-    QTEST(recvBuf, "left");
-    QTEST(clock.waits, "waits");
 }
 
 void ProtocolTest::quietTimeFrom()

@@ -165,6 +165,17 @@ void LineSessionTest::failedOpenAndLostPort()
 
 void LineSessionTest::endClosesSilently()
 {
+    // CLOSE while a request is being gathered: no answer; the bytes stay in the buffer.
+    SessionFixture gathering;
+    gathering.session.open();
+    gathering.port->arriveNow("abc");
+    gathering.port->raiseArrival();
+    QCoreApplication::processEvents();
+    gathering.session.close();
+    gathering.clock->advance(1000);
+    QVERIFY(gathering.port->written.isEmpty());
+    QCOMPARE(gathering.session.receiveBuffer(), QByteArray("abc"));
+
     SessionFixture closed;
     closed.session.end();
     QVERIFY(closed.port->opens == 0 && closed.log.isEmpty()); // a closed port is not touched

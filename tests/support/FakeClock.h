@@ -4,8 +4,10 @@
 
 #include <QList>
 #include <QTime>
+#include <algorithm>
 
-// A clock for tests: time moves only when a wait is made or the test advances it.
+// A clock for tests: time moves only when the test advances it, and timers fire then, in the
+// order they fall due.
 class FakeClock : public Clock
 {
 public:
@@ -15,18 +17,57 @@ public:
             return m_stamp;
         return QTime(0, 0).addMSecs(int(m_nowMs % 86400000)).toString(QStringLiteral("HH:mm:ss"));
     }
-    void wait(int ms) override
+    std::unique_ptr<Timer> makeTimer() override { return std::make_unique<FakeTimer>(this); }
+
+    // Moves time on by ms, firing every timer that falls due meanwhile (also those started by
+    // another timer's call).
+    void advance(qint64 ms)
     {
-        waits.append(ms);
-        m_nowMs += ms;
+        const qint64 end = m_nowMs + ms;
+        for (FakeTimer *next; (next = nextDue(end));) {
+            m_nowMs = next->dueMs;
+            next->fire();
+        }
+        m_nowMs = end;
     }
-    void advance(int ms) { m_nowMs += ms; }
     qint64 nowMs() const { return m_nowMs; }
     void setTimeOfDay(const QString &stamp) { m_stamp = stamp; }
-    // Every wait made, in order, in milliseconds.
+    // The length of every timer started, in order, in milliseconds.
     QList<int> waits;
 
 private:
+    struct FakeTimer : Timer {
+        explicit FakeTimer(FakeClock *clock) : clock(clock) { clock->m_timers << this; }
+        ~FakeTimer() override { clock->m_timers.removeOne(this); }
+        void start(int ms, std::function<void()> callback) override
+        {
+            clock->waits << ms;
+            dueMs = clock->m_nowMs + ms;
+            due = std::move(callback);
+        }
+        void stop() override { due = nullptr; }
+        bool isActive() const override { return bool(due); }
+        void fire()
+        {
+            const std::function<void()> callback = std::move(due);
+            due = nullptr;
+            callback();
+        }
+        FakeClock *clock;
+        qint64 dueMs = 0;
+        std::function<void()> due;
+    };
+
+    FakeTimer *nextDue(qint64 end) const
+    {
+        FakeTimer *next = nullptr;
+        for (FakeTimer *t : m_timers)
+            if (t->due && t->dueMs <= end && (!next || t->dueMs < next->dueMs))
+                next = t;
+        return next;
+    }
+
     qint64 m_nowMs = 0;
     QString m_stamp;
+    QList<FakeTimer *> m_timers;
 };

@@ -23,11 +23,12 @@ struct SessionFixture {
     }
 
     // Bytes arrive now and the port raises its event, which the session takes as a handler of
-    // its own.
+    // its own; then a second passes, which lets every wait of the receive path run out.
     void arrive(const QByteArray &bytes)
     {
         port->arriveNow(bytes);
         port->raiseArrival();
         QCoreApplication::processEvents();
+        clock->advance(1000);
     }
 };
