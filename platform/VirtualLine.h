@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/LineDevice.h"
+#include "platform/LineLink.h"
 
 class QSocketNotifier;
 
@@ -32,19 +33,16 @@ public:
 
 private:
     bool openPair(QString *reason);
-    bool makeLink(QString *reason);
-    void removeLink();
     bool sendQueued(QString *reason);
     void onReadable();
     void onWritable();
 
-    QString m_linkPath;
+    LineLink m_link;
     QByteArray m_farEndName;
     int m_master = -1;
     // The far end, held open by the program for the whole connection, so that a host closing
     // its side never hangs up the line and can open it again.
     int m_slave = -1;
-    bool m_linked = false;
     bool m_rts = false;
     QByteArray m_queued;
     QSocketNotifier *m_readNotifier = nullptr;
