@@ -2,14 +2,17 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -59,6 +62,38 @@ bool sameFile(const struct stat &a, const struct stat &b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// The links this process holds, so that they are removed also when the process ends through
+// exit() without running destructors: Qt ends the program so when its display connection is
+// lost, and a fatal error may too. An atexit handler is the one place that still runs then, and
+// it reaches only what is process-wide; hence one registry for the whole process.
+class HeldLinks
+{
+public:
+    static void add(LineLink *link) { links().push_back(link); }
+    static void remove(LineLink *link) { std::erase(links(), link); }
+
+private:
+    static std::vector<LineLink *> &links()
+    {
+        // Never destroyed, so that a link released during the exit, by the handler or by a
+        // static object's destructor, can still look itself up.
+        static auto *held = new std::vector<LineLink *>;
+        static const bool cleanupInstalled = std::atexit(releaseAll) == 0;
+        Q_UNUSED(cleanupInstalled);
+        return *held;
+    }
+    static void releaseAll()
+    {
+        // Safe after a normal close: a released link has already left the registry.
+        std::vector<LineLink *> &held = links();
+        while (!held.empty()) {
+            LineLink *link = held.back();
+            held.pop_back();
+            link->release();
+        }
+    }
+};
+
 } // namespace
 
 LineLink::LineLink(const QString &path)
@@ -86,6 +121,7 @@ bool LineLink::claim(const QByteArray &target, QString *reason)
     }
     m_target = target;
     m_linked = true;
+    HeldLinks::add(this);
     return true;
 }
 
@@ -122,6 +158,7 @@ bool LineLink::lock(QString *reason)
         // no longer at the path guards nothing, so the round is repeated on the current one.
         if (::lstat(m_lockPath.constData(), &named) == 0 && sameFile(held, named)) {
             m_lockFd = fd;
+            m_owner = ::getpid();
             return true;
         }
         ::close(fd);
@@ -163,6 +200,13 @@ void LineLink::release(QString *problems)
 {
     if (m_lockFd < 0)
         return;
+    HeldLinks::remove(this);
+    // A forked child shares the lock with its parent; closing its copy keeps the parent's.
+    if (m_owner != ::getpid()) {
+        ::close(m_lockFd);
+        m_lockFd = -1;
+        return;
+    }
     // Only our own link: something else may have been put at the path by a program that does
     // not take the lock.
     if (m_linked && readLink(m_link) == m_target && ::unlink(m_link.constData()) != 0)

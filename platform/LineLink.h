@@ -3,11 +3,16 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/types.h>
+
 // The path a virtual line is published at: a symbolic link to the pseudo-terminal's far end,
 // with a lock file beside it (PATH.lock, flock) held for as long as the line is open. The lock
 // tells a live line from a link left behind by a run that ended abruptly: a held lock refuses
 // the path, a link into /dev/pts/ without a holder is replaced, and anything else at the path
 // is never touched.
+//
+// A claimed link is also removed when the process ends through exit() without running
+// destructors (see the registry in LineLink.cpp).
 class LineLink
 {
 public:
@@ -34,5 +39,7 @@ private:
     QByteArray m_lockPath;
     QByteArray m_target;
     int m_lockFd = -1;
+    // The process that claimed the link: a forked child that ends leaves its parent's link.
+    pid_t m_owner = 0;
     bool m_linked = false;
 };

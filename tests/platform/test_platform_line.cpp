@@ -10,8 +10,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdio>
+#include <cstdlib>
 #include <poll.h>
 #include <pty.h>
+#include <sys/wait.h>
 
 class TestLine : public QObject
 {
@@ -162,6 +165,31 @@ private slots:
         QCOMPARE(after.isDir(), before.isDir());
         QCOMPARE(after.symLinkTarget(), before.symLinkTarget());
         QVERIFY(!QFileInfo::exists(m_link + QStringLiteral(".lock")));
+    }
+
+    // A program that ends through exit() without closing its line (as on losing its display)
+    // leaves neither the link nor its lock file behind; a line its parent holds keeps both.
+    void exitWithoutClosingRemovesTheLink()
+    {
+        QVERIFY2(open(virtualLink()), qPrintable(m_control->errorString()));
+        const QString childLink = m_dir.filePath(QStringLiteral("child"));
+        std::fflush(nullptr); // the child's exit must not write the test's output again
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const auto control = openControl("pty:" + QFile::encodeName(childLink));
+            if (!control->isOpen() || !QFileInfo(childLink).isSymLink())
+                ::_exit(2);
+            std::exit(1); // destroys nothing on this stack: the control stays open
+        }
+        QVERIFY(child > 0);
+        int status = 0;
+        QVERIFY(QTest::qWaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }));
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 1);
+        QVERIFY(!QFileInfo(childLink).isSymLink());
+        QVERIFY(!QFileInfo::exists(childLink + QStringLiteral(".lock")));
+        QVERIFY(QFileInfo(m_link).isSymLink() &&
+                QFileInfo::exists(m_link + QStringLiteral(".lock")));
     }
 };
 
