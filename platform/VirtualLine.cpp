@@ -107,9 +107,6 @@ bool VirtualLine::write(const QByteArray &bytes, QString *reason)
 {
     if (m_master < 0)
         return fail(reason, QStringLiteral("the virtual line is not open"));
-    if (m_queued.size() + bytes.size() > maxQueuedBytes)
-        return fail(reason, QStringLiteral("the far end is not reading: %1 bytes already wait")
-                                .arg(m_queued.size()));
     m_queued += bytes;
     return sendQueued(reason);
 }

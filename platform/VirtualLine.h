@@ -13,16 +13,13 @@ class VirtualLine : public LineDevice
 {
     Q_OBJECT
 public:
-    // Output waiting for a far end that does not read is kept up to this size; beyond it,
-    // output is refused.
-    static constexpr qsizetype maxQueuedBytes = 1024 * 1024;
-
     explicit VirtualLine(const QString &linkPath, QObject *parent = nullptr);
     ~VirtualLine() override;
 
     bool open(const LineSettings &settings, bool rts, QString *reason) override;
     void close() override;
     bool write(const QByteArray &bytes, QString *reason) override;
+    qint64 bytesToSend() override { return m_queued.size(); }
     int bytesWaiting() override;
     QByteArray readAll() override;
     void setRts(bool on) override { m_rts = on; }

@@ -191,6 +191,49 @@ private slots:
         QVERIFY(QFileInfo(m_link).isSymLink() &&
                 QFileInfo::exists(m_link + QStringLiteral(".lock")));
     }
+
+    void outputBeyondTheBoundIsRefusedWhole_data()
+    {
+        QTest::addColumn<bool>("virtualLine");
+        QTest::newRow("virtual line") << true;
+        QTest::newRow("system device") << false;
+    }
+    // Towards a far end that does not read, every port takes output up to the same bound of
+    // bytes waiting to go out, then refuses a write whole and says why. The far end, reading at
+    // last, gets exactly the bytes taken, and the port takes output again.
+    void outputBeyondTheBoundIsRefusedWhole()
+    {
+        QFETCH(bool, virtualLine);
+        const qsizetype bound = 1024 * 1024;
+        std::unique_ptr<HostEnd> farEnd;
+        if (virtualLine) {
+            QVERIFY2(open(virtualLink()), qPrintable(m_control->errorString()));
+            farEnd = std::make_unique<HostEnd>(m_link);
+        } else {
+            int master = -1, slave = -1;
+            char name[256];
+            QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+            farEnd = std::make_unique<HostEnd>(master);
+            QVERIFY2(open(name), qPrintable(m_control->errorString()));
+            ::close(slave);
+        }
+        QByteArray taken;
+        for (char mark = 'a'; mark <= 'z'; ++mark) {
+            const QByteArray chunk(64 * 1024, mark);
+            if (!m_control->write(chunk))
+                break;
+            taken += chunk;
+        }
+        // What the system itself takes (a pseudo-terminal's buffer) is not held by the program.
+        QCOMPARE_GE(taken.size(), bound);
+        QCOMPARE_LT(taken.size(), bound + 256 * 1024);
+        QVERIFY2(m_control->errorString().contains(QString::number(bound)),
+                 qPrintable(m_control->errorString()));
+
+        QVERIFY(QTest::qWaitFor([&] { return farEnd->collect().size() >= taken.size(); }));
+        QVERIFY(m_control->write("end"));
+        QTRY_COMPARE(farEnd->collect(), taken + "end");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLine)
