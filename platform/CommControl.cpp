@@ -91,6 +91,16 @@ bool CommControl::write(const QByteArray &bytes)
         m_error = deviceName() + QStringLiteral(": the port is not open");
         return false;
     }
+    const qint64 waiting = m_device->bytesToSend();
+    if (waiting + bytes.size() > LineDevice::maxBytesToSend) {
+        m_error = deviceName() + QStringLiteral(": %1 bytes not sent: %2 bytes already wait to go "
+                                                "out and the limit is %3 bytes (the far end is "
+                                                "not taking them)")
+                                     .arg(bytes.size())
+                                     .arg(waiting)
+                                     .arg(LineDevice::maxBytesToSend);
+        return false;
+    }
     QString reason;
     if (m_device->write(bytes, &reason))
         return true;

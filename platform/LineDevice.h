@@ -12,10 +12,18 @@ class LineDevice : public QObject
     Q_OBJECT
 public:
     using QObject::QObject;
+
+    // Output the program may hold for a device that has not taken it yet (a far end that does
+    // not read, a slow or stopped line). The same for every device, so that a write beyond it
+    // is refused whole, with the same note, whatever the port.
+    static constexpr qint64 maxBytesToSend = 1024 * 1024;
+
     // Opens the device with these settings and RTS state; false with *reason on failure.
     virtual bool open(const LineSettings &settings, bool rts, QString *reason) = 0;
     virtual void close() = 0;
     virtual bool write(const QByteArray &bytes, QString *reason) = 0;
+    // Bytes written and still held by the program, not yet handed to the system.
+    virtual qint64 bytesToSend() = 0;
     virtual int bytesWaiting() = 0;
     virtual QByteArray readAll() = 0;
     virtual void setRts(bool on) = 0;

@@ -15,6 +15,7 @@ public:
     bool open(const LineSettings &settings, bool rts, QString *reason) override;
     void close() override;
     bool write(const QByteArray &bytes, QString *reason) override;
+    qint64 bytesToSend() override { return m_port.isOpen() ? m_port.bytesToWrite() : 0; }
     int bytesWaiting() override;
     QByteArray readAll() override;
     void setRts(bool on) override;

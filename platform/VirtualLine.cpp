@@ -1,6 +1,5 @@
 #include "platform/VirtualLine.h"
 
-#include <QFile>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -9,7 +8,6 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -31,7 +29,7 @@ bool fail(QString *reason, const QString &text)
 } // namespace
 
 VirtualLine::VirtualLine(const QString &linkPath, QObject *parent)
-    : LineDevice(parent), m_linkPath(linkPath)
+    : LineDevice(parent), m_link(linkPath)
 {
 }
 
@@ -44,7 +42,7 @@ bool VirtualLine::open(const LineSettings &, bool rts, QString *reason)
 {
     if (!openPair(reason))
         return false;
-    if (!makeLink(reason)) {
+    if (!m_link.claim(m_farEndName, reason)) {
         close();
         return false;
     }
@@ -82,37 +80,6 @@ bool VirtualLine::openPair(QString *reason)
     return true;
 }
 
-bool VirtualLine::makeLink(QString *reason)
-{
-    // A link left behind by an earlier run is replaced; anything else at the path is kept.
-    const QByteArray path = QFile::encodeName(m_linkPath);
-    struct stat status;
-    if (::lstat(path.constData(), &status) == 0) {
-        if (!S_ISLNK(status.st_mode))
-            return fail(reason,
-                        QStringLiteral("%1 exists and is not a symbolic link").arg(m_linkPath));
-        ::unlink(path.constData());
-    }
-    if (::symlink(m_farEndName.constData(), path.constData()) != 0)
-        return fail(reason,
-                    QStringLiteral("cannot create link %1: %2").arg(m_linkPath, systemReason()));
-    m_linked = true;
-    return true;
-}
-
-void VirtualLine::removeLink()
-{
-    // Only our own link: another program may have put something else there meanwhile.
-    if (!m_linked)
-        return;
-    m_linked = false;
-    const QByteArray path = QFile::encodeName(m_linkPath);
-    char target[PATH_MAX];
-    const ssize_t size = ::readlink(path.constData(), target, sizeof target);
-    if (size > 0 && QByteArray(target, size) == m_farEndName)
-        ::unlink(path.constData());
-}
-
 void VirtualLine::close()
 {
     for (QSocketNotifier *notifier : {m_readNotifier, m_writeNotifier}) {
@@ -123,7 +90,11 @@ void VirtualLine::close()
         }
     }
     m_readNotifier = m_writeNotifier = nullptr;
-    removeLink();
+    QString problems;
+    m_link.release(&problems);
+    // Closing cannot fail; a link that could not be removed is replaced by the next open.
+    if (!problems.isEmpty())
+        qWarning("virtual line: %s", qUtf8Printable(problems));
     for (int fd : {m_master, m_slave}) {
         if (fd >= 0)
             ::close(fd);
@@ -136,9 +107,6 @@ bool VirtualLine::write(const QByteArray &bytes, QString *reason)
 {
     if (m_master < 0)
         return fail(reason, QStringLiteral("the virtual line is not open"));
-    if (m_queued.size() + bytes.size() > maxQueuedBytes)
-        return fail(reason, QStringLiteral("the far end is not reading: %1 bytes already wait")
-                                .arg(m_queued.size()));
     m_queued += bytes;
     return sendQueued(reason);
 }

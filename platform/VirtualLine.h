@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/LineDevice.h"
+#include "platform/LineLink.h"
 
 class QSocketNotifier;
 
@@ -12,16 +13,13 @@ class VirtualLine : public LineDevice
 {
     Q_OBJECT
 public:
-    // Output waiting for a far end that does not read is kept up to this size; beyond it,
-    // output is refused.
-    static constexpr qsizetype maxQueuedBytes = 1024 * 1024;
-
     explicit VirtualLine(const QString &linkPath, QObject *parent = nullptr);
     ~VirtualLine() override;
 
     bool open(const LineSettings &settings, bool rts, QString *reason) override;
     void close() override;
     bool write(const QByteArray &bytes, QString *reason) override;
+    qint64 bytesToSend() override { return m_queued.size(); }
     int bytesWaiting() override;
     QByteArray readAll() override;
     void setRts(bool on) override { m_rts = on; }
@@ -32,19 +30,16 @@ public:
 
 private:
     bool openPair(QString *reason);
-    bool makeLink(QString *reason);
-    void removeLink();
     bool sendQueued(QString *reason);
     void onReadable();
     void onWritable();
 
-    QString m_linkPath;
+    LineLink m_link;
     QByteArray m_farEndName;
     int m_master = -1;
     // The far end, held open by the program for the whole connection, so that a host closing
     // its side never hangs up the line and can open it again.
     int m_slave = -1;
-    bool m_linked = false;
     bool m_rts = false;
     QByteArray m_queued;
     QSocketNotifier *m_readNotifier = nullptr;

@@ -1,6 +1,7 @@
 // Covers CommControl on Com3: with the test at the far end of the line: a virtual line
 // (pty:PATH, the test as the host program) and a system device through Qt Serial Port (a
 // pseudo-terminal made by the test, which holds the master side as the far end of the cable).
+// Also: who may take a virtual line's path.
 
 #include "HostEnd.h"
 #include "platform/CommControl.h"
@@ -9,8 +10,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdio>
+#include <cstdlib>
 #include <poll.h>
 #include <pty.h>
+#include <sys/wait.h>
 
 class TestLine : public QObject
 {
@@ -22,12 +26,20 @@ class TestLine : public QObject
     // Opens Com3: mapped to the device, with the program's default settings unless given.
     bool open(const QByteArray &device, const QString &settings = QStringLiteral("9600,N,7,1"))
     {
-        qputenv("PORTWREN_COM3", device);
-        m_control = std::make_unique<CommControl>();
-        m_control->setPortNumber(3);
-        m_control->setSettings(settings);
-        return m_control->open();
+        m_control = openControl(device, settings);
+        return m_control->isOpen();
     }
+    static std::unique_ptr<CommControl>
+    openControl(const QByteArray &device, const QString &settings = QStringLiteral("9600,N,7,1"))
+    {
+        qputenv("PORTWREN_COM3", device);
+        auto control = std::make_unique<CommControl>();
+        control->setPortNumber(3);
+        control->setSettings(settings);
+        control->open();
+        return control;
+    }
+    QByteArray virtualLink() const { return "pty:" + QFile::encodeName(m_link); }
     // Half a second without spinning, after which the port has been lost `lost` times.
     void checkIdle(const QSignalSpy &lostSpy, int lost)
     {
@@ -38,6 +50,14 @@ class TestLine : public QObject
     }
 
 private slots:
+    void cleanup()
+    {
+        m_control.reset();
+        QFile::remove(m_link);
+        QDir(m_dir.path()).rmdir(QStringLiteral("line"));
+        QFile::remove(m_link + QStringLiteral(".lock"));
+    }
+
     // Bytes both ways and their count; a host that goes away leaves the line open, quiet and
     // with its bytes; one that comes back is heard. The line's link goes when the port closes,
     // and a closed port reports nothing and sends nothing.
@@ -86,6 +106,133 @@ private slots:
         QVERIFY(!m_control->isOpen() && m_control->bytesWaiting() == 0);
         checkIdle(lost, 1);
         ::close(slave);
+    }
+
+    // A live line keeps its path: a second opener is refused, naming it, and the first line
+    // still reaches its host. A link left by a run that ended abruptly, and its lock file, are
+    // taken over; CLOSE removes both.
+    void virtualLinePathIsNotTakenFromALiveLine()
+    {
+        const QString lock = m_link + QStringLiteral(".lock");
+        QVERIFY(QFile::link(QStringLiteral("/dev/pts/4242"), m_link));
+        QFile stale(lock);
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.close();
+        QVERIFY2(open(virtualLink()), qPrintable(m_control->errorString()));
+        const QString target = QFileInfo(m_link).symLinkTarget();
+        QVERIFY(target.startsWith(QLatin1String("/dev/pts/")) && target != "/dev/pts/4242");
+
+        const std::unique_ptr<CommControl> second = openControl(virtualLink());
+        QVERIFY(!second->isOpen());
+        QVERIFY2(second->errorString().contains(m_link + QStringLiteral(" is in use")),
+                 qPrintable(second->errorString()));
+        QCOMPARE(QFileInfo(m_link).symLinkTarget(), target);
+        HostEnd host(m_link);
+        QVERIFY(m_control->write("still mine"));
+        QTRY_COMPARE(host.collect(), QByteArray("still mine"));
+
+        m_control->close();
+        QVERIFY(!QFileInfo::exists(lock) && !QFileInfo(m_link).isSymLink());
+    }
+
+    void foreignFileAtTheLinkPathIsLeftAlone_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("regular file") << "regular file";
+        QTest::newRow("directory") << "directory";
+        QTest::newRow("link elsewhere") << "link elsewhere";
+    }
+    // Anything at the path but a link into /dev/pts/ refuses OPEN, naming the path, and stays
+    // as it was; no lock file is left behind.
+    void foreignFileAtTheLinkPathIsLeftAlone()
+    {
+        QFETCH(QString, kind);
+        QFile file(m_dir.filePath(QStringLiteral("data")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep") == 4);
+        file.close();
+        if (kind == "regular file")
+            QVERIFY(file.copy(m_link));
+        else if (kind == "directory")
+            QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("line")));
+        else
+            QVERIFY(file.link(m_link));
+        const QFileInfo before(m_link);
+
+        QVERIFY(!open(virtualLink()));
+        QVERIFY2(m_control->errorString().contains(m_link), qPrintable(m_control->errorString()));
+        const QFileInfo after(m_link);
+        QCOMPARE(after.isSymLink(), before.isSymLink());
+        QCOMPARE(after.isDir(), before.isDir());
+        QCOMPARE(after.symLinkTarget(), before.symLinkTarget());
+        QVERIFY(!QFileInfo::exists(m_link + QStringLiteral(".lock")));
+    }
+
+    // A program that ends through exit() without closing its line (as on losing its display)
+    // leaves neither the link nor its lock file behind; a line its parent holds keeps both.
+    void exitWithoutClosingRemovesTheLink()
+    {
+        QVERIFY2(open(virtualLink()), qPrintable(m_control->errorString()));
+        const QString childLink = m_dir.filePath(QStringLiteral("child"));
+        std::fflush(nullptr); // the child's exit must not write the test's output again
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const auto control = openControl("pty:" + QFile::encodeName(childLink));
+            if (!control->isOpen() || !QFileInfo(childLink).isSymLink())
+                ::_exit(2);
+            std::exit(1); // destroys nothing on this stack: the control stays open
+        }
+        QVERIFY(child > 0);
+        int status = 0;
+        QVERIFY(QTest::qWaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }));
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 1);
+        QVERIFY(!QFileInfo(childLink).isSymLink());
+        QVERIFY(!QFileInfo::exists(childLink + QStringLiteral(".lock")));
+        QVERIFY(QFileInfo(m_link).isSymLink() &&
+                QFileInfo::exists(m_link + QStringLiteral(".lock")));
+    }
+
+    void outputBeyondTheBoundIsRefusedWhole_data()
+    {
+        QTest::addColumn<bool>("virtualLine");
+        QTest::newRow("virtual line") << true;
+        QTest::newRow("system device") << false;
+    }
+    // Towards a far end that does not read, every port takes output up to the same bound of
+    // bytes waiting to go out, then refuses a write whole and says why. The far end, reading at
+    // last, gets exactly the bytes taken, and the port takes output again.
+    void outputBeyondTheBoundIsRefusedWhole()
+    {
+        QFETCH(bool, virtualLine);
+        const qsizetype bound = 1024 * 1024;
+        std::unique_ptr<HostEnd> farEnd;
+        if (virtualLine) {
+            QVERIFY2(open(virtualLink()), qPrintable(m_control->errorString()));
+            farEnd = std::make_unique<HostEnd>(m_link);
+        } else {
+            int master = -1, slave = -1;
+            char name[256];
+            QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+            farEnd = std::make_unique<HostEnd>(master);
+            QVERIFY2(open(name), qPrintable(m_control->errorString()));
+            ::close(slave);
+        }
+        QByteArray taken;
+        for (char mark = 'a'; mark <= 'z'; ++mark) {
+            const QByteArray chunk(64 * 1024, mark);
+            if (!m_control->write(chunk))
+                break;
+            taken += chunk;
+        }
+        // What the system itself takes (a pseudo-terminal's buffer) is not held by the program.
+        QCOMPARE_GE(taken.size(), bound);
+        QCOMPARE_LT(taken.size(), bound + 256 * 1024);
+        QVERIFY2(m_control->errorString().contains(QString::number(bound)),
+                 qPrintable(m_control->errorString()));
+
+        QVERIFY(QTest::qWaitFor([&] { return farEnd->collect().size() >= taken.size(); }));
+        QVERIFY(m_control->write("end"));
+        QTRY_COMPARE(farEnd->collect(), taken + "end");
     }
 };
 

@@ -26,13 +26,19 @@ class HostEnd
 {
 public:
     explicit HostEnd(const QString &path)
-        : m_fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
+        : HostEnd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
+    {
+    }
+    // Takes over a descriptor the test opened itself, such as a pseudo-terminal's master side.
+    explicit HostEnd(int fd) : m_fd(fd)
     {
         termios raw{};
         if (m_fd >= 0 && ::tcgetattr(m_fd, &raw) == 0) {
             ::cfmakeraw(&raw);
             ::tcsetattr(m_fd, TCSANOW, &raw);
         }
+        if (m_fd >= 0)
+            ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) | O_NONBLOCK);
     }
     ~HostEnd()
     {

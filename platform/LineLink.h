@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <sys/types.h>
+
+// The path a virtual line is published at: a symbolic link to the pseudo-terminal's far end,
+// with a lock file beside it (PATH.lock, flock) held for as long as the line is open. The lock
+// tells a live line from a link left behind by a run that ended abruptly: a held lock refuses
+// the path, a link into /dev/pts/ without a holder is replaced, and anything else at the path
+// is never touched.
+//
+// A claimed link is also removed when the process ends through exit() without running
+// destructors (see the registry in LineLink.cpp).
+class LineLink
+{
+public:
+    explicit LineLink(const QString &path);
+    ~LineLink();
+    LineLink(const LineLink &) = delete;
+    LineLink &operator=(const LineLink &) = delete;
+
+    // Takes the lock and points the link at target. False with *reason, naming the path, when
+    // the path is held by another line, holds something that is not a virtual line's link, or
+    // the link cannot be made; nothing is left held or created then.
+    bool claim(const QByteArray &target, QString *reason);
+    // Removes the link if it is still ours and the lock file if it is still the one locked,
+    // then lets the lock go. Does nothing when nothing is held. A removal that fails is
+    // added to *problems when given.
+    void release(QString *problems = nullptr);
+
+private:
+    bool lock(QString *reason);
+    bool clearPath(QString *reason);
+
+    QString m_path;
+    QByteArray m_link;
+    QByteArray m_lockPath;
+    QByteArray m_target;
+    int m_lockFd = -1;
+    // The process that claimed the link: a forked child that ends leaves its parent's link.
+    pid_t m_owner = 0;
+    bool m_linked = false;
+};
