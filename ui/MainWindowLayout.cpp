@@ -22,6 +22,9 @@ template <typename W> W *place(W *widget, const QString &name, int x, int y, int
 {
     widget->setObjectName(name);
     widget->setGeometry(twipsRect(x, y, w, h));
+    // Set on each control: inside a frame that the window's style sheet draws, the font would
+    // otherwise fall back to the application's default instead of the window's.
+    widget->setFont(windowFont());
     return widget;
 }
 
