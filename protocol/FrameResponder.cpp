@@ -6,6 +6,7 @@
 #include "protocol/ModemDialog.h"
 #include "protocol/SumCheck.h"
 #include "registers/RegisterMemory.h"
+#include "registers/WordConversion.h"
 
 #include <QVarLengthArray>
 
@@ -23,8 +24,9 @@ namespace
 //   06  the command is neither "WR" nor "WW"
 //   07  (ours) a field cannot be read: the request is too short to hold header, command, head
 //       address and word count (17 characters); the head address is not digits with blanks
-//       around them; a word-write data field is missing or not such a number (a minus sign may
-//       lead its digits), or the word count asks for more data than the request carries.
+//       around them; a word-write data field is missing or cannot be read as the data window's
+//       register button reads a box, or the word count asks for more data than the request
+//       carries.
 // Every refusal leaves the register memory untouched.
 struct Refusal {
     const char *code;
@@ -110,25 +112,20 @@ bool sumMatches(const Characters &rq)
     return FCS(rq.mid(1, rq.size() - 1 - SumLength)) == rq.mid(rq.size() - SumLength, SumLength);
 }
 
-// Digits with blanks before or after them; for a signed field a minus sign may lead the
-// digits. An empty or all-blank field is not a number. Fields are at most four bytes, so the
-// value always fits 16 bits.
-std::optional<int> decimalField(const QByteArray &field, bool signAllowed)
+// The head address: digits with blanks before or after them. An empty or all-blank field is
+// not a number.
+std::optional<int> addressField(const QByteArray &field)
 {
     qsizetype from = 0, to = field.size();
     while (from < to && field[from] == ' ')
         ++from;
     while (to > from && field[to - 1] == ' ')
         --to;
-    const bool negative = signAllowed && from < to && field[from] == '-';
-    if (negative)
-        ++from;
     const QByteArray digits = field.mid(from, to - from);
     const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
     if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), isDigit))
         return std::nullopt;
-    const int value = digits.toInt();
-    return negative ? -value : value;
+    return digits.toInt();
 }
 
 int hexDigit(char c)
@@ -167,7 +164,9 @@ void readWords(Request &rq, const RegisterMemory &memory, int head, int count)
     rq.send(Ctl::STX + body + FCS(body) + rq.terminator);
 }
 
-// The values of a word write, or nothing when any field is missing or not a number.
+// The values of a word write, or nothing when any field is missing or unreadable. Each field is
+// read as the register button reads a box (blanks around, a sign, a fraction rounded half to
+// even), so a host and the operator can store the same texts.
 std::optional<QList<qint16>> writeData(const Characters &rq, int count)
 {
     const qsizetype carried = std::max<qsizetype>(0, rq.size() - SumLength - DataAt);
@@ -176,10 +175,10 @@ std::optional<QList<qint16>> writeData(const Characters &rq, int count)
     QList<qint16> values;
     for (int i = 0; i < count; ++i) {
         const QByteArray field = rq.mid(DataAt + i * WordLength, WordLength);
-        const std::optional<int> value = decimalField(field, true);
+        const std::optional<qint16> value = convertBoxText(Cp932::decode(field));
         if (!value)
             return std::nullopt;
-        values << static_cast<qint16>(*value);
+        values << *value;
     }
     return values;
 }
@@ -206,7 +205,7 @@ void answerRequest(Request &rq, RegisterMemory &memory)
         return refuse(rq, SumError);
     if (rq.chars.size() < FieldsLength)
         return refuse(rq, MalformedField);
-    const std::optional<int> head = decimalField(rq.chars.mid(AddressAt, AddressLength), false);
+    const std::optional<int> head = addressField(rq.chars.mid(AddressAt, AddressLength));
     if (!head)
         return refuse(rq, MalformedField);
     const int count = wordCountField(rq.chars.mid(CountAt, CountLength));

@@ -128,6 +128,8 @@ void ProtocolTest::responder_data()
          {{32, "0012"}});
     rack("bad second field, none stored", enq("000000WW00003202000500x5"),
          refused("000000", "07", {Format}));
+    rack("write data read as a box text", enq("000000WW00003203+005 1.5-2.5"),
+         {Enq, Ack, sent(Ctl::ACK + "000000")}, {{32, "0005"}, {33, "0002"}, {34, "-0002"}});
 
     // Field positions count code page 932 characters; a double-byte character is one.
     // "AB漢字WR" is the header, so the head address reads "3202".
@@ -140,6 +142,8 @@ void ProtocolTest::responder_data()
          refused(sjis(u"0000あW"_s), "07", {Format}));
     rack("lead byte before the sum takes its first digit", enq("000000WR00003202\x81"),
          refused("000000", "02", {Sum}));
+    rack("double-byte blank in write data", enq(sjis(u"000000WW00003201　12 "_s)),
+         {Enq, Ack, sent(Ctl::ACK + "000000")}, {{32, "0012"}});
 
     row("rack ERR echoes, with note and hex line", 4, 0, true, Ctl::ENQ + "0\r\n",
         {shown(Ctl::ENQ + "0"), u"　05 30 0D 0A "_s, sent(Ctl::ENQ + "0\r\n"),
