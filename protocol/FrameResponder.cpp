@@ -6,6 +6,9 @@
 #include "protocol/ModemDialog.h"
 #include "protocol/SumCheck.h"
 #include "registers/RegisterMemory.h"
+#include "registers/WordConversion.h"
+
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <optional>
@@ -20,9 +23,10 @@ namespace
 //   05  head address + word count is greater than 128
 //   06  the command is neither "WR" nor "WW"
 //   07  (ours) a field cannot be read: the request is too short to hold header, command, head
-//       address and word count (17 bytes); the head address is not digits with blanks around
-//       them; a word-write data field is missing or not such a number (a minus sign may lead
-//       its digits), or the word count asks for more data than the request carries.
+//       address and word count (17 characters); the head address is not digits with blanks
+//       around them; a word-write data field is missing or cannot be read as the data window's
+//       register button reads a box, or the word count asks for more data than the request
+//       carries.
 // Every refusal leaves the register memory untouched.
 struct Refusal {
     const char *code;
@@ -33,24 +37,54 @@ constexpr Refusal RangeError{"05", nullptr};
 constexpr Refusal CommandError{"06", nullptr};
 constexpr Refusal MalformedField{"07", "  <<電文形式エラー>>"};
 
-// Byte offsets of the request fields (the first byte, ENQ, is offset 0).
+// Character offsets of the request fields (the first character, ENQ, is offset 0).
 constexpr qsizetype HeaderAt = 1, HeaderLength = 6;
 constexpr qsizetype CommandAt = 7, CommandLength = 2;
 constexpr qsizetype AddressAt = 11, AddressLength = 4;
 constexpr qsizetype CountAt = 15, CountLength = 2;
 constexpr qsizetype DataAt = 17, WordLength = 4;
 constexpr qsizetype SumLength = 2;
-constexpr qsizetype FieldsLength = 17; // ENQ, header, command, two unread bytes, address, count
+constexpr qsizetype FieldsLength = 17; // ENQ, header, command, two unread, address, count
 
-// One ENQ request being answered: its bytes (frame end removed), the reply terminator and the
-// actions gathered so far.
+// Request bytes read as code page 932 characters, the unit that field positions count in. A
+// lead byte and the byte after it are one character, as the sum check pairs them; a lead byte
+// that ends the request stands alone. Fields are cut at character boundaries and keep their
+// bytes unchanged.
+class Characters
+{
+public:
+    explicit Characters(const QByteArray &bytes) : m_bytes(bytes)
+    {
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            m_starts.append(i);
+            if (Cp932::isLeadByte(static_cast<unsigned char>(bytes[i])) && i + 1 < bytes.size())
+                ++i;
+        }
+        m_starts.append(bytes.size());
+    }
+    qsizetype size() const { return m_starts.size() - 1; }
+    // The bytes of up to `length` characters from character offset `from`, clipped to the end.
+    QByteArray mid(qsizetype from, qsizetype length) const
+    {
+        const qsizetype first = std::min(from, size());
+        const qsizetype last = std::min(first + length, size());
+        return m_bytes.mid(m_starts[first], m_starts[last] - m_starts[first]);
+    }
+
+private:
+    QByteArray m_bytes;
+    QVarLengthArray<qsizetype, 64> m_starts; // where each character starts, then the end
+};
+
+// One ENQ request being answered: its characters (frame end removed), the reply terminator and
+// the actions gathered so far.
 struct Request {
-    QByteArray bytes;
+    Characters chars;
     QByteArray terminator;
     LineActions &out;
 
     // Positions 2-7, copied unchanged into every reply; shorter when the request is.
-    QByteArray header() const { return bytes.mid(HeaderAt, HeaderLength); }
+    QByteArray header() const { return chars.mid(HeaderAt, HeaderLength); }
     void note(const char *text) { out << LineAction::log(QString::fromUtf8(text)); }
     void send(const QByteArray &reply) { out << LineAction::send(reply); }
 };
@@ -69,33 +103,29 @@ void refuse(Request &rq, const Refusal &why)
     rq.send(Ctl::NAK + rq.header() + why.code + rq.terminator);
 }
 
-// The sum covers positions 2 to L-2 and is compared case-sensitively with the last two bytes.
-bool sumMatches(const QByteArray &rq)
+// The sum covers positions 2 to L-2 and is compared case-sensitively with the last two
+// characters.
+bool sumMatches(const Characters &rq)
 {
     if (rq.size() < 1 + SumLength)
         return false;
-    return FCS(rq.mid(1, rq.size() - 1 - SumLength)) == rq.right(SumLength);
+    return FCS(rq.mid(1, rq.size() - 1 - SumLength)) == rq.mid(rq.size() - SumLength, SumLength);
 }
 
-// Digits with blanks before or after them; for a signed field a minus sign may lead the
-// digits. An empty or all-blank field is not a number. Fields are at most four bytes, so the
-// value always fits 16 bits.
-std::optional<int> decimalField(const QByteArray &field, bool signAllowed)
+// The head address: digits with blanks before or after them. An empty or all-blank field is
+// not a number.
+std::optional<int> addressField(const QByteArray &field)
 {
     qsizetype from = 0, to = field.size();
     while (from < to && field[from] == ' ')
         ++from;
     while (to > from && field[to - 1] == ' ')
         --to;
-    const bool negative = signAllowed && from < to && field[from] == '-';
-    if (negative)
-        ++from;
     const QByteArray digits = field.mid(from, to - from);
     const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
     if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), isDigit))
         return std::nullopt;
-    const int value = digits.toInt();
-    return negative ? -value : value;
+    return digits.toInt();
 }
 
 int hexDigit(char c)
@@ -134,8 +164,10 @@ void readWords(Request &rq, const RegisterMemory &memory, int head, int count)
     rq.send(Ctl::STX + body + FCS(body) + rq.terminator);
 }
 
-// The values of a word write, or nothing when any field is missing or not a number.
-std::optional<QList<qint16>> writeData(const QByteArray &rq, int count)
+// The values of a word write, or nothing when any field is missing or unreadable. Each field is
+// read as the register button reads a box (blanks around, a sign, a fraction rounded half to
+// even), so a host and the operator can store the same texts.
+std::optional<QList<qint16>> writeData(const Characters &rq, int count)
 {
     const qsizetype carried = std::max<qsizetype>(0, rq.size() - SumLength - DataAt);
     if (count * WordLength > carried)
@@ -143,10 +175,10 @@ std::optional<QList<qint16>> writeData(const QByteArray &rq, int count)
     QList<qint16> values;
     for (int i = 0; i < count; ++i) {
         const QByteArray field = rq.mid(DataAt + i * WordLength, WordLength);
-        const std::optional<int> value = decimalField(field, true);
+        const std::optional<qint16> value = convertBoxText(Cp932::decode(field));
         if (!value)
             return std::nullopt;
-        values << static_cast<qint16>(*value);
+        values << *value;
     }
     return values;
 }
@@ -154,7 +186,7 @@ std::optional<QList<qint16>> writeData(const QByteArray &rq, int count)
 // Every field is read and checked before the first word is stored: no half-applied write.
 void writeWords(Request &rq, RegisterMemory &memory, int head, int count)
 {
-    const std::optional<QList<qint16>> values = writeData(rq.bytes, count);
+    const std::optional<QList<qint16>> values = writeData(rq.chars, count);
     if (!values)
         return refuse(rq, MalformedField);
     for (int i = 0; i < count; ++i)
@@ -169,17 +201,17 @@ void writeWords(Request &rq, RegisterMemory &memory, int head, int count)
 void answerRequest(Request &rq, RegisterMemory &memory)
 {
     rq.note("  <<ENQを受信しました>>");
-    if (!sumMatches(rq.bytes))
+    if (!sumMatches(rq.chars))
         return refuse(rq, SumError);
-    if (rq.bytes.size() < FieldsLength)
+    if (rq.chars.size() < FieldsLength)
         return refuse(rq, MalformedField);
-    const std::optional<int> head = decimalField(rq.bytes.mid(AddressAt, AddressLength), false);
+    const std::optional<int> head = addressField(rq.chars.mid(AddressAt, AddressLength));
     if (!head)
         return refuse(rq, MalformedField);
-    const int count = wordCountField(rq.bytes.mid(CountAt, CountLength));
+    const int count = wordCountField(rq.chars.mid(CountAt, CountLength));
     if (*head + count > RegisterMemory::Count)
         return refuse(rq, RangeError);
-    const QByteArray command = rq.bytes.mid(CommandAt, CommandLength);
+    const QByteArray command = rq.chars.mid(CommandAt, CommandLength);
     if (command == "WR")
         return readWords(rq, memory, *head, count);
     if (command == "WW")
@@ -190,8 +222,9 @@ void answerRequest(Request &rq, RegisterMemory &memory)
 void computerLink(const QByteArray &frame, const ResponderState &state, RegisterMemory &memory,
                   LineActions &out)
 {
-    Request rq{withoutFrameEnd(frame, state.frameEnd), terminatorFor(state.frameEnd), out};
-    const char first = rq.bytes.isEmpty() ? '\0' : rq.bytes[0];
+    const QByteArray bytes = withoutFrameEnd(frame, state.frameEnd);
+    const char first = bytes.isEmpty() ? '\0' : bytes[0];
+    Request rq{Characters(bytes), terminatorFor(state.frameEnd), out};
     if (first == Ctl::ENQ[0])
         answerRequest(rq, memory);
     else if (first == Ctl::STX[0])

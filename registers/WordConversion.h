@@ -6,13 +6,15 @@
 #include <optional>
 
 // Reading register texts as numbers: the data window's register button turns each box's text
-// into a 16-bit value, and the handshake automaton reads some words as decimal numbers.
+// into a 16-bit value, the computer link's word write reads each data field the same way, and
+// the handshake automaton reads some words as decimal numbers.
 
-// The value of an operator's box text, or nothing when it cannot be converted. Accepted: a
-// plain decimal number with blanks around it, an optional leading sign and an optional
-// fractional part, rounded to the nearest whole number with a half going to the even
-// neighbour; the result must lie in -32768..32767. Refused: empty text, exponents,
-// thousands separators, blanks inside, full-width digits, and anything out of range.
+// The value of a box text or a word-write data field, or nothing when it cannot be converted.
+// Accepted: a plain decimal number with blanks around it (any white space, the ideographic
+// space included), an optional leading sign and an optional fractional part, rounded to the
+// nearest whole number with a half going to the even neighbour; the result must lie in
+// -32768..32767. Refused: empty text, exponents, thousands separators, blanks inside,
+// full-width digits, and anything out of range.
 std::optional<qint16> convertBoxText(const QString &text);
 
 // The numeric value of a stored word: an optional minus sign and decimal digits, leading

@@ -1,6 +1,7 @@
 // The line protocol engine over scripted input: the sum check; the modem dialog's prompts; the
 // responder's log lines, reply bytes and register writes, in order; the quiet time read from
 // its text. (The receive path's frames and waits are the session's tests.)
+#include "platform/Cp932.h"
 #include "protocol/FrameCutting.h"
 #include "protocol/FrameResponder.h"
 #include "protocol/ModemDialog.h"
@@ -30,7 +31,8 @@ const QString Enq = u"  <<ENQを受信しました>>"_s, Sum = u"  <<サムコ�
 const QString Data = u"  <<データ返送>>"_s, Ack = u"  <<ACK返送>>"_s,
               Format = u"  <<電文形式エラー>>"_s;
 const auto enq = [](const QByteArray &body) { return Ctl::ENQ + body + FCS(body); };
-const auto shown = [](const QByteArray &frame) { return "●" + QString::fromLatin1(frame); };
+const auto shown = [](const QByteArray &frame) { return "●" + Cp932::decode(frame); };
+const auto sjis = [](const QString &text) { return Cp932::encode(text); };
 
 // What follows the received line when a request is refused.
 QStringList refused(const QByteArray &header, const char *code, const QStringList &notes = {})
@@ -114,6 +116,22 @@ void ProtocolTest::responder_data()
          {{32, "0012"}});
     rack("bad second field, none stored", enq("000000WW00003202000500x5"),
          refused("000000", "07", {Format}));
+    rack("write data read as a box text", enq("000000WW00003203+005 1.5-2.5"),
+         {Enq, Ack, sent(Ctl::ACK + "000000")}, {{32, "0005"}, {33, "0002"}, {34, "-0002"}});
+
+    // Field positions count code page 932 characters; a double-byte character is one.
+    // "AB漢字WR" is the header, so the head address reads "3202".
+    rack("double-byte header, fields shift", enq(sjis(u"AB漢字WR00003202"_s)),
+         refused(sjis(u"AB漢字WR"_s), "05"));
+    const QByteArray kana = sjis(u"あいうえおか"_s); // the reply's sum counts trail bytes
+    rack("six double-byte characters as header", enq(kana + "WR00003202"),
+         {Enq, Data, sent(Ctl::STX + kana + "00020001" + Ctl::ETX + "63")});
+    rack("16 characters in 17 bytes are too short", enq(sjis(u"0000あWR000032"_s)),
+         refused(sjis(u"0000あW"_s), "07", {Format}));
+    rack("lead byte before the sum takes its first digit", enq("000000WR00003202\x81"),
+         refused("000000", "02", {Sum}));
+    rack("double-byte blank in write data", enq(sjis(u"000000WW00003201　12 "_s)),
+         {Enq, Ack, sent(Ctl::ACK + "000000")}, {{32, "0012"}});
 
     row("rack ERR echoes, with note and hex line", 4, 0, true, Ctl::ENQ + "0\r\n",
         {shown(Ctl::ENQ + "0"), u"　05 30 0D 0A "_s, sent(Ctl::ENQ + "0\r\n"),
