@@ -1,8 +1,10 @@
 #include "ui/HelpWindow.h"
 
-#include "ui/Twips.h"
+#include "ui/WindowLook.h"
 
 #include <QLabel>
+
+#include <algorithm>
 
 HelpWindow::HelpWindow()
 {
@@ -23,12 +25,20 @@ HelpWindow::HelpWindow()
         QStringLiteral("その他スペースの行はｺﾒﾝﾄです。"),
         QStringLiteral("PORTWREN Ver4.0  by the PORTWREN developers"),
     };
+    // One font for all captions, small enough for the longest to fit its label whole.
+    QList<QLabel *> labels;
     for (int i = 0; i < captions.size(); ++i) {
-        auto *label = new QLabel(captions[i], this);
-        label->setObjectName(QStringLiteral("Label%1").arg(i + 1));
         const int top = i < 7 ? 120 + 270 * i : 2910;
-        label->setGeometry(twipsRect(90, top, 4425, 195));
+        QLabel *label = placed(new QLabel(captions[i], this), QStringLiteral("Label%1").arg(i + 1),
+                               90, top, 4425, 195);
         label->setBackgroundRole(QPalette::ToolTipBase);
         label->setForegroundRole(QPalette::ToolTipText);
+        fitFont(label, captions[i], label->size());
+        labels << label;
     }
+    const auto smallest = std::min_element(labels.begin(), labels.end(), [](auto *a, auto *b) {
+        return a->font().pointSizeF() < b->font().pointSizeF();
+    });
+    for (QLabel *label : labels)
+        label->setFont((*smallest)->font());
 }

@@ -20,7 +20,11 @@ MainWindow::MainWindow(LineSession &session, QWidget *parent) : QWidget(parent),
     connectSession();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    delete m_registerWindow;
+    delete m_helpWindow;
+}
 
 // The controls start as the session stands: its texts, mode, port, frame end and HEX choice.
 void MainWindow::showSessionState()
@@ -117,21 +121,23 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+// Each opening makes the window afresh, placed by the window system; an open one comes forward.
+// The handshake's state is the session's, so it carries over.
 void MainWindow::openRegisterWindow()
 {
-    if (!m_registerWindow)
-        m_registerWindow = std::make_unique<RegisterWindow>(m_session);
+    if (!m_registerWindow || !m_registerWindow->isVisible()) // a closed one is being deleted
+        m_registerWindow = new RegisterWindow(m_session);
     m_registerWindow->open();
 }
 
 RegisterWindow *MainWindow::registerWindow() const
 {
-    return m_registerWindow && m_registerWindow->isVisible() ? m_registerWindow.get() : nullptr;
+    return m_registerWindow;
 }
 
 void MainWindow::showHelp()
 {
-    if (!m_helpWindow)
+    if (!m_helpWindow || !m_helpWindow->isVisible()) // a closed one is being deleted
         m_helpWindow = new HelpWindow;
     m_helpWindow->show();
     m_helpWindow->raise();
@@ -149,7 +155,8 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 }
 
 // The log box follows the window: its height is the outer height less 800 twips, its width
-// the outer width less 2000, each only while that stays positive.
+// the outer width less 2000, each only while that stays positive (and never below a pixel,
+// which a remainder of a few twips would otherwise round down to).
 void MainWindow::fitLogToWindow()
 {
     const QSize outer = frameGeometry().size();
@@ -157,8 +164,8 @@ void MainWindow::fitLogToWindow()
     const int w = twips(outer.width());
     QRect box = m_trafficLog->geometry();
     if (h > 800)
-        box.setHeight(px(h - 800));
+        box.setHeight(std::max(1, px(h - 800)));
     if (w > 2000)
-        box.setWidth(px(w - 2000));
+        box.setWidth(std::max(1, px(w - 2000)));
     m_trafficLog->setGeometry(box);
 }

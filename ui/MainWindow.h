@@ -3,7 +3,6 @@
 #include <QPointer>
 #include <QWidget>
 #include <array>
-#include <memory>
 
 class HelpWindow;
 class LineSession;
@@ -75,6 +74,6 @@ private:
     std::array<QRadioButton *, 2> m_hexButtons{}; // "On", "Off"
     TrafficLogView *m_trafficLog = nullptr;
 
-    std::unique_ptr<RegisterWindow> m_registerWindow;
+    QPointer<RegisterWindow> m_registerWindow;
     QPointer<HelpWindow> m_helpWindow;
 };

@@ -20,12 +20,7 @@ namespace
 
 template <typename W> W *place(W *widget, const QString &name, int x, int y, int w, int h)
 {
-    widget->setObjectName(name);
-    widget->setGeometry(twipsRect(x, y, w, h));
-    // Set on each control: inside a frame that the window's style sheet draws, the font would
-    // otherwise fall back to the application's default instead of the window's.
-    widget->setFont(windowFont());
-    return widget;
+    return placed(widget, name, x, y, w, h);
 }
 
 QPushButton *button(QWidget *parent, const QString &name, const QString &caption, int x, int y,
@@ -82,36 +77,34 @@ void MainWindow::createControls()
     setWindowTitle(QStringLiteral("PORTWREN"));
     setWindowIcon(portwrenIcon());
     resize(px(9795), px(6150));
-    // Frames draw their caption on the border line, as the layout's frames do.
-    setFont(windowFont());
-    setStyleSheet(
-        QStringLiteral("QGroupBox { border: 1px solid palette(mid); margin-top: 6px; }"
-                       "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"
-                       "QRadioButton { spacing: 2px; }"));
+    applyWindowLook(this);
     createIndicators();
     createCommandColumn();
     createOptionFrames();
     m_trafficLog = place(new TrafficLogView(this), QStringLiteral("RText"), 1740, 330, 7845, 5565);
 }
 
-// Modem-line indicators: caption, then its "○"/"◎" indicator, from x 1680 to 4650; then the
-// port choice.
+// Modem-line indicators: caption, then its "○"/"◎" indicator (180 x 180, its glyph fitted to
+// that), side by side from x 1680 to 4650; then the port choice.
 void MainWindow::createIndicators()
 {
     const struct {
         const char *captionName, *caption, *indicatorName;
         int x, captionWidth;
-    } lines[] = {{"Label1", "CD", "lbl_cd", 1680, 240},
-                 {"Label5", "CTS", "lbl_cts", 2205, 345},
-                 {"Label2", "DSR", "lbl_dsr", 2835, 345},
-                 {"Label3", "DTR", "lbl_dtr", 3465, 345},
-                 {"Label7", "RTS", "lbl_rts", 4095, 345}};
+    } lines[] = {{"Label1", "CD", "lbl_cd", 1680, 270},
+                 {"Label5", "CTS", "lbl_cts", 2235, 345},
+                 {"Label2", "DSR", "lbl_dsr", 2865, 345},
+                 {"Label3", "DTR", "lbl_dtr", 3495, 345},
+                 {"Label7", "RTS", "lbl_rts", 4125, 345}};
     for (size_t i = 0; i < m_lineIndicators.size(); ++i) {
         const auto &line = lines[i];
         label(this, QLatin1String(line.captionName), QLatin1String(line.caption), line.x, 60,
               line.captionWidth);
-        m_lineIndicators[i] = label(this, QLatin1String(line.indicatorName), QStringLiteral("○"),
-                                    line.x + line.captionWidth, 60, 180);
+        QLabel *indicator = label(this, QLatin1String(line.indicatorName), QStringLiteral("○"),
+                                  line.x + line.captionWidth, 60, 180);
+        indicator->setAlignment(Qt::AlignCenter);
+        fitFont(indicator, QStringLiteral("◎"), indicator->size());
+        m_lineIndicators[i] = indicator;
     }
 
     auto *ports = new QButtonGroup(this);

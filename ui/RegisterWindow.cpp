@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTimer>
 
 namespace
@@ -32,12 +33,8 @@ const QColor ChangedBackground(255, 0, 0);
 // A box that "登録" could not convert: marked until a later "登録" converts it or a reload.
 const QColor UnconvertibleBackground(255, 255, 0);
 
-template <typename Widget> Widget *placed(Widget *widget, const QString &name, const QRect &rect)
-{
-    widget->setObjectName(name);
-    widget->setGeometry(rect);
-    return widget;
-}
+// The widest word the word format has.
+const QString WidestWord = QStringLiteral("-32768");
 
 } // namespace
 
@@ -45,7 +42,8 @@ RegisterWindow::RegisterWindow(LineSession &session) : m_session(session)
 {
     setObjectName(QStringLiteral("frm_DATA"));
     setWindowTitle(QStringLiteral("DATA VIEW&EDIT"));
-    setFont(windowFont());
+    setAttribute(Qt::WA_DeleteOnClose);
+    applyWindowLook(this);
     createGrid();
     createBottomRow();
     setKeyboardOrder();
@@ -62,20 +60,29 @@ void RegisterWindow::open()
 
 void RegisterWindow::createGrid()
 {
-    // Text boxes first, so that the focus chain runs through them by index.
+    // Text boxes first, so that the focus chain runs through them by index. Their fixed-pitch
+    // font is sized so that the widest word fits the box whole.
     for (int i = 0; i < RegisterMemory::Count; ++i) {
         const int column = i / RowsPerColumn;
         m_registerEdits[i] =
             placed(new QLineEdit(QStringLiteral("0000"), this), QStringLiteral("Text1_%1").arg(i),
-                   twipsRect(TextLeft[column], rowTop(i % RowsPerColumn), 525, 285));
+                   TextLeft[column], rowTop(i % RowsPerColumn), 525, 285);
     }
+    QLineEdit *sample = m_registerEdits[0];
+    sample->setFont(QFont(FixedPitchFontName, 9));
+    sample->setTextMargins(0, 0, 0, 0);
+    // The room inside the box: its frame and the line edit's own margin of 2 pixels a side.
+    const int frame = sample->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, sample);
+    fitFont(sample, WidestWord, sample->size() - QSize(2 * frame + 4, 2 * frame));
+    for (QLineEdit *edit : m_registerEdits)
+        edit->setFont(sample->font());
     // Register names in the fixed-pitch font: five half-width characters fit the label.
     const QFont labelFont(FixedPitchFontName, 9);
     for (int i = 0; i < RegisterMemory::Count; ++i) {
         const int column = i / RowsPerColumn;
         const int top = rowTop(i % RowsPerColumn) + (column == 0 ? 30 : 0);
         m_registerNames[i] = placed(new QLabel(this), QStringLiteral("Label1_%1").arg(i),
-                                    twipsRect(LabelLeft[column], top, 465, 255));
+                                    LabelLeft[column], top, 465, 255);
         m_registerNames[i]->setFont(labelFont);
     }
 }
@@ -83,23 +90,20 @@ void RegisterWindow::createGrid()
 void RegisterWindow::createBottomRow()
 {
     auto *modeFrame = placed(new QGroupBox(QStringLiteral("Mode"), this), QStringLiteral("Frame1"),
-                             twipsRect(240, 5160, 2295, 465));
+                             240, 5160, 2295, 465);
     m_autoButton = placed(new QRadioButton(QStringLiteral("Auto"), modeFrame),
-                          QStringLiteral("Option1"), twipsRect(270, 180, 765, 225));
+                          QStringLiteral("Option1"), 270, 180, 765, 225);
     m_manualButton = placed(new QRadioButton(QStringLiteral("Manual"), modeFrame),
-                            QStringLiteral("Option2"), twipsRect(1230, 180, 975, 255));
+                            QStringLiteral("Option2"), 1230, 180, 975, 255);
     m_editButton = placed(new QPushButton(QStringLiteral("編集"), this), QStringLiteral("Command1"),
-                          twipsRect(7050, 5280, 1395, 345));
+                          7050, 5280, 1395, 345);
     m_storeButton = placed(new QPushButton(QStringLiteral("登録"), this),
-                           QStringLiteral("Command2"), twipsRect(8670, 5280, 1395, 345));
+                           QStringLiteral("Command2"), 8670, 5280, 1395, 345);
     m_resetButton = placed(new QPushButton(QStringLiteral("R"), this), QStringLiteral("cmdReset"),
-                           twipsRect(240, 5670, 285, 285));
-    m_stepLabel =
-        placed(new QLabel(this), QStringLiteral("lblStep"), twipsRect(540, 5670, 405, 285));
-    m_waitLabel =
-        placed(new QLabel(this), QStringLiteral("lblWait"), twipsRect(960, 5670, 435, 285));
-    m_statusLabel =
-        placed(new QLabel(this), QStringLiteral("lblSTATUS"), twipsRect(1440, 5670, 8595, 285));
+                           240, 5670, 285, 285);
+    m_stepLabel = placed(new QLabel(this), QStringLiteral("lblStep"), 540, 5670, 405, 285);
+    m_waitLabel = placed(new QLabel(this), QStringLiteral("lblWait"), 960, 5670, 435, 285);
+    m_statusLabel = placed(new QLabel(this), QStringLiteral("lblSTATUS"), 1440, 5670, 8595, 285);
     m_tickTimer = new QTimer(this); // inactive until the window loads
     m_tickTimer->setObjectName(QStringLiteral("Timer1"));
 
@@ -134,7 +138,7 @@ void RegisterWindow::load()
     const RegisterMemory &registers = m_session.registers();
     for (int n = 0; n < RegisterMemory::Count; ++n) {
         m_registerNames[n]->setText(QStringLiteral("D%1").arg(n, 4, 10, QLatin1Char('0')));
-        m_registerEdits[n]->setText(registers.word(n));
+        showWord(n, registers.word(n));
         setBoxBackground(n, normalBackground());
     }
     m_stepLabel->setText(QStringLiteral("Step"));
@@ -227,8 +231,15 @@ void RegisterWindow::refreshGrid()
         const bool changed = m_registerEdits[n]->text() != word;
         setBoxBackground(n, changed ? ChangedBackground : normalBackground());
         if (changed)
-            m_registerEdits[n]->setText(word);
+            showWord(n, word);
     }
+}
+
+// A word is shown from its first character: a box scrolled to the end would hide the sign.
+void RegisterWindow::showWord(int n, const QString &word)
+{
+    m_registerEdits[n]->setText(word);
+    m_registerEdits[n]->setCursorPosition(0);
 }
 
 void RegisterWindow::setBoxBackground(int n, const QColor &colour)

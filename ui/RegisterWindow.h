@@ -16,8 +16,8 @@ class QTimer;
 // The data window "DATA VIEW&EDIT": the session's 128 registers as an editable grid, Auto or
 // Manual play of the transport handshake, and the handshake's status row. Its one-second tick
 // shows the registers (a register that changed is red for one tick), then lets the handshake
-// act in Auto. Each opening starts it afresh; the handshake's wait count is the session's and
-// carries over.
+// act in Auto. It is made afresh for each opening and deletes itself when closed; the
+// handshake's wait count is the session's and carries over.
 class RegisterWindow : public QWidget
 {
     Q_OBJECT
@@ -42,6 +42,7 @@ private:
     void reset();
     void refreshGrid();
     bool convertAllBoxes(std::array<qint16, RegisterMemory::Count> &values);
+    void showWord(int n, const QString &word);
     void setBoxBackground(int n, const QColor &colour);
     QColor normalBackground() const;
 

@@ -2,7 +2,11 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QSize>
 #include <QString>
+#include <QWidget>
+
+#include "ui/Twips.h"
 
 // The layout's font names. installFontSubstitutions() maps them once at start-up to the
 // Japanese fonts installed here, so the log's hex dumps line up.
@@ -13,6 +17,25 @@ void installFontSubstitutions();
 
 // The windows' default font: the proportional Japanese UI font at 9 points.
 QFont windowFont();
+
+// Gives a window its look: the default font, and frames whose caption stands on their border
+// line, as the layout's frames do.
+void applyWindowLook(QWidget *window);
+
+// Names a control after the layout and puts it at its place, given in twips. The font is set
+// on each control: inside a frame that the window's style sheet draws, it would otherwise fall
+// back to the application's default instead of the window's.
+template <typename W> W *placed(W *widget, const QString &name, int x, int y, int w, int h)
+{
+    widget->setObjectName(name);
+    widget->setGeometry(twipsRect(x, y, w, h));
+    widget->setFont(windowFont());
+    return widget;
+}
+
+// Lowers the widget's font size until text fits in room, one line high; the size the layout
+// gives a control is fixed, while fonts and screens differ.
+void fitFont(QWidget *widget, const QString &text, QSize room);
 
 // The program's 16 x 16 window icon.
 QIcon portwrenIcon();

@@ -18,6 +18,7 @@ private Q_SLOTS:
     void geometry_data();
     void geometry();
     void logBoxFollowsTheWindow();
+    void textsFitTheirControls();
     void controlsFollowTheSession();
     void logNewestFirstWithStamps();
     void doubleClickOpensTheDataWindow();
@@ -47,6 +48,7 @@ void MainWindowTest::geometry_data()
     QTest::newRow("btnSTX") << "btnSTX" << QRect(45, 142, 61, 17);
     QTest::newRow("Com6:") << "Option2_5" << QRect(600, 2, 53, 16);
     QTest::newRow("Time (ms)") << "Option3_2" << QRect(8, 48, 87, 14);
+    QTest::newRow("RTS indicator ends at 4650") << "lbl_rts" << QRect(298, 4, 12, 12);
 }
 
 void MainWindowTest::geometry()
@@ -72,6 +74,34 @@ void MainWindowTest::logBoxFollowsTheWindow()
     const int height = w.trafficLog()->height();
     w.resize(200, 40);
     QCOMPARE(w.trafficLog()->size(), QSize(less(200 + frame.width(), 2000), height));
+    // A few twips above the threshold still leave a pixel.
+    w.resize(134 - frame.width(), 54 - frame.height()); // 2010 x 810 twips
+    QVERIFY(w.trafficLog()->width() >= 1 && w.trafficLog()->height() >= 1);
+}
+
+// Every control draws in the window's font, and every text fits its control whole: the
+// modem-line glyphs and the help window's captions.
+void MainWindowTest::textsFitTheirControls()
+{
+    WindowFixture f;
+    const QString family = QFontInfo(f.w->font()).family();
+    for (QWidget *control : f.w->findChildren<QWidget *>())
+        if (control->objectName().startsWith(QStringLiteral("Option")) ||
+            control->objectName() == QStringLiteral("Text3"))
+            QCOMPARE(QPair(control->objectName(), QFontInfo(control->font()).family()),
+                     QPair(control->objectName(), family));
+    const auto fits = [](QLabel *label) {
+        const QFontMetrics metrics(label->font());
+        return metrics.horizontalAdvance(label->text()) <= label->width() &&
+               metrics.height() <= label->height();
+    };
+    QLabel *indicator = f.control<QLabel>("lbl_dtr");
+    indicator->setText(QStringLiteral("◎"));
+    QVERIFY(fits(indicator));
+    QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
+    for (QLabel *caption : f.w->helpWindow()->findChildren<QLabel *>())
+        QVERIFY2(fits(caption), qPrintable(caption->text()));
+    f.w->helpWindow()->close();
 }
 
 // A click passes the choice to the session; what the session changes shows in the controls.

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 
 using Words = QList<QPair<int, QString>>; // register number and word
@@ -47,10 +48,13 @@ class RegisterWindowTest : public QObject
     }
 
 private slots:
+    void resetButton_data();
+    void resetButton();
+    void wholeWordsShown();
     // A box whose text the tick replaces is red for that tick only. Any unconvertible box
     // refuses the whole store, marks every bad box, names the first and stays in editing, also
     // when the open window is opened again; once all convert, the store is made and the earlier
-    // status comes back. Reopening a closed window loads it afresh (Manual, viewing, captions,
+    // status comes back. Reopening a closed window makes it afresh (Manual, viewing, captions,
     // boxes) with the wait count carried over; Manual neither acts on a raised flag nor runs the
     // wait down. The boxes keep their places, also when the window is enlarged.
     void window()
@@ -88,8 +92,11 @@ private slots:
         QVERIFY(memory.word(50) == "-0003" && w->findChild<QTimer *>("Timer1")->isActive());
 
         store({{5, "abc"}}); // refused: box 5 marked, still editing
+        const QPointer<RegisterWindow> closed = w;
         w->close();
-        QCOMPARE(open(), w);
+        w = open(); // made afresh, where the window system places it
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!closed && w);
         QVERIFY(w->findChild<QTimer *>("Timer1")->isActive() && !button("Command2")->isEnabled());
         QVERIFY(w->findChild<QRadioButton *>("Option2")->isChecked());
         QCOMPARE(QStringList({text("lblStep"), text("lblSTATUS"), edit(5)->text()}),
@@ -109,6 +116,73 @@ private slots:
         w->close();
     }
 };
+
+// "R" applies the preset of the mode chosen now (none for "NONE") and puts the handshake back
+// to step 0 with no wait and an empty status; while editing, the boxes keep what they showed,
+// and "登録" writes it over the preset.
+void RegisterWindowTest::resetButton_data()
+{
+    QTest::addColumn<SimMode>("mode");
+    QTest::addColumn<bool>("editing");
+    QTest::addColumn<QStringList>("words"); // D31, D33, D102 after "R"
+    QTest::newRow("rack") << SimMode::Rack << false << QStringList{"0000", "0001", "0000"};
+    QTest::newRow("vehicle") << SimMode::Vehicle << false << QStringList{"0001", "0000", "0004"};
+    QTest::newRow("NONE") << SimMode::None << false << QStringList{"0009", "0009", "0009"};
+    QTest::newRow("rack, editing") << SimMode::Rack << true << QStringList{"0000", "0001", "0000"};
+}
+
+void RegisterWindowTest::resetButton()
+{
+    QFETCH(SimMode, mode);
+    QFETCH(bool, editing);
+    QFETCH(QStringList, words);
+    WindowFixture fixture;
+    f = &fixture;
+    w = open();
+    w->findChild<QTimer *>("Timer1")->stop();
+    fixture.session.chooseMode(mode);
+    RegisterMemory &memory = fixture.session.registers();
+    for (const int n : {31, 33, 102})
+        memory.setWord(n, "0009");
+    for (const int n : {0, 10, 19}) // a storage or transport instruction, flags raised
+        memory.setWord(n, "0001");
+    QTest::mouseClick(w->findChild<QRadioButton *>("Option1"), Qt::LeftButton);
+    tick(2); // step 1 (or 11) with a wait of 10, except in "NONE"
+    if (editing)
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+    QTest::mouseClick(button("cmdReset"), Qt::LeftButton);
+    QCOMPARE(QStringList({memory.word(31), memory.word(33), memory.word(102)}), words);
+    const HandshakeAutomaton &handshake = fixture.session.handshake();
+    QCOMPARE(QList<int>({handshake.stepNumber(), handshake.waitCount()}), QList<int>({0, 0}));
+    QCOMPARE(text("lblSTATUS"), QString());
+    if (editing) {
+        QCOMPARE(edit(33)->text(), QStringLiteral("0009"));
+        QTest::mouseClick(button("Command2"), Qt::LeftButton);
+        QCOMPARE(memory.word(33), QStringLiteral("0009"));
+    }
+    w->close();
+}
+
+// The widest words show from their first character, the sign included.
+void RegisterWindowTest::wholeWordsShown()
+{
+    WindowFixture fixture;
+    f = &fixture;
+    fixture.session.registers().setWord(5, "-32768");
+    w = open();
+    w->findChild<QTimer *>("Timer1")->stop();
+    fixture.session.registers().setWord(6, "-0005");
+    tick();
+    for (const int n : {5, 6}) {
+        QCOMPARE(edit(n)->cursorPosition(), 0);
+        // The box less its frame and the line edit's margin of 2 pixels on each side.
+        const int frame =
+            edit(n)->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit(n));
+        const int room = edit(n)->width() - 2 * frame - 2 * 2;
+        QVERIFY(QFontMetrics(edit(n)->font()).horizontalAdvance(edit(n)->text()) <= room);
+    }
+    w->close();
+}
 
 QTEST_MAIN(RegisterWindowTest)
 #include "test_register_window.moc"
