@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QTemporaryDir>
 #include <QtGlobal>
+#include <functional>
 #include <memory>
 
 // Benchmarks run on the offscreen platform unless QT_QPA_PLATFORM names another.
@@ -33,3 +34,30 @@ struct Program {
     MainWindow window{session};
     Program() { session.startTicking(); }
 };
+
+// A host program's end of the line, driven from a thread of its own with blocking calls, so
+// that its timing does not depend on the program's event loop.
+class HostLine
+{
+public:
+    explicit HostLine(const QString &path);
+    ~HostLine();
+    bool isOpen() const { return m_fd >= 0; }
+    void send(const QByteArray &bytes);
+    // Waits up to timeoutMs for bytes; true when some are waiting.
+    bool waitReadable(int timeoutMs);
+    // Reads exactly n bytes (or what arrives within timeoutMs).
+    QByteArray read(qsizetype n, int timeoutMs = 5000);
+
+private:
+    int m_fd = -1;
+};
+
+// Runs the program's event loop until done() holds or timeoutMs passed; false on timeout.
+bool runUntil(const std::function<bool()> &done, int timeoutMs);
+
+// Nanoseconds of a monotonic clock.
+qint64 nowNs();
+
+// The median of a list of figures (which it sorts).
+double median(QList<double> figures);

@@ -1,0 +1,139 @@
+// Prints what a host sees of the whole program on a virtual line, with the main window shown
+// (run it on a real display with QT_QPA_PLATFORM=xcb to count painting):
+//  - a burst of word reads of 2 words at the rack responder under CR LF: replies per second,
+//    every reply checked;
+//  - an echo of a continuous stream under the frame end by time (quiet time 0), 1 KiB every
+//    5 ms (some 200 KB/s offered): intake in KB/s, every byte checked;
+//  - END while a far end trickles a byte every 50 ms into a quiet time of 200 ms: the time from
+//    the click to the program's end.
+//   bench_line [requests=5000] [stream KiB=2048]
+#include "BenchSupport.h"
+#include "protocol/SumCheck.h"
+#include "ui/WindowLook.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRandomGenerator>
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+namespace
+{
+
+void choose(MainWindow &window, const char *option)
+{
+    window.findChild<QRadioButton *>(QLatin1String(option))->click();
+}
+
+void burstOfWordReads(const QString &link, int requests)
+{
+    Program program;
+    program.window.show();
+    choose(program.window, "Option1_3"); // ラック
+    choose(program.window, "Option3_0"); // CR LF
+    program.session.open();
+    const QByteArray body = "000000WR00003202";
+    const QByteArray request = "\x05" + body + FCS(body) + "\r\n";
+    const QByteArray data = "00000000020001\x03";
+    const QByteArray reply = "\x02" + data + FCS(data) + "\r\n";
+    std::atomic<bool> done = false;
+    int good = 0;
+    qint64 start = 0, end = 0;
+    std::thread host([&] {
+        HostLine line(link);
+        start = nowNs();
+        std::thread writer([&] { line.send(request.repeated(requests)); });
+        const QByteArray got = line.read(reply.size() * requests, 60000);
+        end = nowNs();
+        writer.join();
+        for (qsizetype at = 0; at + reply.size() <= got.size(); at += reply.size())
+            good += got.mid(at, reply.size()) == reply;
+        done = true;
+    });
+    runUntil([&] { return done.load(); }, 120000);
+    host.join();
+    std::printf("burst of %d word reads under CR LF: %.0f replies/s, %d of %d replies correct "
+                "(target >= 2000/s, all correct)\n",
+                requests, good / ((end - start) / 1e9), good, requests);
+}
+
+void echoOfAStream(const QString &link, int kib)
+{
+    Program program;
+    program.window.show();
+    choose(program.window, "Option1_0"); // NONE: echo, frame end by time
+    program.session.setQuietTimeText(QStringLiteral("0"));
+    program.session.open();
+    QByteArray stream(kib * 1024, Qt::Uninitialized);
+    for (char &c : stream)
+        c = char(QRandomGenerator::global()->bounded(256));
+    std::atomic<bool> done = false;
+    QByteArray got;
+    qint64 start = 0, end = 0;
+    std::thread host([&] {
+        HostLine line(link);
+        start = nowNs();
+        std::thread writer([&] {
+            for (qsizetype at = 0; at < stream.size(); at += 1024) {
+                line.send(stream.mid(at, 1024));
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+        got = line.read(stream.size(), 60000);
+        end = nowNs();
+        writer.join();
+        done = true;
+    });
+    runUntil([&] { return done.load(); }, 120000);
+    host.join();
+    std::printf("echo of a %d KiB stream by time: intake %.0f KB/s, %s "
+                "(target >= 100 KB/s, nothing lost)\n",
+                kib, got.size() / 1e3 / ((end - start) / 1e9),
+                got == stream ? "every byte back" : "BYTES LOST OR CHANGED");
+}
+
+void endDuringATrickle(const QString &link)
+{
+    Program program;
+    program.window.show();
+    choose(program.window, "Option1_0"); // NONE, quiet time 200 ms
+    program.session.open();
+    std::atomic<bool> stop = false;
+    std::thread host([&] {
+        HostLine line(link);
+        while (!stop) {
+            line.send("x");
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    bool ended = false;
+    QObject::connect(&program.window, &MainWindow::endRequested, [&] { ended = true; });
+    runUntil([] { return false; }, 1000);
+    const qint64 click = nowNs();
+    QTimer::singleShot(0, [&] { program.window.findChild<QPushButton *>("btnEnd")->click(); });
+    runUntil([&] { return ended; }, 60000);
+    std::printf("END while a far end trickles: ended %.1f ms after the click (target <= 100 ms)\n",
+                (nowNs() - click) / 1e6);
+    stop = true;
+    host.join();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    useOffscreenUnlessSet();
+    QApplication app(argc, argv);
+    installFontSubstitutions();
+    const int requests = argc > 1 ? atoi(argv[1]) : 5000;
+    const int kib = argc > 2 ? atoi(argv[2]) : 2048;
+    QTemporaryDir dir;
+    const QString link = mapCom1ToVirtualLine(dir);
+    std::printf("platform %s\n", qPrintable(QApplication::platformName()));
+    burstOfWordReads(link, requests);
+    echoOfAStream(link, kib);
+    endDuringATrickle(link);
+    return 0;
+}
