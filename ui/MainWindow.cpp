@@ -51,6 +51,7 @@ void MainWindow::connectControls()
 void MainWindow::connectSession()
 {
     connect(&m_session, &LineSession::lineLogged, this, &MainWindow::showLogLine);
+    connect(m_trafficLog, &TrafficLogView::rowsDropped, this, &MainWindow::noteDroppedRows);
     connect(&m_session, &LineSession::connectionChanged, this, &MainWindow::showConnection);
     connect(&m_session, &LineSession::modemLinesChanged, this, &MainWindow::showModemLines);
     connect(&m_session, &LineSession::settingsTextChanged, m_settingsEdit, &QLineEdit::setText);
@@ -59,11 +60,20 @@ void MainWindow::connectSession()
             [this](FrameEnd end) { m_frameEndButtons[int(end)]->setChecked(true); });
 }
 
-// Every line is on screen before the program goes on: the window repaints at once.
+// The log box paints the line when the program next waits (once for a burst of lines), so
+// painting never holds back a reply.
 void MainWindow::showLogLine(const QString &line)
 {
     m_trafficLog->addLine(line);
-    repaint();
+}
+
+// Past its limit the log lets its oldest rows go and says so in one note.
+void MainWindow::noteDroppedRows(qint64 count)
+{
+    m_session.log(QStringLiteral("  <<ログが上限の %1 行を超えたため、古い行を %2 行削除しました"
+                                 "（ログを残すには右クリックメニューの Save As…）>>")
+                      .arg(m_trafficLog->store().rowLimit())
+                      .arg(count));
 }
 
 void MainWindow::showConnection(bool open)
