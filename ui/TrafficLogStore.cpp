@@ -4,12 +4,11 @@
 #include <QVarLengthArray>
 #include <algorithm>
 #include <string>
+#include <string_view>
 
 namespace
 {
 
-// Case-insensitive containment in UTF-8 rows, folding every character as QString's
-// case-insensitive comparison does, without turning each row into a QString.
 class CaseFoldedNeedle
 {
 public:
@@ -17,47 +16,73 @@ public:
     {
         for (char32_t c : text.toUcs4())
             m_folded.push_back(QChar::toCaseFolded(c));
-        // Only ASCII folds to ASCII, except the Kelvin sign (to k) and the long s (to s).
-        m_asciiOnly = std::all_of(m_folded.begin(), m_folded.end(),
-                                  [](char32_t c) { return c < 0x80 && c != U'k' && c != U's'; });
+        m_ascii =
+            std::all_of(m_folded.begin(), m_folded.end(), [](char32_t c) { return c < 0x80; });
+        if (m_ascii)
+            m_asciiFolded.assign(m_folded.begin(), m_folded.end());
+        // Only the Kelvin sign and the long s fold to ASCII (k and s).
+        m_foldsFromBeyondAscii = m_ascii && m_folded.find_first_of(U"ks") != std::u32string::npos;
+        const auto beyondAscii =
+            std::find_if(m_folded.begin(), m_folded.end(), [](char32_t c) { return c >= 0x80; });
+        if (beyondAscii != m_folded.end())
+            m_anchors = charactersFoldingTo(*beyondAscii);
     }
 
-    bool isIn(QByteArrayView row) const { return m_asciiOnly ? isInAscii(row) : isInFolded(row); }
+    bool isIn(QByteArrayView bytes) const
+    {
+        const std::string_view row(bytes.data(), size_t(bytes.size()));
+        if (m_ascii) {
+            return isInAscii(row) ||
+                   (m_foldsFromBeyondAscii &&
+                    (row.find("\xE2\x84\xAA") != row.npos || row.find("\xC5\xBF") != row.npos) &&
+                    isInFolded(row));
+        }
+        return std::any_of(m_anchors.begin(), m_anchors.end(),
+                           [&](const std::string &a) { return row.find(a) != row.npos; }) &&
+               isInFolded(row);
+    }
 
 private:
-    static char32_t foldAscii(char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : uchar(c); }
-
-    bool isInAscii(QByteArrayView row) const
+    // The UTF-8 of every character that folds to c (a few milliseconds: all are tried).
+    static std::vector<std::string> charactersFoldingTo(char32_t c)
     {
-        const qsizetype n = qsizetype(m_folded.size());
-        for (qsizetype at = 0; at + n <= row.size(); ++at) {
-            qsizetype k = 0;
-            while (k < n && foldAscii(row[at + k]) == m_folded[k])
-                ++k;
-            if (k == n)
-                return true;
+        std::vector<std::string> found;
+        for (char32_t u = 0x80; u <= 0x10FFFF; ++u) {
+            if ((u < 0xD800 || u > 0xDFFF) && QChar::toCaseFolded(u) == c)
+                found.push_back(QString::fromUcs4(&u, 1).toStdString());
         }
-        return false;
+        return found;
+    }
+
+    bool isInAscii(std::string_view row) const
+    {
+        m_asciiRow.resize(row.size());
+        std::transform(row.begin(), row.end(), m_asciiRow.begin(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; });
+        return m_asciiRow.find(m_asciiFolded) != std::string::npos;
     }
 
     // Decodes the row (well-formed UTF-8: the store wrote it) into folded characters.
-    bool isInFolded(QByteArrayView row) const
+    bool isInFolded(std::string_view row) const
     {
         m_row.clear();
-        for (qsizetype i = 0; i < row.size();) {
+        for (size_t i = 0; i < row.size();) {
             const uchar lead = uchar(row[i]);
             const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
             char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-            for (int k = 1; k < length && i + k < row.size(); ++k)
+            for (size_t k = 1; k < size_t(length) && i + k < row.size(); ++k)
                 c = (c << 6) | (uchar(row[i + k]) & 0x3F);
             m_row.push_back(QChar::toCaseFolded(c));
-            i += length;
+            i += size_t(length);
         }
         return m_row.find(m_folded) != std::u32string::npos;
     }
 
     std::u32string m_folded;
-    bool m_asciiOnly = true;
+    std::string m_asciiFolded; // m_folded when it is all ASCII
+    bool m_ascii = true, m_foldsFromBeyondAscii = false;
+    std::vector<std::string> m_anchors; // characters one of which a row must hold
+    mutable std::string m_asciiRow;
     mutable std::u32string m_row;
 };
 

@@ -23,7 +23,7 @@ constexpr int Margin = 4;
 // A selection larger than this goes to a file (Save As…), not to the clipboard.
 constexpr qint64 CopyLimitBytes = 64 << 20;
 // Rows longer than this are painted from the part in view only.
-constexpr qsizetype LongRow = 1024;
+constexpr qsizetype LongRow = 4096; // bytes
 
 // Half-width columns of one character in the fixed-pitch font: one for ASCII and half-width
 // kana, two for the rest, a tab stop's worth for a tab.
@@ -71,6 +71,8 @@ TrafficLogView::TrafficLogView(QWidget *parent, qint64 rowLimit)
     updateScrollBars();
 }
 
+TrafficLogView::~TrafficLogView() = default;
+
 void TrafficLogView::createActions()
 {
     const auto action = [this](const QString &text, QKeySequence keys, auto slot) {
@@ -101,6 +103,7 @@ void TrafficLogView::changeEvent(QEvent *event)
 {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
+        m_rowLayouts.clear();
         updateMetrics();
         updateScrollBars();
     }
@@ -110,14 +113,28 @@ void TrafficLogView::addLine(const QString &line)
 {
     m_widestColumns = std::max(m_widestColumns, widestRowColumns(line));
     const TrafficLogStore::Added added = m_store.addLine(line);
-    if (added.dropped)
+    if (added.dropped) {
         forgetDroppedRows();
-    scheduleScrollBarUpdate();
-    // Scrolled away from the top, the rows in view stay where they are: nothing to paint.
-    if (m_atTop || added.dropped)
-        viewport()->update();
+        m_rowsDroppedInBatch = true;
+    }
+    if (!m_batchPending) {
+        m_batchPending = true;
+        QMetaObject::invokeMethod(this, &TrafficLogView::finishBatch, Qt::QueuedConnection);
+    }
     if (added.dropped)
         Q_EMIT rowsDropped(added.dropped);
+}
+
+// Once per batch of lines, when the event loop comes round: the scroll bars follow the rows
+// and the box is painted. Scrolled away from the top, the rows in view stay where they are,
+// so only the scroll bars change.
+void TrafficLogView::finishBatch()
+{
+    m_batchPending = false;
+    updateScrollBars();
+    if (m_atTop || m_rowsDroppedInBatch)
+        viewport()->update();
+    m_rowsDroppedInBatch = false;
 }
 
 void TrafficLogView::setRowLimit(qint64 rows)
@@ -144,6 +161,7 @@ void TrafficLogView::forgetDroppedRows()
 void TrafficLogView::clear()
 {
     m_store.clear();
+    m_rowLayouts.clear();
     m_selection.clear();
     m_anchor = m_current = -1;
     m_atTop = true;
@@ -152,28 +170,25 @@ void TrafficLogView::clear()
     viewport()->update();
 }
 
-// Scroll ranges follow the rows once per batch of lines, not once per line.
-void TrafficLogView::scheduleScrollBarUpdate()
-{
-    if (m_scrollBarUpdatePending)
-        return;
-    m_scrollBarUpdatePending = true;
-    QMetaObject::invokeMethod(this, &TrafficLogView::updateScrollBars, Qt::QueuedConnection);
-}
-
+// A scroll bar that appears or goes changes the viewport, and with it the ranges: a few passes
+// settle them.
 void TrafficLogView::updateScrollBars()
 {
-    m_scrollBarUpdatePending = false;
     m_updatingScrollBars = true;
-    QScrollBar *vertical = verticalScrollBar();
-    vertical->setRange(0, int(lastTopRow()));
-    vertical->setPageStep(visibleRows());
-    vertical->setValue(int(topRow()));
-    const qint64 width = m_widestColumns * m_columnWidth + 2 * Margin;
-    QScrollBar *horizontal = horizontalScrollBar();
-    horizontal->setRange(0, int(std::clamp<qint64>(width - viewport()->width(), 0, INT_MAX / 2)));
-    horizontal->setPageStep(viewport()->width());
-    horizontal->setSingleStep(2 * m_columnWidth);
+    for (int pass = 0; pass < 3; ++pass) {
+        const QSize size = viewport()->size();
+        QScrollBar *vertical = verticalScrollBar();
+        vertical->setRange(0, int(lastTopRow()));
+        vertical->setPageStep(visibleRows());
+        vertical->setValue(int(topRow()));
+        const qint64 width = m_widestColumns * m_columnWidth + 2 * Margin;
+        QScrollBar *horizontal = horizontalScrollBar();
+        horizontal->setRange(0, int(std::clamp<qint64>(width - size.width(), 0, INT_MAX / 2)));
+        horizontal->setPageStep(size.width());
+        horizontal->setSingleStep(2 * m_columnWidth);
+        if (viewport()->size() == size)
+            break;
+    }
     m_updatingScrollBars = false;
 }
 
@@ -181,7 +196,8 @@ void TrafficLogView::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
     layoutFindBar();
-    scheduleScrollBarUpdate();
+    if (!m_updatingScrollBars)
+        updateScrollBars();
 }
 
 // The operator moved a scroll bar: the row now at the top stays there as rows arrive.
@@ -260,38 +276,53 @@ void TrafficLogView::paintEvent(QPaintEvent *event)
             break;
         paintRow(painter, row, y);
     }
+    // Rows stay laid out while they are in view: a burst of lines lays out only the new ones.
+    const qint64 newest = m_store.serialOf(top), oldest = newest - visibleRows() - 1;
+    std::erase_if(m_rowLayouts,
+                  [&](const auto &row) { return row.first > newest || row.first < oldest; });
 }
 
-// One row as a text box lays out a line: the fixed-pitch font, no wrapping, tabs at the
-// default stops, every other character passed through as it is.
-void TrafficLogView::paintRow(QPainter &painter, qint64 row, int y) const
+void TrafficLogView::paintRow(QPainter &painter, qint64 row, int y)
 {
     const qint64 serial = m_store.serialOf(row);
     const bool selected = m_selection.contains(serial);
     if (selected)
         painter.fillRect(rowRect(row), palette().brush(QPalette::Highlight));
     painter.setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
-    QString text = m_store.row(row);
     int x = Margin - horizontalScrollBar()->value();
-    if (text.size() > LongRow) { // start near the view's left edge, end past its right edge
+    const QByteArrayView bytes = m_store.rowUtf8(row);
+    if (bytes.size() > LongRow) { // from near the view's left edge to past its right edge
+        const QString text = m_store.row(row);
         qsizetype from = 0;
         while (from < text.size() && x + columnsOf(text[from]) * m_columnWidth < 0)
             x += columnsOf(text[from++]) * m_columnWidth;
-        const qsizetype shown = viewport()->width() / m_columnWidth + 4;
-        text = text.mid(from, shown);
+        layOut(text.mid(from, viewport()->width() / m_columnWidth + 4))
+            ->draw(&painter, QPointF(x, y));
+    } else {
+        std::unique_ptr<QTextLayout> &layout = m_rowLayouts[serial];
+        if (!layout)
+            layout = layOut(QString::fromUtf8(bytes));
+        layout->draw(&painter, QPointF(x, y));
     }
-    QTextLayout layout(text, font(), viewport());
-    QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    layout.createLine().setLeadingIncluded(true);
-    layout.endLayout();
-    layout.draw(&painter, QPointF(x, y));
     if (serial == m_current && hasFocus()) {
         painter.setPen(QPen(palette().color(QPalette::Text), 1, Qt::DotLine));
         painter.drawRect(rowRect(row).adjusted(0, 0, -1, -1));
     }
+}
+
+// A row as a text box lays out a line: the fixed-pitch font, no wrapping, tabs at the default
+// stops, every other character passed through as it is.
+std::unique_ptr<QTextLayout> TrafficLogView::layOut(const QString &text) const
+{
+    auto layout = std::make_unique<QTextLayout>(text, font(), viewport());
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout->setTextOption(option);
+    layout->setCacheEnabled(true);
+    layout->beginLayout();
+    layout->createLine().setLeadingIncluded(true);
+    layout->endLayout();
+    return layout;
 }
 
 void TrafficLogView::mousePressEvent(QMouseEvent *event)

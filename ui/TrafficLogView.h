@@ -4,8 +4,11 @@
 #include "ui/TrafficLogStore.h"
 
 #include <QAbstractScrollArea>
+#include <memory>
+#include <unordered_map>
 
 class QAction;
+class QTextLayout;
 class TrafficLogFindBar;
 
 // The traffic log's box: newest row first, in the fixed-pitch font, never wrapped. The rows
@@ -20,6 +23,7 @@ class TrafficLogView : public QAbstractScrollArea
 public:
     explicit TrafficLogView(QWidget *parent = nullptr,
                             qint64 rowLimit = TrafficLogStore::DefaultRowLimit);
+    ~TrafficLogView() override;
 
     // Puts a line at the top; a CR LF, CR or LF inside it starts a new row.
     void addLine(const QString &line);
@@ -71,14 +75,15 @@ protected:
 private:
     void createActions();
     void updateMetrics();
-    void scheduleScrollBarUpdate();
+    void finishBatch();
     void updateScrollBars();
     void layoutFindBar();
     int visibleRows() const;
     qint64 lastTopRow() const;
     void setTopRow(qint64 row);
     void moveCurrent(qint64 row, Qt::KeyboardModifiers modifiers);
-    void paintRow(QPainter &painter, qint64 row, int y) const;
+    void paintRow(QPainter &painter, qint64 row, int y);
+    std::unique_ptr<QTextLayout> layOut(const QString &text) const;
     void forgetDroppedRows();
     void showProblem(const QString &message);
 
@@ -88,9 +93,10 @@ private:
     // the current row (the last one clicked or found), the row at the top unless m_atTop.
     qint64 m_anchor = -1, m_current = -1, m_topSerial = 0;
     bool m_atTop = true;
-    bool m_scrollBarUpdatePending = false, m_updatingScrollBars = false;
+    bool m_batchPending = false, m_rowsDroppedInBatch = false, m_updatingScrollBars = false;
     int m_rowHeight = 1, m_ascent = 0, m_columnWidth = 1;
     qint64 m_widestColumns = 0; // the widest row since the last clear, in half-width columns
+    std::unordered_map<qint64, std::unique_ptr<QTextLayout>> m_rowLayouts; // rows in view
 
     TrafficLogFindBar *m_findBar = nullptr;
     QAction *m_copyAction = nullptr, *m_selectAllAction = nullptr, *m_findAction = nullptr;
