@@ -348,6 +348,12 @@ void TrafficLogView::mouseMoveEvent(QMouseEvent *event)
     moveCurrent(row, Qt::ShiftModifier);
 }
 
+// The box takes its clicks: a release does not go on to the window.
+void TrafficLogView::mouseReleaseEvent(QMouseEvent *event)
+{
+    event->accept();
+}
+
 // Selects the row (shift: from the anchor to it; ctrl: toggles it) and brings it into view.
 void TrafficLogView::moveCurrent(qint64 row, Qt::KeyboardModifiers modifiers)
 {
