@@ -70,9 +70,11 @@ void MainWindow::showLogLine(const QString &line)
 // Past its limit the log lets its oldest rows go and says so in one note.
 void MainWindow::noteDroppedRows(qint64 count)
 {
-    m_session.log(QStringLiteral("  <<ログが上限の %1 行を超えたため、古い行を %2 行削除しました"
-                                 "（ログを残すには右クリックメニューの Save As…）>>")
-                      .arg(m_trafficLog->store().rowLimit())
+    const TrafficLogStore &log = m_trafficLog->store();
+    m_session.log(QStringLiteral("  <<ログが上限（%1 行、%2 MB）を超えたため、古い行を %3 行削除"
+                                 "しました（ログを残すには右クリックメニューの Save As…）>>")
+                      .arg(log.rowLimit())
+                      .arg(log.byteLimit() >> 20)
                       .arg(count));
 }
 

@@ -88,8 +88,9 @@ private:
 
 } // namespace
 
-TrafficLogStore::TrafficLogStore(qint64 rowLimit)
-    : m_limit(std::clamp(rowLimit, MinimumRowLimit, MaximumRowLimit))
+TrafficLogStore::TrafficLogStore(qint64 rowLimit, qint64 byteLimit)
+    : m_limit(std::clamp(rowLimit, MinimumRowLimit, MaximumRowLimit)),
+      m_byteLimit(std::max(byteLimit, MinimumByteLimit))
 {
 }
 
@@ -125,19 +126,28 @@ void TrafficLogStore::appendRow(QStringView text)
     Block &block = m_blocks.back();
     const qsizetype used = block.bytes.size();
     block.bytes.resize(used + m_encoder.requiredSpace(text.size()));
-    char *end = m_encoder.appendToBuffer(block.bytes.data() + used, text);
-    block.bytes.resize(end - block.bytes.constData());
-    block.ends.push_back(quint32(block.bytes.size()));
+    char *begin = block.bytes.data() + used;
+    const qsizetype written = m_encoder.appendToBuffer(begin, text) - begin;
+    block.bytes.resize(used + written);
+    block.ends.push_back(quint32(used + written));
+    m_bytes += written;
     ++m_end;
 }
 
-// Past the limit, the oldest rows leave in one batch of a tenth of the limit, so that the
-// note about it comes seldom and there is room for it.
+// Past a limit, the oldest rows leave in one batch: down to nine tenths of the row limit and
+// of the byte limit, so that the note about it comes seldom and there is room for it.
 qint64 TrafficLogStore::trimToLimit()
 {
-    if (rowCount() <= m_limit)
+    if (rowCount() <= m_limit && m_bytes <= m_byteLimit)
         return 0;
-    const qint64 dropped = rowCount() - (m_limit - std::max<qint64>(1, m_limit / 10));
+    const qint64 rowsKept = m_limit - std::max<qint64>(1, m_limit / 10);
+    const qint64 bytesKept = m_byteLimit - m_byteLimit / 10;
+    qint64 dropped = 0;
+    for (qint64 oldest = rowCount() - 1; oldest >= 0; --oldest, ++dropped) {
+        if (oldest < rowsKept && m_bytes <= bytesKept)
+            break;
+        m_bytes -= rowUtf8(oldest).size();
+    }
     m_first += dropped;
     while (!m_blocks.empty() && m_blockBase + RowsPerBlock <= m_first) {
         m_blocks.pop_front();
@@ -155,7 +165,7 @@ qint64 TrafficLogStore::setRowLimit(qint64 limit)
 void TrafficLogStore::clear()
 {
     std::deque<Block>().swap(m_blocks);
-    m_blockBase = m_first = m_end = 0;
+    m_blockBase = m_first = m_end = m_bytes = 0;
 }
 
 QByteArrayView TrafficLogStore::rowUtf8(qint64 index) const

@@ -13,7 +13,8 @@ class QIODevice;
 // (no object per row), so a log of millions of rows stays small. A logged line becomes one row,
 // or several when it holds CR LF, CR or LF. Rows are indexed as the log shows them: index 0
 // is the first row of the newest line, and the rows of one line follow each other in order.
-// Past the row limit the oldest rows leave in one batch, and addLine() says how many left.
+// Past the row limit, or past the byte limit that bounds memory whatever the rows hold, the
+// oldest rows leave in one batch, and addLine() says how many left.
 // Plain logic: no widgets, no clock.
 class TrafficLogStore
 {
@@ -21,8 +22,11 @@ public:
     static constexpr qint64 DefaultRowLimit = 10'000'000;
     static constexpr qint64 MinimumRowLimit = 10;
     static constexpr qint64 MaximumRowLimit = 1'000'000'000;
+    static constexpr qint64 DefaultByteLimit = qint64(1) << 30;
+    static constexpr qint64 MinimumByteLimit = 1024;
 
-    explicit TrafficLogStore(qint64 rowLimit = DefaultRowLimit);
+    explicit TrafficLogStore(qint64 rowLimit = DefaultRowLimit,
+                             qint64 byteLimit = DefaultByteLimit);
 
     struct Added {
         qint64 rows = 0;    // rows the line became
@@ -44,6 +48,9 @@ public:
     qint64 rowLimit() const { return m_limit; }
     // Clamped to MinimumRowLimit..MaximumRowLimit; returns the rows that left at once.
     qint64 setRowLimit(qint64 limit);
+    // The UTF-8 bytes of the rows kept, and their limit (at least MinimumByteLimit).
+    qint64 byteCount() const { return m_bytes; }
+    qint64 byteLimit() const { return m_byteLimit; }
 
     // The first row from index `from` on, towards older rows or (backward) newer ones, that
     // contains text regardless of case; the search wraps around the log once. -1 if none.
@@ -71,6 +78,7 @@ private:
     qint64 m_blockBase = 0; // serial of the first row of m_blocks.front()
     qint64 m_first = 0;     // serial of the oldest row kept
     qint64 m_end = 0;       // serial the next row will get
-    qint64 m_limit;
+    qint64 m_bytes = 0;     // UTF-8 bytes of the rows kept
+    qint64 m_limit, m_byteLimit;
     QStringEncoder m_encoder{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
 };

@@ -60,8 +60,7 @@ TrafficLogView::TrafficLogView(QWidget *parent, qint64 rowLimit)
     setFocusPolicy(Qt::StrongFocus);
     m_findBar = new TrafficLogFindBar(this);
     m_findBar->hide();
-    connect(m_findBar, &TrafficLogFindBar::findRequested, this,
-            [this](const QString &text, bool backward) { find(text, backward); });
+    connect(m_findBar, &TrafficLogFindBar::findRequested, this, &TrafficLogView::find);
     connect(m_findBar, &TrafficLogFindBar::closed, this, [this] {
         setViewportMargins(0, 0, 0, 0);
         setFocus(Qt::OtherFocusReason);
@@ -95,7 +94,6 @@ void TrafficLogView::updateMetrics()
 {
     const QFontMetrics metrics(font(), viewport());
     m_rowHeight = std::max(1, metrics.lineSpacing());
-    m_ascent = metrics.ascent();
     m_columnWidth = std::max(1, metrics.horizontalAdvance(QLatin1Char('0')));
 }
 

@@ -95,7 +95,7 @@ private:
     qint64 m_anchor = -1, m_current = -1, m_topSerial = 0;
     bool m_atTop = true;
     bool m_batchPending = false, m_rowsDroppedInBatch = false, m_updatingScrollBars = false;
-    int m_rowHeight = 1, m_ascent = 0, m_columnWidth = 1;
+    int m_rowHeight = 1, m_columnWidth = 1;
     qint64 m_widestColumns = 0; // the widest row since the last clear, in half-width columns
     std::unordered_map<qint64, std::unique_ptr<QTextLayout>> m_rowLayouts; // rows in view
 

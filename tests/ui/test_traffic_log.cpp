@@ -1,6 +1,6 @@
 // The traffic log's store and view: rows of lines holding line ends, newest first; selecting
 // with the mouse and copying; the find bar; the rows in view staying put as lines arrive;
-// Save As and its failure; Clear; the row limit and its note.
+// Save As and its failure; Clear; the row and byte limits and the note.
 #include "WindowFixture.h"
 #include "ui/TrafficLogFindBar.h"
 
@@ -21,7 +21,7 @@ private Q_SLOTS:
     void find();
     void viewStaysWhereTheOperatorPutIt();
     void saveAs();
-    void limitDropsTheOldestWithOneNote();
+    void limitsDropTheOldestWithOneNote();
 };
 
 // A view on screen holding the given lines, the last one newest.
@@ -163,8 +163,8 @@ void TrafficLogTest::saveAs()
     message->close();
 }
 
-// Past the limit the oldest tenth leaves at once and one note says so.
-void TrafficLogTest::limitDropsTheOldestWithOneNote()
+// Past a limit the oldest tenth leaves at once and one note says so.
+void TrafficLogTest::limitsDropTheOldestWithOneNote()
 {
     WindowFixture f;
     f.w->trafficLog()->setRowLimit(10);
@@ -174,9 +174,16 @@ void TrafficLogTest::limitDropsTheOldestWithOneNote()
         rows.prepend(QString::number(i));
     }
     rows = rows.mid(0, 9);
-    rows.prepend(QStringLiteral("  <<ログが上限の 10 行を超えたため、古い行を 2 行削除しました"
-                                "（ログを残すには右クリックメニューの Save As…）>>"));
+    rows.prepend(QStringLiteral("  <<ログが上限（10 行、1024 MB）を超えたため、古い行を 2 行削除"
+                                "しました（ログを残すには右クリックメニューの Save As…）>>"));
     QCOMPARE(f.rows(), rows);
+
+    TrafficLogStore store(1000, 1024); // the byte limit bounds rows of any length
+    qint64 dropped = 0;
+    for (int i = 0; i < 21; ++i)
+        dropped += store.addLine(QString(49, u'a') + QString::number(i % 10)).dropped;
+    QVERIFY(dropped == 3 && store.rowCount() == 18 && store.byteCount() == 900);
+    QCOMPARE(store.row(0), QString(49, u'a') + u'0');
 }
 
 QTEST_MAIN(TrafficLogTest)
