@@ -55,6 +55,7 @@ void MainWindow::connectControls()
 void MainWindow::connectSession()
 {
     connect(&m_session, &LineSession::lineLogged, this, &MainWindow::showLogLine);
+    connect(m_trafficLog, &TrafficLogView::rowsDropped, this, &MainWindow::noteDroppedRows);
     connect(&m_session, &LineSession::connectionChanged, this, &MainWindow::showConnection);
     connect(&m_session, &LineSession::modemLinesChanged, this, &MainWindow::showModemLines);
     connect(&m_session, &LineSession::settingsTextChanged, m_settingsEdit, &QLineEdit::setText);
@@ -63,11 +64,22 @@ void MainWindow::connectSession()
             [this](FrameEnd end) { m_frameEndButtons[int(end)]->setChecked(true); });
 }
 
-// Every line is on screen before the program goes on: the window repaints at once.
+// The log box paints the line when the program next waits (once for a burst of lines), so
+// painting never holds back a reply.
 void MainWindow::showLogLine(const QString &line)
 {
     m_trafficLog->addLine(line);
-    repaint();
+}
+
+// Past its limit the log lets its oldest rows go and says so in one note.
+void MainWindow::noteDroppedRows(qint64 count)
+{
+    const TrafficLogStore &log = m_trafficLog->store();
+    m_session.log(QStringLiteral("  <<ログが上限（%1 行、%2 MB）を超えたため、古い行を %3 行削除"
+                                 "しました（ログを残すには右クリックメニューの Save As…）>>")
+                      .arg(log.rowLimit())
+                      .arg(log.byteLimit() >> 20)
+                      .arg(count));
 }
 
 void MainWindow::showConnection(bool open)

@@ -55,6 +55,7 @@ private:
     void endProgram();
     void showHelp();
     void showLogLine(const QString &line);
+    void noteDroppedRows(qint64 count);
     void showConnection(bool open);
     void showModemLines(const ModemLines &lines);
     void fitLogToWindow();
