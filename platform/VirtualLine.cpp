@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -101,6 +102,7 @@ void VirtualLine::close()
     }
     m_master = m_slave = -1;
     m_queued.clear();
+    m_received.clear();
 }
 
 bool VirtualLine::write(const QByteArray &bytes, QString *reason)
@@ -130,41 +132,56 @@ bool VirtualLine::sendQueued(QString *reason)
     return true;
 }
 
+namespace
+{
+// Received bytes held for the program's next read; past this the line takes no more for now.
+constexpr qsizetype MaxBytesReceived = 1024 * 1024;
+} // namespace
+
 int VirtualLine::bytesWaiting()
 {
     int count = 0;
     if (m_master < 0 || ::ioctl(m_master, FIONREAD, &count) != 0)
-        return 0;
-    return count;
+        count = 0;
+    return int(std::min<qsizetype>(m_received.size() + count, INT_MAX));
 }
 
 QByteArray VirtualLine::readAll()
 {
-    QByteArray bytes(bytesWaiting(), Qt::Uninitialized);
-    qsizetype got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(m_master, bytes.data() + got, size_t(bytes.size() - got));
+    takeArrived();
+    if (m_readNotifier)
+        m_readNotifier->setEnabled(true);
+    return std::exchange(m_received, QByteArray());
+}
+
+// Moves what the pseudo-terminal holds into the line's own buffer, up to its bound; returns how
+// many bytes came.
+qsizetype VirtualLine::takeArrived()
+{
+    const qsizetype before = m_received.size();
+    char chunk[16384];
+    while (m_master >= 0 && m_received.size() < MaxBytesReceived) {
+        const size_t room =
+            size_t(std::min<qsizetype>(sizeof chunk, MaxBytesReceived - m_received.size()));
+        const ssize_t n = ::read(m_master, chunk, room);
         if (n > 0)
-            got += n;
+            m_received.append(chunk, n);
         else if (!(n < 0 && errno == EINTR))
             break; // EAGAIN or EIO: nothing (more) waiting
     }
-    bytes.truncate(got);
-    if (m_readNotifier)
-        m_readNotifier->setEnabled(true);
-    return bytes;
+    return m_received.size() - before;
 }
 
+// Bytes are taken as they arrive, so that a far end can keep sending while the program waits
+// between reads. At the bound, or when the line said it was readable but gave nothing, the
+// notifier rests until the program's next read (the 100 ms tick reads at the latest).
 void VirtualLine::onReadable()
 {
-    // The notifier stays off until the bytes are taken (readAll), so bytes nobody reads do not
-    // raise the event over and over; an activation finding nothing waiting raises nothing.
-    m_readNotifier->setEnabled(false);
-    if (bytesWaiting() == 0) {
-        m_readNotifier->setEnabled(true);
-        return;
-    }
-    Q_EMIT readyRead();
+    const bool arrived = takeArrived() > 0;
+    if (!arrived || m_received.size() >= MaxBytesReceived)
+        m_readNotifier->setEnabled(false);
+    if (arrived)
+        Q_EMIT readyRead();
 }
 
 void VirtualLine::onWritable()

@@ -8,7 +8,9 @@ class QSocketNotifier;
 // A virtual serial line: the master side of a pseudo-terminal held by the program. A host
 // program on the same machine opens the far end through a symbolic link, as a serial device.
 // Settings are checked by the caller but not applied (a pseudo-terminal has no speed, parity or
-// modem lines): CD, CTS and DSR read off, DTR reads on while the line is open.
+// modem lines): CD, CTS and DSR read off, DTR reads on while the line is open. Received bytes are
+// taken from the pseudo-terminal as they arrive, as a serial port's driver does, up to a bound;
+// beyond it the far end's writes wait, so nothing is lost.
 class VirtualLine : public LineDevice
 {
     Q_OBJECT
@@ -31,6 +33,7 @@ public:
 private:
     bool openPair(QString *reason);
     bool sendQueued(QString *reason);
+    qsizetype takeArrived();
     void onReadable();
     void onWritable();
 
@@ -42,6 +45,7 @@ private:
     int m_slave = -1;
     bool m_rts = false;
     QByteArray m_queued;
+    QByteArray m_received;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
 };

@@ -61,6 +61,26 @@ private slots:
     // Bytes both ways and their count; a host that goes away leaves the line open, quiet and
     // with its bytes; one that comes back is heard. The line's link goes when the port closes,
     // and a closed port reports nothing and sends nothing.
+    // A far end may send far more than the pseudo-terminal holds while the program waits
+    // between reads: the line takes the bytes as they come, and hands them all over.
+    void virtualLineTakesBytesAsTheyArrive()
+    {
+        QVERIFY(open("pty:" + QFile::encodeName(m_link)));
+        HostEnd host(m_link);
+        QByteArray sent;
+        for (int i = 0; sent.size() < 300000; ++i)
+            sent += QByteArray::number(i) + ',';
+        qsizetype written = 0;
+        QTRY_VERIFY([&] {
+            const ssize_t n =
+                ::write(host.fd(), sent.constData() + written, size_t(sent.size() - written));
+            written += std::max<ssize_t>(n, 0);
+            return written == sent.size();
+        }());
+        QTRY_COMPARE(m_control->bytesWaiting(), int(sent.size()));
+        QCOMPARE(m_control->readAll(), sent);
+    }
+
     void virtualLine()
     {
         QVERIFY2(open("pty:" + QFile::encodeName(m_link)), qPrintable(m_control->errorString()));
