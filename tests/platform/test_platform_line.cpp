@@ -4,6 +4,7 @@
 // Also: who may take a virtual line's path.
 
 #include "HostEnd.h"
+#include "platform/Clock.h"
 #include "platform/CommControl.h"
 
 #include <QSignalSpy>
@@ -61,6 +62,26 @@ private slots:
     // Bytes both ways and their count; a host that goes away leaves the line open, quiet and
     // with its bytes; one that comes back is heard. The line's link goes when the port closes,
     // and a closed port reports nothing and sends nothing.
+    // The receive path's timers: each start replaces a pending call, a zero wait fires on the
+    // next turn of the event loop, a stopped timer never fires.
+    void systemTimers()
+    {
+        SystemClock clock;
+        const std::unique_ptr<Timer> timer = clock.makeTimer();
+        QStringList fired;
+        timer->start(10000, [&] { fired << "replaced"; });
+        timer->start(0, [&] { fired << "zero"; });
+        QVERIFY(timer->isActive());
+        QTRY_COMPARE(fired, QStringList{"zero"});
+        QVERIFY(!timer->isActive());
+        timer->start(20, [&] { fired << "stopped"; });
+        timer->stop();
+        timer->start(30, [&] { fired << "thirty"; });
+        QTRY_COMPARE(fired, QStringList({"zero", "thirty"}));
+        QTest::qWait(50);
+        QCOMPARE(fired.size(), 2);
+    }
+
     // A far end may send far more than the pseudo-terminal holds while the program waits
     // between reads: the line takes the bytes as they come, and hands them all over.
     void virtualLineTakesBytesAsTheyArrive()
