@@ -4,12 +4,16 @@
 #include "platform/LineSettings.h"
 #include "platform/PortMap.h"
 
+#include <QStandardPaths>
 #include <QtTest>
 
 class TestSettings : public QObject
 {
     Q_OBJECT
 private slots:
+    // The port map reads the stored port choices: never the user's own.
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
     void settingsString()
     {
         // An accepted string expects its fields as "speed parity data stop"; a refused one, the
