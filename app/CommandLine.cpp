@@ -162,10 +162,11 @@ std::optional<Refusal> readRunWithoutWindows(const QCommandLineParser &parser,
     return std::nullopt;
 }
 
-QString helpText(QCommandLineParser &parser, const QString &program)
+// The parser names the running executable, or none before the application object exists.
+QString helpText(QCommandLineParser &parser)
 {
     QString text = parser.helpText();
-    text.replace(QStringLiteral("<executable_name>"), program);
+    text.replace(0, text.indexOf(QLatin1Char('\n')), QStringLiteral("Usage: portwren [options]"));
     return text + QStringLiteral("\nEnvironment: PORTWREN_COM1 ... PORTWREN_COM6 name the device "
                                  "of each port. See portwren(1).\n");
 }
@@ -193,7 +194,7 @@ CommandLine readCommandLine(const QStringList &arguments)
             QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     if (parser.isSet(QStringLiteral("help"))) {
         read.action = CommandLine::Action::Help;
-        read.text = helpText(parser, QStringLiteral("portwren"));
+        read.text = helpText(parser);
         return read;
     }
     if (parser.isSet(QStringLiteral("version"))) {
