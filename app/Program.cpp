@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
-#include <cstdlib>
 
 namespace
 {
@@ -39,16 +38,6 @@ void watchSignals(TerminationSignals &termination)
                   termination.errorString());
 }
 
-// When the display goes away, Qt ends the process with exit() from inside the event loop: the
-// session still closes its port then, so a virtual line's link does not outlive the program.
-LineSession *sessionAtExit = nullptr;
-
-void endSessionAtExit()
-{
-    if (sessionAtExit)
-        sessionAtExit->end();
-}
-
 // The main window over the session. Its log shows every line from the first, so the window
 // exists before --open opens the port; it is shown with the state the options left.
 int runWithWindows(int argc, char *argv[], const StartOptions &options)
@@ -66,11 +55,7 @@ int runWithWindows(int argc, char *argv[], const StartOptions &options)
     if (options.open)
         session->open();
     window.show();
-    sessionAtExit = session.get();
-    std::atexit(endSessionAtExit);
-    const int status = QApplication::exec();
-    sessionAtExit = nullptr;
-    return status;
+    return QApplication::exec();
 }
 
 int runWithoutWindows(int argc, char *argv[], const StartOptions &options)
