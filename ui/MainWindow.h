@@ -39,7 +39,7 @@ public:
     // Ends the program as END does (a termination signal uses it).
     void end();
     // Where the port buttons' menus take the machine's serial ports from (tests script it).
-    void setPortLister(SystemPortLister lister) { m_listPorts = std::move(lister); }
+    void setPortLister(SystemPortLister lister);
 
 Q_SIGNALS:
     // END, or the window closed from its title bar: the port is closed and every window is
@@ -74,6 +74,7 @@ private:
 
     LineSession &m_session;
     bool m_ending = false;
+    SystemPortLister m_listPorts = listSystemPorts;
 
     // Top strip: the modem-line indicators (CD, CTS, DSR, DTR, RTS) and the port choice.
     std::array<QLabel *, 5> m_lineIndicators{};
@@ -86,8 +87,6 @@ private:
     std::array<QRadioButton *, 3> m_frameEndButtons{};
     std::array<QRadioButton *, 2> m_hexButtons{}; // "On", "Off"
     TrafficLogView *m_trafficLog = nullptr;
-
-    SystemPortLister m_listPorts = listSystemPorts;
 
     std::unique_ptr<RegisterWindow> m_registerWindow;
     QPointer<HelpWindow> m_helpWindow;

@@ -9,6 +9,11 @@
 #include <QInputDialog>
 #include <QRadioButton>
 
+void MainWindow::setPortLister(SystemPortLister lister)
+{
+    m_listPorts = std::move(lister);
+}
+
 void MainWindow::showPortMenu(int index, const QPoint &globalPosition)
 {
     auto *menu = new PortMenu(index + 1, m_listPorts(), this);

@@ -11,9 +11,6 @@ class TestSettings : public QObject
 {
     Q_OBJECT
 private slots:
-    // The port map reads the stored port choices: never the user's own.
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-
     void settingsString()
     {
         // An accepted string expects its fields as "speed parity data stop"; a refused one, the
@@ -45,6 +42,7 @@ private slots:
 
     void portMap()
     {
+        QStandardPaths::setTestModeEnabled(true); // stored port choices: never the user's own
         qunsetenv("PORTWREN_COM1");
         qputenv("PORTWREN_COM2", " COM7 ");
         qputenv("PORTWREN_COM3", "");
