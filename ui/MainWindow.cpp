@@ -101,6 +101,12 @@ void MainWindow::showModemLines(const ModemLines &lines)
     repaint();
 }
 
+void MainWindow::end()
+{
+    if (!m_ending)
+        endProgram();
+}
+
 void MainWindow::endProgram()
 {
     m_ending = true;

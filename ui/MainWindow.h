@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SystemPorts.h"
+
 #include <QPointer>
 #include <QWidget>
 #include <array>
@@ -18,7 +20,8 @@ struct ModemLines;
 // The main window: a view of the line session. The port choice and settings, OPEN, CLOSE and
 // END, the transmit commands, the mode, frame-end and HEX choices, the modem-line indicators
 // and the traffic log. Each control passes the operator's action to the session; the window
-// shows what the session signals. It opens the data window and the help window.
+// shows what the session signals. It opens the data window and the help window, and a port
+// button's menu, which chooses the device the port leads to.
 class MainWindow : public QWidget
 {
     Q_OBJECT
@@ -32,6 +35,10 @@ public:
     RegisterWindow *registerWindow() const;
     HelpWindow *helpWindow() const;
     TrafficLogView *trafficLog() const { return m_trafficLog; }
+    // Ends the program as END does (a termination signal uses it).
+    void end();
+    // Where the port buttons' menus take the machine's serial ports from (tests script it).
+    void setPortLister(SystemPortLister lister);
 
 Q_SIGNALS:
     // END, or the window closed from its title bar: the port is closed and every window is
@@ -59,9 +66,15 @@ private:
     void showConnection(bool open);
     void showModemLines(const ModemLines &lines);
     void fitLogToWindow();
+    // The port buttons' menus (MainWindowPorts.cpp).
+    void showPortMenu(int index, const QPoint &globalPosition);
+    void choosePortDevice(int port, const QString &device);
+    void askVirtualLinePath(int port);
+    void showPortDevice(int port);
 
     LineSession &m_session;
     bool m_ending = false;
+    SystemPortLister m_listPorts = listSystemPorts;
 
     // Top strip: the modem-line indicators (CD, CTS, DSR, DTR, RTS) and the port choice.
     std::array<QLabel *, 5> m_lineIndicators{};

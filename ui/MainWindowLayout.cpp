@@ -1,6 +1,5 @@
 // Builds the main window's controls at their designed places (positions in twips). Each
 // control's objectName is its name in the layout.
-#include "platform/PortMap.h"
 #include "session/LineSession.h"
 #include "session/ModeProfiles.h"
 #include "ui/MainWindow.h"
@@ -111,7 +110,12 @@ void MainWindow::createIndicators()
     for (int i = 0; i < 6; ++i) {
         m_portButtons[i] = option(this, ports, "Option2", i, QStringLiteral("Com%1:").arg(i + 1),
                                   4800 + 840 * i, 30, 795, 240);
-        m_portButtons[i]->setToolTip(PortMap::deviceFor(i + 1));
+        showPortDevice(i + 1);
+        // A right click or the menu key opens the menu that chooses the port's device.
+        m_portButtons[i]->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(
+            m_portButtons[i], &QWidget::customContextMenuRequested, this,
+            [this, i](const QPoint &at) { showPortMenu(i, m_portButtons[i]->mapToGlobal(at)); });
     }
     connect(ports, &QButtonGroup::idClicked, this, [this](int i) { m_session.choosePort(i + 1); });
 }

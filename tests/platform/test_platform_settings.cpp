@@ -6,6 +6,7 @@
 #include "platform/LineSettings.h"
 #include "platform/PortMap.h"
 
+#include <QStandardPaths>
 #include <QtTest>
 
 class TestSettings : public QObject
@@ -45,6 +46,7 @@ private slots:
 
     void portMap()
     {
+        QStandardPaths::setTestModeEnabled(true); // stored port choices: never the user's own
         qunsetenv("PORTWREN_COM1");
         qputenv("PORTWREN_COM2", " COM7 ");
         qputenv("PORTWREN_COM3", "");

@@ -1,0 +1,231 @@
+#include "app/CommandLine.h"
+
+#include "platform/LineSettings.h"
+#include "platform/PortMap.h"
+#include "session/LineSession.h"
+#include "session/ModeProfiles.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+namespace
+{
+
+// A refusal: the option's name and what is wrong with its value.
+struct Refusal {
+    QString text;
+};
+
+// The options, in the order --help lists them.
+const QList<QCommandLineOption> &allOptions()
+{
+    static const QList<QCommandLineOption> options = {
+        {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and end.")},
+        {{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version.")},
+        {QStringLiteral("list-ports"),
+         QStringLiteral("List the machine's serial ports, one a line, and end.")},
+        {QStringLiteral("port"),
+         QStringLiteral("Choose Com<N>: (1 to 6); with =DEVICE it leads to DEVICE, as "
+                        "PORTWREN_COM<N> does (pty:PATH: a virtual line linked at PATH). "
+                        "Repeatable; the last one is chosen."),
+         QStringLiteral("N[=DEVICE]")},
+        {QStringLiteral("mode"),
+         QStringLiteral("Simulator mode: NONE, prGPS, MNEA, rack (ラック), rackERR (ラックERR) "
+                        "or vehicle (無人車)."),
+         QStringLiteral("MODE")},
+        {QStringLiteral("frame-end"), QStringLiteral("Frame end: crlf, cr or time."),
+         QStringLiteral("END")},
+        {QStringLiteral("quiet-time"),
+         QStringLiteral("Quiet time that ends a frame under the time frame end, 0 to 32767 ms."),
+         QStringLiteral("MS")},
+        {QStringLiteral("settings"),
+         QStringLiteral("Line settings speed,parity,data bits,stop bits (9600,E,8,1)."),
+         QStringLiteral("SETTINGS")},
+        {QStringLiteral("open"), QStringLiteral("Open the port at start, as OPEN does.")},
+        {QStringLiteral("no-window"),
+         QStringLiteral("Run without windows: open the port, write the traffic log to standard "
+                        "output, end on a termination signal.")},
+        {QStringLiteral("auto"),
+         QStringLiteral("With --no-window: play the transport handshake once a second.")},
+        {QStringLiteral("log"),
+         QStringLiteral("With --no-window: append the traffic log to FILE instead."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("register-dump"),
+         QStringLiteral("With --no-window: write the 128 registers to FILE at the end."),
+         QStringLiteral("FILE")},
+    };
+    return options;
+}
+
+Refusal refuse(const char *option, const QString &what)
+{
+    return {QStringLiteral("--%1: %2").arg(QLatin1String(option), what)};
+}
+
+std::optional<SimMode> modeNamed(const QString &name)
+{
+    static const char *const englishNames[SimModeCount] = {"NONE", "prGPS",   "MNEA",
+                                                           "rack", "rackERR", "vehicle"};
+    for (int i = 0; i < SimModeCount; ++i) {
+        if (name.compare(QLatin1String(englishNames[i]), Qt::CaseInsensitive) == 0 ||
+            name == profileOf(SimMode(i)).caption)
+            return SimMode(i);
+    }
+    return std::nullopt;
+}
+
+std::optional<FrameEnd> frameEndNamed(const QString &name)
+{
+    const QString lower = name.toLower();
+    if (lower == QLatin1String("crlf"))
+        return FrameEnd::CrLf;
+    if (lower == QLatin1String("cr"))
+        return FrameEnd::Cr;
+    if (lower == QLatin1String("time"))
+        return FrameEnd::Time;
+    return std::nullopt;
+}
+
+// "N" or "N=DEVICE", N from 1 to 6.
+std::optional<Refusal> readPort(const QString &value, StartOptions &options)
+{
+    const qsizetype equals = value.indexOf(QLatin1Char('='));
+    bool numeric = false;
+    const int n = value.left(equals).trimmed().toInt(&numeric);
+    if (!numeric || n < 1 || n > PortMap::PortCount)
+        return refuse("port", QStringLiteral("'%1' is not 1 to 6 (N or N=DEVICE)").arg(value));
+    options.port = n;
+    if (equals < 0)
+        return std::nullopt;
+    const QString device = value.mid(equals + 1).trimmed();
+    if (device.isEmpty() ||
+        (PortMap::isVirtualLine(device) && PortMap::virtualLinePath(device).trimmed().isEmpty()))
+        return refuse("port", QStringLiteral("'%1' names no device").arg(value));
+    options.devices.append({n, device});
+    return std::nullopt;
+}
+
+std::optional<Refusal> readChoices(const QCommandLineParser &parser, StartOptions &options)
+{
+    for (const QString &value : parser.values(QStringLiteral("port")))
+        if (std::optional<Refusal> refusal = readPort(value, options))
+            return refusal;
+    if (parser.isSet(QStringLiteral("mode"))) {
+        const QString value = parser.value(QStringLiteral("mode"));
+        if (!(options.mode = modeNamed(value)))
+            return refuse("mode", QStringLiteral("unknown mode '%1' (NONE, prGPS, MNEA, rack, "
+                                                 "rackERR, vehicle)")
+                                      .arg(value));
+    }
+    if (parser.isSet(QStringLiteral("frame-end"))) {
+        const QString value = parser.value(QStringLiteral("frame-end"));
+        if (!(options.frameEnd = frameEndNamed(value)))
+            return refuse("frame-end",
+                          QStringLiteral("unknown frame end '%1' (crlf, cr, time)").arg(value));
+    }
+    if (parser.isSet(QStringLiteral("quiet-time"))) {
+        const QString value = parser.value(QStringLiteral("quiet-time")).trimmed();
+        static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
+        if (!digits.match(value).hasMatch() || value.toInt() > 32767)
+            return refuse(
+                "quiet-time",
+                QStringLiteral("'%1' is not a whole number of ms from 0 to 32767").arg(value));
+        options.quietTime = value;
+    }
+    if (parser.isSet(QStringLiteral("settings"))) {
+        const QString value = parser.value(QStringLiteral("settings"));
+        QString reason;
+        if (!LineSettings::parse(value, &reason))
+            return refuse("settings", QStringLiteral("'%1': %2").arg(value, reason));
+        options.settings = value;
+    }
+    return std::nullopt;
+}
+
+// --auto, --log and --register-dump belong to a run without windows.
+std::optional<Refusal> readRunWithoutWindows(const QCommandLineParser &parser,
+                                             StartOptions &options)
+{
+    options.window = !parser.isSet(QStringLiteral("no-window"));
+    options.open = parser.isSet(QStringLiteral("open")) || !options.window;
+    options.autoHandshake = parser.isSet(QStringLiteral("auto"));
+    options.logFile = parser.value(QStringLiteral("log"));
+    options.registerDump = parser.value(QStringLiteral("register-dump"));
+    for (const char *name : {"auto", "log", "register-dump"}) {
+        const QString option = QLatin1String(name);
+        if (parser.isSet(option) && options.window)
+            return refuse(name, QStringLiteral("only with --no-window"));
+        if (parser.isSet(option) && option != QLatin1String("auto") &&
+            parser.value(option).isEmpty())
+            return refuse(name, QStringLiteral("no file named"));
+    }
+    return std::nullopt;
+}
+
+// The parser names the running executable, or none before the application object exists.
+QString helpText(QCommandLineParser &parser)
+{
+    QString text = parser.helpText();
+    text.replace(0, text.indexOf(QLatin1Char('\n')), QStringLiteral("Usage: portwren [options]"));
+    return text + QStringLiteral("\nEnvironment: PORTWREN_COM1 ... PORTWREN_COM6 name the device "
+                                 "of each port. See portwren(1).\n");
+}
+
+} // namespace
+
+CommandLine readCommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("PORTWREN: a test tool for equipment and host programs on a serial line."));
+    // "-platform" reads as one unknown option, not as eight one-letter ones.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions(allOptions());
+    CommandLine read;
+    const auto refused = [&read](const QString &text) {
+        read.action = CommandLine::Action::Refuse;
+        read.text = text;
+        return read;
+    };
+    if (!parser.parse(arguments))
+        return refused(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        return refused(
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    if (parser.isSet(QStringLiteral("help"))) {
+        read.action = CommandLine::Action::Help;
+        read.text = helpText(parser);
+        return read;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        read.action = CommandLine::Action::Version;
+        read.text = QStringLiteral("portwren " PORTWREN_VERSION "\n");
+        return read;
+    }
+    if (parser.isSet(QStringLiteral("list-ports"))) {
+        read.action = CommandLine::Action::ListPorts;
+        return read;
+    }
+    if (std::optional<Refusal> refusal = readChoices(parser, read.options))
+        return refused(refusal->text);
+    if (std::optional<Refusal> refusal = readRunWithoutWindows(parser, read.options))
+        return refused(refusal->text);
+    return read;
+}
+
+void applyOptions(const StartOptions &options, LineSession &session)
+{
+    for (const auto &[port, device] : options.devices)
+        qputenv(PortMap::environmentVariable(port).toLatin1().constData(), device.toLocal8Bit());
+    if (options.port)
+        session.choosePort(*options.port);
+    if (options.mode)
+        session.chooseMode(*options.mode);
+    if (options.frameEnd)
+        session.chooseFrameEnd(*options.frameEnd);
+    if (options.quietTime)
+        session.setQuietTimeText(*options.quietTime);
+    if (options.settings)
+        session.setSettingsText(*options.settings);
+    session.handshake().setAuto(options.autoHandshake);
+}

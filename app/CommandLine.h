@@ -1,0 +1,48 @@
+#pragma once
+
+#include "protocol/ControlCodes.h"
+#include "registers/SimMode.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class LineSession;
+
+// What a run is told on the command line. A choice left unset keeps the session's start-up
+// state.
+struct StartOptions {
+    bool window = true;         // false: --no-window
+    bool open = false;          // --open (a run without windows always opens)
+    bool autoHandshake = false; // --auto
+    std::optional<SimMode> mode;
+    std::optional<FrameEnd> frameEnd;
+    std::optional<QString> quietTime;   // milliseconds, 0 to 32767, as digits
+    std::optional<QString> settings;    // a settings string the port accepts
+    std::optional<int> port;            // the last --port: Com<n>: is chosen
+    QList<QPair<int, QString>> devices; // each --port N=DEVICE, in order
+    QString logFile;                    // --log
+    QString registerDump;               // --register-dump
+};
+
+// The command line read: run with the options, or print a text and end.
+struct CommandLine {
+    enum class Action { Run, Help, Version, ListPorts, Refuse };
+    Action action = Action::Run;
+    StartOptions options;
+    // Help, Version: what to print. Refuse: one line naming the option and what is wrong.
+    QString text;
+};
+
+// Exit status of a command line that is refused.
+constexpr int UsageErrorStatus = 2;
+
+// Reads the arguments (the first is the program's name). Prints nothing, ends nothing.
+CommandLine readCommandLine(const QStringList &arguments);
+
+// Puts the options into the session: the devices (as PORTWREN_COM<n> of this process, so they
+// win as the environment does), the port, the mode, then the frame end, quiet time and
+// settings that override the mode's, and the handshake's Auto mode. Opens nothing.
+void applyOptions(const StartOptions &options, LineSession &session);

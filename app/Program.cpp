@@ -1,0 +1,106 @@
+#include "app/Program.h"
+
+#include "app/CommandLine.h"
+#include "app/WindowlessRun.h"
+#include "platform/Clock.h"
+#include "platform/CommControl.h"
+#include "platform/SystemPorts.h"
+#include "platform/TerminationSignals.h"
+#include "session/LineSession.h"
+#include "ui/MainWindow.h"
+#include "ui/WindowLook.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <cstdio>
+
+namespace
+{
+
+void print(const QString &text)
+{
+    std::fputs(text.toUtf8().constData(), stdout);
+}
+
+std::unique_ptr<LineSession> makeSession(const StartOptions &options)
+{
+    auto session = std::make_unique<LineSession>(std::make_unique<CommControl>(),
+                                                 std::make_unique<SystemClock>());
+    applyOptions(options, *session);
+    return session;
+}
+
+// A termination signal ends the program as END does; without the watch, a note says so.
+void watchSignals(TerminationSignals &termination)
+{
+    if (!termination.isWatching())
+        printNote(QStringLiteral("termination signals are not watched: ") +
+                  termination.errorString());
+}
+
+// The main window over the session. Its log shows every line from the first, so the window
+// exists before --open opens the port; it is shown with the state the options left.
+int runWithWindows(int argc, char *argv[], const StartOptions &options)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("PORTWREN"));
+    installFontSubstitutions();
+    TerminationSignals termination;
+    watchSignals(termination);
+    const std::unique_ptr<LineSession> session = makeSession(options);
+    MainWindow window(*session);
+    QObject::connect(&window, &MainWindow::endRequested, &app, &QApplication::quit);
+    QObject::connect(&termination, &TerminationSignals::received, &window, &MainWindow::end);
+    session->startTicking();
+    if (options.open)
+        session->open();
+    window.show();
+    return QApplication::exec();
+}
+
+int runWithoutWindows(int argc, char *argv[], const StartOptions &options)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("PORTWREN"));
+    TerminationSignals::ignoreBrokenPipe();
+    TerminationSignals termination;
+    watchSignals(termination);
+    const std::unique_ptr<LineSession> session = makeSession(options);
+    WindowlessRun run(*session, options);
+    QObject::connect(&run, &WindowlessRun::finished, &app,
+                     [](int status) { QCoreApplication::exit(status); });
+    QObject::connect(&termination, &TerminationSignals::received, &run, [&run] { run.finish(0); });
+    session->startTicking();
+    QTimer::singleShot(0, &run, &WindowlessRun::start);
+    return QCoreApplication::exec();
+}
+
+} // namespace
+
+int runProgram(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine read = readCommandLine(arguments);
+    switch (read.action) {
+    case CommandLine::Action::Help:
+    case CommandLine::Action::Version:
+        print(read.text);
+        return 0;
+    case CommandLine::Action::ListPorts:
+        for (const SystemPort &port : listSystemPorts())
+            print(port.device +
+                  (describePort(port).isEmpty() ? QString()
+                                                : QLatin1Char('\t') + describePort(port)) +
+                  QLatin1Char('\n'));
+        return 0;
+    case CommandLine::Action::Refuse:
+        printNote(read.text);
+        return UsageErrorStatus;
+    case CommandLine::Action::Run:
+        break;
+    }
+    return read.options.window ? runWithWindows(argc, argv, read.options)
+                               : runWithoutWindows(argc, argv, read.options);
+}

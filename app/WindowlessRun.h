@@ -1,0 +1,46 @@
+#pragma once
+
+#include "app/CommandLine.h"
+
+#include <QFile>
+#include <QObject>
+#include <QTimer>
+
+class LineSession;
+
+// A run without windows: the same line session that the main window shows answers the far end
+// (responder, modem dialog, echo); its traffic log goes to standard output or a file, oldest
+// line first, one line each and flushed. The run opens the port at start and ends as END does:
+// the port closes (a virtual line's link goes) and the registers are dumped when asked.
+class WindowlessRun : public QObject
+{
+    Q_OBJECT
+public:
+    WindowlessRun(LineSession &session, StartOptions options, QObject *parent = nullptr);
+
+    // Opens the log's output and then the port, and with Auto starts the handshake's tick
+    // (once a second). A failure is written to standard error and ends the run with status 1.
+    void start();
+    // Ends the run: port closed, registers dumped, finished() raised. Only the first call acts;
+    // a dump that cannot be written turns status 0 into 1.
+    void finish(int status);
+
+Q_SIGNALS:
+    void finished(int status);
+
+private:
+    void writeLogLine(const QString &line);
+    void onConnectionChanged(bool open);
+    void tickHandshake();
+    bool dumpRegisters();
+
+    LineSession &m_session;
+    StartOptions m_options;
+    QFile m_log;
+    QTimer m_handshakeTick;
+    QString m_lastNote; // the session's latest note ("  <<...>>"), for standard error
+    bool m_finished = false;
+};
+
+// Writes "portwren: " + text as one line on standard error.
+void printNote(const QString &text);

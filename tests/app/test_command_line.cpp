@@ -1,0 +1,141 @@
+// The command line: every option with good and bad values (what a run is told, or the one
+// line that refuses it), and the order in which the options reach the line session.
+#include "SessionFixture.h"
+#include "app/CommandLine.h"
+#include "platform/PortMap.h"
+
+#include <QTest>
+
+namespace
+{
+
+// The options a run is told, each set one as "name=value", in a fixed order.
+QString rendered(const StartOptions &o)
+{
+    QStringList set;
+    if (!o.window)
+        set << QStringLiteral("no-window");
+    if (o.open)
+        set << QStringLiteral("open");
+    if (o.autoHandshake)
+        set << QStringLiteral("auto");
+    if (o.port)
+        set << QStringLiteral("port=%1").arg(*o.port);
+    for (const auto &[n, device] : o.devices)
+        set << QStringLiteral("com%1=%2").arg(n).arg(device);
+    if (o.mode)
+        set << QStringLiteral("mode=%1").arg(int(*o.mode));
+    if (o.frameEnd)
+        set << QStringLiteral("end=%1").arg(int(*o.frameEnd));
+    if (o.quietTime)
+        set << QStringLiteral("quiet=") + *o.quietTime;
+    if (o.settings)
+        set << QStringLiteral("settings=") + *o.settings;
+    if (!o.logFile.isEmpty())
+        set << QStringLiteral("log=") + o.logFile;
+    if (!o.registerDump.isEmpty())
+        set << QStringLiteral("dump=") + o.registerDump;
+    return set.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+class CommandLineTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void options_data();
+    void options();
+    void answersWithoutARun();
+    void optionsReachTheSession();
+};
+
+void CommandLineTest::options_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("expected"); // rendered options, or "refused: " + the line
+
+    const auto row = [](const char *name, QStringList arguments, const QString &expected) {
+        QTest::newRow(name) << arguments << expected;
+    };
+    const auto refused = [](const char *line) { return QStringLiteral("refused: ") + line; };
+    row("nothing", {}, QString());
+    row("port alone", {"--port", "3"}, "port=3");
+    row("ports, last chosen", {"--port", "1=pty:/tmp/a b", "--port=2= /dev/ttyUSB0 "},
+        "port=2 com1=pty:/tmp/a b com2=/dev/ttyUSB0");
+    row("port 7", {"--port", "7"}, refused("--port: '7' is not 1 to 6"));
+    row("port without device", {"--port", "1="}, refused("--port: '1=' names no device"));
+    row("port without link path", {"--port", "1=pty:"}, refused("--port: '1=pty:' names no"));
+    row("mode rack", {"--mode", "rack"}, "mode=3");
+    row("mode any case", {"--mode", "prgps"}, "mode=1");
+    row("mode caption", {"--mode", "無人車"}, "mode=5");
+    row("mode unknown", {"--mode", "rack2"}, refused("--mode: unknown mode 'rack2'"));
+    row("frame end", {"--frame-end", "CRLF"}, "end=0");
+    row("frame end unknown", {"--frame-end", "lf"}, refused("--frame-end: unknown frame end"));
+    row("quiet time", {"--quiet-time", "32767"}, "quiet=32767");
+    row("quiet time too long", {"--quiet-time", "32768"}, refused("--quiet-time: '32768'"));
+    row("quiet time fraction", {"--quiet-time", "2.5"}, refused("--quiet-time: '2.5'"));
+    row("settings", {"--settings", "4800,o,7,2"}, "settings=4800,o,7,2");
+    row("settings parity", {"--settings", "9600,X,8,1"},
+        refused("--settings: '9600,X,8,1': parity"));
+    row("open", {"--open"}, "open");
+    row("no window opens", {"--no-window"}, "no-window open");
+    row("run without windows", {"--no-window", "--auto", "--log", "l", "--register-dump", "d"},
+        "no-window open auto log=l dump=d");
+    row("auto with window", {"--auto"}, refused("--auto: only with --no-window"));
+    row("dump unnamed", {"--no-window", "--register-dump", ""},
+        refused("--register-dump: no file named"));
+    row("unknown option", {"-platform", "x"}, refused("Unknown option 'platform'"));
+    row("argument", {"extra"}, refused("unexpected argument 'extra'"));
+}
+
+void CommandLineTest::options()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, expected);
+    const CommandLine read = readCommandLine(QStringList{QStringLiteral("portwren")} + arguments);
+    if (expected.startsWith(QLatin1String("refused: "))) {
+        QCOMPARE(read.action, CommandLine::Action::Refuse);
+        QVERIFY2(read.text.startsWith(expected.mid(9)), qPrintable(read.text));
+        QVERIFY(!read.text.contains(QLatin1Char('\n')));
+    } else {
+        QVERIFY2(read.action == CommandLine::Action::Run, qPrintable(read.text));
+        QCOMPARE(rendered(read.options), expected);
+    }
+}
+
+// Help, version and the port list win over everything else on the line.
+void CommandLineTest::answersWithoutARun()
+{
+    const auto read = [](const char *option) {
+        return readCommandLine(
+            {QStringLiteral("portwren"), QStringLiteral("--mode=NONE"), QLatin1String(option)});
+    };
+    QCOMPARE(read("--help").action, CommandLine::Action::Help);
+    QVERIFY(read("-h").text.startsWith(QLatin1String("Usage: portwren [options]")));
+    QVERIFY(read("--help").text.contains(QLatin1String("--register-dump <FILE>")));
+    QCOMPARE(read("--version").text, QStringLiteral("portwren 4.0\n"));
+    QCOMPARE(read("--list-ports").action, CommandLine::Action::ListPorts);
+}
+
+// A mode puts its own settings and frame end in place: the options given beside it win.
+void CommandLineTest::optionsReachTheSession()
+{
+    SessionFixture f;
+    const CommandLine read = readCommandLine(
+        {"portwren", "--settings", "4800,N,8,1", "--frame-end", "cr", "--mode", "rack",
+         "--quiet-time", "20", "--port", "4=pty:/tmp/cli-com4", "--no-window", "--auto"});
+    applyOptions(read.options, f.session);
+    QCOMPARE(f.session.mode(), SimMode::Rack);
+    QCOMPARE(f.session.frameEnd(), FrameEnd::Cr);
+    QCOMPARE(f.session.settingsText(), QStringLiteral("4800,N,8,1"));
+    QCOMPARE(f.session.quietTimeText(), QStringLiteral("20"));
+    QCOMPARE(f.session.portNumber(), 4);
+    QCOMPARE(PortMap::deviceFor(4), QStringLiteral("pty:/tmp/cli-com4"));
+    QVERIFY(f.session.handshake().isAuto());
+    QVERIFY(!f.session.isOpen() && f.log.isEmpty());
+    qunsetenv("PORTWREN_COM4");
+}
+
+QTEST_GUILESS_MAIN(CommandLineTest)
+#include "test_command_line.moc"

@@ -1,0 +1,67 @@
+#include "ui/PortMenu.h"
+
+#include "platform/PortMap.h"
+
+#include <QActionGroup>
+
+PortMenu::PortMenu(int port, const QList<SystemPort> &systemPorts, QWidget *parent)
+    : QMenu(parent), m_port(port)
+{
+    setObjectName(QStringLiteral("portMenu"));
+    m_choices = new QActionGroup(this); // one choice at a time, shown as such
+    const QString stored = PortMap::storedDevice(port);
+    addEnvironmentNote();
+    addSystemPorts(systemPorts, stored);
+    addSeparator();
+
+    const bool virtualLine = PortMap::isVirtualLine(stored);
+    QString text = QStringLiteral("Virtual line…");
+    if (virtualLine)
+        text += QStringLiteral(" (%1)").arg(PortMap::virtualLinePath(stored));
+    QAction *ask = addAction(text);
+    ask->setCheckable(true);
+    ask->setActionGroup(m_choices);
+    ask->setChecked(virtualLine);
+    connect(ask, &QAction::triggered, this, [this] { Q_EMIT virtualLineAsked(m_port); });
+
+    addChoice(QStringLiteral("Default (%1)").arg(PortMap::platformDefault(port)), QString(),
+              stored.isEmpty());
+}
+
+void PortMenu::addEnvironmentNote()
+{
+    const QString configured = PortMap::environmentDevice(m_port);
+    if (configured.isEmpty())
+        return;
+    addAction(QStringLiteral("Set by %1 or --port: %2")
+                  .arg(PortMap::environmentVariable(m_port), configured))
+        ->setEnabled(false);
+    addSeparator();
+}
+
+// One item per port of the machine; a stored device that is not among them stays offered.
+void PortMenu::addSystemPorts(const QList<SystemPort> &systemPorts, const QString &stored)
+{
+    bool storedListed = stored.isEmpty() || PortMap::isVirtualLine(stored);
+    for (const SystemPort &port : systemPorts) {
+        const QString details = describePort(port);
+        addChoice(details.isEmpty() ? port.device : port.device + QStringLiteral("  ") + details,
+                  port.device, port.device == stored);
+        storedListed = storedListed || port.device == stored;
+    }
+    if (!storedListed)
+        addChoice(stored + QStringLiteral("  (not present)"), stored, true);
+    if (systemPorts.isEmpty())
+        addAction(QStringLiteral("No serial ports found"))->setEnabled(false);
+}
+
+QAction *PortMenu::addChoice(const QString &text, const QString &device, bool current)
+{
+    QAction *action = addAction(text);
+    action->setCheckable(true);
+    action->setActionGroup(m_choices);
+    action->setChecked(current);
+    connect(action, &QAction::triggered, this,
+            [this, device] { Q_EMIT deviceChosen(m_port, device); });
+    return action;
+}
