@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 #include <QTime>
 #include <QTimer>
+#include <ctime>
 
 #ifdef Q_OS_LINUX
 #include <sys/timerfd.h>
@@ -91,9 +92,15 @@ private:
 
 } // namespace
 
+// A busy line logs thousands of lines a second: the text is made once per second.
 QString SystemClock::timeOfDay()
 {
-    return QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+    const std::time_t now = std::time(nullptr);
+    if (now != m_stampSecond) {
+        m_stampSecond = now;
+        m_stamp = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+    }
+    return m_stamp;
 }
 
 std::unique_ptr<Timer> SystemClock::makeTimer()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <ctime>
 #include <functional>
 #include <memory>
 
@@ -32,4 +33,8 @@ class SystemClock : public Clock
 public:
     QString timeOfDay() override;
     std::unique_ptr<Timer> makeTimer() override;
+
+private:
+    std::time_t m_stampSecond = -1;
+    QString m_stamp;
 };

@@ -90,15 +90,14 @@ void MainWindow::showConnection(bool open)
         port->setEnabled(!open);
 }
 
-// Shown at once, before the receive path may wait; the session signals only changes, which
-// keeps an idle program idle.
+// Only the indicators that changed repaint, when the event loop turns; the session signals only
+// changes, which keeps an idle program idle.
 void MainWindow::showModemLines(const ModemLines &lines)
 {
     const bool on[] = {lines.carrierDetect, lines.clearToSend, lines.dataSetReady,
                        lines.dataTerminalReady, lines.requestToSend};
     for (size_t i = 0; i < m_lineIndicators.size(); ++i)
         m_lineIndicators[i]->setText(on[i] ? QStringLiteral("◎") : QStringLiteral("○"));
-    repaint();
 }
 
 void MainWindow::end()

@@ -21,6 +21,7 @@ private Q_SLOTS:
     void textsFitTheirControls();
     void controlsFollowTheSession();
     void logNewestFirstWithStamps();
+    void replyLeavesBeforeThePaint();
     void doubleClickOpensTheDataWindow();
     void helpWindowIsSingle();
     void endAndTitleBarCloseEverything();
@@ -147,6 +148,40 @@ void MainWindowTest::logNewestFirstWithStamps()
     f.session.log(QStringLiteral("x\ry") + QChar(0) + QChar(2));
     QCOMPARE(f.w->trafficLog()->text(), QStringLiteral("[23:59:59]x\ny") + QChar(0) + QChar(2) +
                                             QStringLiteral("\n[09:00:01]◎AB\n\n[09:00:01]\n"));
+}
+
+// A reply that is ready goes on the line before the log is painted; the log is painted as soon
+// as the event loop turns, before any wait of the receive path can end (the clock stands).
+void MainWindowTest::replyLeavesBeforeThePaint()
+{
+    WindowFixture f;
+    struct PaintCount : QObject {
+        int paints = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            paints += event->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    f.w->trafficLog()->viewport()->installEventFilter(&counter);
+    f.w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
+    f.session.chooseMode(SimMode::Rack);
+    f.session.open();
+    QCoreApplication::processEvents();
+    const int before = counter.paints;
+    f.port->arriveNow("\x05"
+                      "000000WR00003202"
+                      "50");
+    f.port->raiseArrival();
+    QCoreApplication::processEvents();
+    f.clock->advance(200); // the quiet time passes: the frame is answered at once
+    QCOMPARE(f.port->written.size(), 1);
+    QCOMPARE(counter.paints, before);
+    QTRY_VERIFY(counter.paints > before);
+    QCOMPARE(f.rows().first(), QStringLiteral("◎\x02"
+                                              "00000000020001\x03"
+                                              "A6"));
 }
 
 // As a person double-clicks: a click (which chooses the mode), then the double-click event.
