@@ -93,8 +93,10 @@ void LineSessionTest::openAndClose()
     LineSession &s = f.session;
     QSignalSpy connection(&s, &LineSession::connectionChanged);
     QSignalSpy lines(&s, &LineSession::modemLinesChanged);
+    QSignalSpy logged(&s, &LineSession::lineLogged);
     s.setSettingsText(QStringLiteral(" 4800,N,8,1 "));
     QVERIFY(s.open());
+    QCOMPARE(logged.takeFirst().at(0).toString(), "[12:34:56]" + Open + " 4800,N,8,1 ");
     QCOMPARE(f.port->openedWith, QStringLiteral(" 4800,N,8,1 ")); // untrimmed
     QVERIFY(s.isOpen() && f.port->requestToSend());
     QCOMPARE(connection.takeFirst().at(0).toBool(), true);

@@ -20,7 +20,6 @@ private Q_SLOTS:
     void logBoxFollowsTheWindow();
     void textsFitTheirControls();
     void controlsFollowTheSession();
-    void logNewestFirstWithStamps();
     void replyLeavesBeforeThePaint();
     void doubleClickOpensTheDataWindow();
     void helpWindowIsSingle();
@@ -134,20 +133,6 @@ void MainWindowTest::controlsFollowTheSession()
     QCOMPARE(f.port->written.last(), QByteArray("Z\r"));
     QTest::mouseClick(f.control<QPushButton>("btnClose"), Qt::LeftButton);
     QVERIFY(!f.session.isOpen() && f.option("Option2", 5)->isEnabled());
-}
-
-void MainWindowTest::logNewestFirstWithStamps()
-{
-    WindowFixture f;
-    f.clock->setTimeOfDay(QStringLiteral("09:00:01"));
-    f.session.log(QStringLiteral("old"));
-    QTest::mouseClick(f.control<QPushButton>("btnClr"), Qt::LeftButton);
-    f.session.log(QString());
-    f.session.log(QStringLiteral("◎AB\r\n"));
-    f.clock->setTimeOfDay(QStringLiteral("23:59:59"));
-    f.session.log(QStringLiteral("x\ry") + QChar(0) + QChar(2));
-    QCOMPARE(f.w->trafficLog()->text(), QStringLiteral("[23:59:59]x\ny") + QChar(0) + QChar(2) +
-                                            QStringLiteral("\n[09:00:01]◎AB\n\n[09:00:01]\n"));
 }
 
 // A reply that is ready goes on the line before the log is painted; the log is painted as soon
