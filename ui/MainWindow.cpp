@@ -43,7 +43,7 @@ void MainWindow::connectControls()
 {
     connect(m_openButton, &QPushButton::clicked, &m_session, &LineSession::open);
     connect(m_closeButton, &QPushButton::clicked, &m_session, &LineSession::close);
-    connect(m_endButton, &QPushButton::clicked, this, &MainWindow::endProgram);
+    connect(m_endButton, &QPushButton::clicked, this, &MainWindow::end);
     connect(m_clearButton, &QPushButton::clicked, m_trafficLog, &TrafficLogView::clear);
     connect(m_helpButton, &QPushButton::clicked, this, &MainWindow::showHelp);
     connect(m_settingsEdit, &QLineEdit::textChanged, &m_session, &LineSession::setSettingsText);
@@ -102,12 +102,8 @@ void MainWindow::showModemLines(const ModemLines &lines)
 
 void MainWindow::end()
 {
-    if (!m_ending)
-        endProgram();
-}
-
-void MainWindow::endProgram()
-{
+    if (m_ending)
+        return;
     m_ending = true;
     m_session.end();
     if (m_registerWindow)
@@ -122,8 +118,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Closing from the title bar ends the program as END does.
     event->accept();
-    if (!m_ending)
-        endProgram();
+    end();
 }
 
 // A double-click on "ラック" or "無人車" opens the data window; the click before it has already

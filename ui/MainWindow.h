@@ -35,7 +35,8 @@ public:
     RegisterWindow *registerWindow() const;
     HelpWindow *helpWindow() const;
     TrafficLogView *trafficLog() const { return m_trafficLog; }
-    // Ends the program as END does (a termination signal uses it).
+    // END: the port closes, every window closes, endRequested() follows; once only. The
+    // title bar's close and a termination signal end the program this way too.
     void end();
     // Where the port buttons' menus take the machine's serial ports from (tests script it).
     void setPortLister(SystemPortLister lister);
@@ -59,7 +60,6 @@ private:
     void connectControls();
     void connectSession();
 
-    void endProgram();
     void showHelp();
     void showLogLine(const QString &line);
     void noteDroppedRows(qint64 count);

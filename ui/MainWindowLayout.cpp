@@ -17,28 +17,23 @@
 namespace
 {
 
-template <typename W> W *place(W *widget, const QString &name, int x, int y, int w, int h)
-{
-    return placed(widget, name, x, y, w, h);
-}
-
 QPushButton *button(QWidget *parent, const QString &name, const QString &caption, int x, int y,
                     int w, int h)
 {
-    return place(new QPushButton(caption, parent), name, x, y, w, h);
+    return placed(new QPushButton(caption, parent), name, x, y, w, h);
 }
 
 QLabel *label(QWidget *parent, const QString &name, const QString &caption, int x, int y, int w)
 {
-    return place(new QLabel(caption, parent), name, x, y, w, 180);
+    return placed(new QLabel(caption, parent), name, x, y, w, 180);
 }
 
 // One button of an option group; its objectName is the group's name and its index.
 QRadioButton *option(QWidget *parent, QButtonGroup *group, const char *groupName, int index,
                      const QString &caption, int x, int y, int w, int h)
 {
-    auto *b = place(new QRadioButton(caption, parent),
-                    QStringLiteral("%1_%2").arg(QLatin1String(groupName)).arg(index), x, y, w, h);
+    auto *b = placed(new QRadioButton(caption, parent),
+                     QStringLiteral("%1_%2").arg(QLatin1String(groupName)).arg(index), x, y, w, h);
     group->addButton(b, index);
     return b;
 }
@@ -46,7 +41,7 @@ QRadioButton *option(QWidget *parent, QButtonGroup *group, const char *groupName
 QGroupBox *frame(QWidget *parent, const char *name, const QString &caption, const QString &tip,
                  int x, int y, int w, int h)
 {
-    auto *box = place(new QGroupBox(caption, parent), QLatin1String(name), x, y, w, h);
+    auto *box = placed(new QGroupBox(caption, parent), QLatin1String(name), x, y, w, h);
     box->setToolTip(tip);
     return box;
 }
@@ -80,7 +75,7 @@ void MainWindow::createControls()
     createIndicators();
     createCommandColumn();
     createOptionFrames();
-    m_trafficLog = place(new TrafficLogView(this), QStringLiteral("RText"), 1740, 330, 7845, 5565);
+    m_trafficLog = placed(new TrafficLogView(this), QStringLiteral("RText"), 1740, 330, 7845, 5565);
 }
 
 // Modem-line indicators: caption, then its "○"/"◎" indicator (180 x 180, its glyph fitted to
@@ -132,8 +127,8 @@ void MainWindow::createCommandColumn()
     m_openButton->setToolTip(QStringLiteral("指定ポートをOPENします。"));
     m_closeButton =
         button(this, QStringLiteral("btnClose"), QStringLiteral("CLOSE"), 825, 570, 735, 345);
-    m_settingsEdit = place(new QLineEdit(this), QStringLiteral("Text1"), 90, 930, 1515, 285);
-    m_transmitEdit = place(new QLineEdit(this), QStringLiteral("Text2"), 90, 1560, 1515, 285);
+    m_settingsEdit = placed(new QLineEdit(this), QStringLiteral("Text1"), 90, 930, 1515, 285);
+    m_transmitEdit = placed(new QLineEdit(this), QStringLiteral("Text2"), 90, 1560, 1515, 285);
 
     QFont transmitFont(ProportionalFontName);
     transmitFont.setPointSizeF(8.25);
@@ -176,7 +171,7 @@ void MainWindow::createOptionFrames()
             option(ends, endGroup, "Option3", i, endCaptions[i], 120, 300 + 210 * i, 1305, 210);
     connect(endGroup, &QButtonGroup::idClicked, this,
             [this](int i) { m_session.chooseFrameEnd(FrameEnd(i)); });
-    m_quietTimeEdit = place(new QLineEdit(ends), QStringLiteral("Text3"), 120, 990, 1005, 285);
+    m_quietTimeEdit = placed(new QLineEdit(ends), QStringLiteral("Text3"), 120, 990, 1005, 285);
 
     QGroupBox *hex =
         frame(this, "Frame3", QStringLiteral("HEX表示"),
