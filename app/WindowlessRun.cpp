@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/WindowlessRun.h"
 
 #include "registers/RegisterMemory.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PORTWREN: a serial-line test tool. Reads the command line, builds the line session on the
 // real serial port and the system clock, and shows the main window over it or runs it without
 // windows.

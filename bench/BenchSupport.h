@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What the benchmarks share: a display-free start, Com1: on a virtual line, and the program

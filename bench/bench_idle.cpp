@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Prints the processor time the program uses while it waits: the main window with Com1: open on
 // a virtual line in mode ラック and the data window open in Auto, nothing arriving. The event
 // loop runs for the given time after one second to settle; the figure is process CPU time

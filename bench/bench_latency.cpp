@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Prints the reply latency over a virtual line as a host measures it: a host thread sends
 // word-read requests to the rack simulator (frame end by time) one after another and times each
 // from the request's last byte written to the reply's first byte read. With quiet time 0 that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Prints what a host sees of the whole program on a virtual line, with the main window shown
 // (run it on a real display with QT_QPA_PLATFORM=xcb to count painting):
 //  - a burst of word reads of 2 words at the rack responder under CR LF: replies per second,

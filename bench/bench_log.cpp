@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Figures of the traffic log, measured side by side in one run (targets in parentheses):
 // memory per line at a million lines, the cost of a line logged in bursts (the event loop
 // painting the log between bursts) with 1 thousand, 1 million and 10 million lines already in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Word-read requests answered per second through the frame responder (received line, notes
 // and reply built, as FrameProc does for each frame), plus a word write and a sum error for
 // comparison. Prints figures only; compare ratios measured in one run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Prints how long the main window takes to appear: from process start and from the
 // application object's construction to the first main window shown and painted, then the
 // median over further windows built one after another in the same process (fonts and styles

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary line bytes through the receive path and the frame responder in every
 // simulator mode and frame end, and checks that the register memory keeps the word format
 // (a word outside D0-D127 would already have thrown from the memory's bounds check).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds an arbitrary dial text and received frame to the modem dialog, directly and through
 // the frame responder in mode prGPS under every frame end, and checks that every text it sends
 // ends with CR LF and that one frame is answered at most once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary box text (read as UTF-8) to the conversion that "登録" applies to every box.
 // An accepted value lies in -32768..32767 and within one half of the number the text writes
 // (so nothing wrapped round), its stored word is in the word format ^-?[0-9]{4,5}$, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary text (read as UTF-8) to the settings-string parser. Whatever it accepts has a
 // positive speed and 5 to 8 data bits, and its plain rendering "speed,P,bits,stop" parses back
 // to the same settings; whatever it refuses comes with a reason.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/CommControl.h"
 
 #include "platform/PortMap.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/PortMap.h"
 
 #include <QSettings>

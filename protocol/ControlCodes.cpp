@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "protocol/ControlCodes.h"
 
 QByteArray terminatorFor(FrameEnd end)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "protocol/FrameCutting.h"
 
 #include <algorithm>

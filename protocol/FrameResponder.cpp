@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Logs a received frame, then answers it by the simulator mode with the computer-link
 // responder, the modem dialog or the echo.
 #include "protocol/FrameResponder.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "protocol/ModemDialog.h"
 
 #include "platform/Cp932.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "protocol/SumCheck.h"
 
 #include "platform/Cp932.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "registers/HandshakeAutomaton.h"
 
 #include "registers/WordConversion.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "registers/RegisterMemory.h"
 
 void RegisterMemory::applyRackPreset()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "registers/WordConversion.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "session/LineSession.h"
 
 #include "platform/Clock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "session/ModeProfiles.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "session/Receiver.h"
 
 #include "platform/Clock.h"

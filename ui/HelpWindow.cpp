@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/HelpWindow.h"
 
 #include "ui/WindowLook.h"

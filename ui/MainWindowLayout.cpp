@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builds the main window's controls at their designed places (positions in twips). Each
 // control's objectName is its name in the layout.
 #include "session/LineSession.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port buttons' menus: the operator chooses the device each of Com1: to Com6: leads to; the
 // choice is stored (PortMap) and named in the button's tooltip.
 #include "platform/PortMap.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/PortMenu.h"
 
 #include "platform/PortMap.h"

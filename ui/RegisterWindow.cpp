@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/RegisterWindow.h"
 
 #include "registers/WordConversion.h"

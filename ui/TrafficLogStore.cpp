@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/TrafficLogStore.h"
 
 #include <QIODevice>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/TrafficLogView.h"
 
 #include "ui/TrafficLogFindBar.h"

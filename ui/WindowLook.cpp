@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/WindowLook.h"
 
 #include <QFontMetrics>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line: every option with good and bad values (what a run is told, or the one
 // line that refuses it), and the order in which the options reach the line session.
 #include "SessionFixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port buttons' menus over a scripted list of the machine's ports: what a menu offers, a
 // choice stored and shown in the button's tooltip (a virtual line through its path dialog),
 // and PORTWREN_COM<n> winning over the stored choice.

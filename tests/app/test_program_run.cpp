@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built program over virtual lines. Without windows it answers a host's word read and word
 // write byte for byte, writes the traffic log oldest line first on standard output and dumps
 // the registers at the end; a termination signal ends it, with windows or without, as END

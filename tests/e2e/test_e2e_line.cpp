@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program end to end over a virtual line: a host program on the far end receives the
 // exact bytes of the transmit buttons, gets every byte value echoed, and plays a rack transport
 // handshake with the data window in Auto. Register reads and writes under every frame end are

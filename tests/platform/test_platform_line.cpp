@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Covers CommControl on Com3: with the test at the far end of the line: a virtual line
 // (pty:PATH, the test as the host program) and a system device through Qt Serial Port (a
 // pseudo-terminal made by the test, which holds the master side as the far end of the cable).

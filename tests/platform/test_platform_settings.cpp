@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Covers the settings string (which strings open a port, and which field a refusal names), the
 // mapping of port numbers to devices through the environment, and the log's decoding of the
 // line's bytes piece by piece.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The line protocol engine over scripted input: the sum check; the modem dialog's prompts; the
 // responder's log lines, reply bytes and register writes, in order; the quiet time read from
 // its text. (The receive path's frames and waits are the session's tests.)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The register text conversion and the transport handshake automaton on its own: whole
 // handshake cycles of the rack and the vehicle, instruction lines, and the words the register
 // button stores.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The line session without a window, on a scripted port and clock: the state start-up leaves,
 // the mode choice, opening, closing and ending, the transmit commands' bytes and log lines, a
 // lost port, sending on a closed port, the line monitor, and frames answered in every mode.

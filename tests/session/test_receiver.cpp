@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The receive path as a state machine on a scripted port and clock: the frames cut by CR LF, CR
 // and the quiet time, and the waits made, for port events and ticks; bytes that arrive during a
 // wait; a trickle that never lets the quiet time pass; a stop during a wait; a change of frame

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Long runs and faults of the whole program over a virtual line. A host keeps the computer
 // link (mode ラック) busy with a seeded mix of requests, every reply kind among them, under each
 // frame end and checks every reply byte for byte against its own copy of the registers, while

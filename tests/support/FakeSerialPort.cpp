@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "FakeSerialPort.h"
 
 FakeSerialPort::FakeSerialPort(FakeClock *clock, QObject *parent)

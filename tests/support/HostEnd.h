@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Helpers for tests over real pseudo-terminals: the host program's end of a line, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window over a session on a scripted line: the controls as start-up leaves them,
 // where they stand, the resize rule, controls that pass the operator's choices to the session
 // and show what it signals, the traffic log, the double-click that opens the data window, the

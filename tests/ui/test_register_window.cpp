@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The data window over a session on a scripted line, opened by a double-click on "ラック", with
 // its tick driven by hand: changed registers red for one tick, the register button's refusal
 // of boxes it cannot convert, reopening, and where the boxes stand.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The traffic log's store and view: rows of lines holding line ends, newest first; selecting
 // with the mouse and copying; the find bar; the rows in view staying put as lines arrive;
 // Save As and its failure; Clear; the row and byte limits and the note.
