@@ -4,7 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/WindowlessRun.h"
 #include "platform/Clock.h"
-#include "platform/CommControl.h"
+#include "platform/DevicePortService.h"
 #include "platform/SystemPorts.h"
 #include "platform/TerminationSignals.h"
 #include "session/LineSession.h"
@@ -25,7 +25,7 @@ void print(const QString &text)
 
 std::unique_ptr<LineSession> makeSession(const StartOptions &options)
 {
-    auto session = std::make_unique<LineSession>(std::make_unique<CommControl>(),
+    auto session = std::make_unique<LineSession>(std::make_unique<DevicePortService>(),
                                                  std::make_unique<SystemClock>());
     applyOptions(options, *session);
     return session;

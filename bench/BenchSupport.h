@@ -4,7 +4,7 @@
 // What the benchmarks share: a display-free start, Com1: on a virtual line, and the program
 // as main() builds it (the line session on the real port and clock, the main window over it).
 #include "platform/Clock.h"
-#include "platform/CommControl.h"
+#include "platform/DevicePortService.h"
 #include "session/LineSession.h"
 #include "ui/MainWindow.h"
 
@@ -31,7 +31,7 @@ inline QString mapCom1ToVirtualLine(const QTemporaryDir &dir)
 
 // The line session on the real serial port and the system clock, with the main window over it.
 struct Program {
-    LineSession session{std::make_unique<CommControl>(), std::make_unique<SystemClock>()};
+    LineSession session{std::make_unique<DevicePortService>(), std::make_unique<SystemClock>()};
     MainWindow window{session};
     Program() { session.startTicking(); }
 };

@@ -26,7 +26,7 @@ double medianLatencyMs(const QString &link, int quietMs, int requests)
     session.setQuietTimeText(QString::number(quietMs));
     session.open();
     const QByteArray body = "000000WR00003202";
-    const QByteArray request = "\x05" + body + FCS(body);
+    const QByteArray request = "\x05" + body + sumCheck(body);
     const int replySize = 1 + 6 + 8 + 1 + 2;
     QList<double> latencies;
     std::atomic<bool> done = false;

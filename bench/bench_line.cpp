@@ -36,9 +36,9 @@ void burstOfWordReads(const QString &link, int requests)
     choose(program.window, "Option3_0"); // CR LF
     program.session.open();
     const QByteArray body = "000000WR00003202";
-    const QByteArray request = "\x05" + body + FCS(body) + "\r\n";
+    const QByteArray request = "\x05" + body + sumCheck(body) + "\r\n";
     const QByteArray data = "00000000020001\x03";
-    const QByteArray reply = "\x02" + data + FCS(data) + "\r\n";
+    const QByteArray reply = "\x02" + data + sumCheck(data) + "\r\n";
     std::atomic<bool> done = false;
     int good = 0;
     qint64 start = 0, end = 0;

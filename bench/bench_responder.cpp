@@ -15,7 +15,7 @@ namespace
 
 QByteArray request(const QByteArray &body)
 {
-    return Ctl::ENQ + body + FCS(body) + Ctl::CR + Ctl::LF;
+    return Ctl::ENQ + body + sumCheck(body) + Ctl::CR + Ctl::LF;
 }
 
 // Runs the frame through the responder for about half a second; returns frames per second.

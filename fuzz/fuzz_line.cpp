@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             state.mode = SimMode(mode);
             state.frameEnd = end;
             const QByteArray line =
-                asRequest ? Ctl::ENQ + payload + FCS(payload) + terminatorFor(end) : payload;
+                asRequest ? Ctl::ENQ + payload + sumCheck(payload) + terminatorFor(end) : payload;
             state.hexOn = data[0] & 1;
             state.dialText = QString::fromLatin1(line.left(12));
             receiveAll(line, chunk, state, memory);

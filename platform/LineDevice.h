@@ -7,7 +7,7 @@
 #include <QObject>
 #include <QString>
 
-// One open serial device behind CommControl: a system serial port or a virtual line.
+// One open serial device behind DevicePortService: a system serial port or a virtual line.
 class LineDevice : public QObject
 {
     Q_OBJECT

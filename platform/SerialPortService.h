@@ -18,8 +18,8 @@ struct ModemLines {
 
 // The one serial port the program talks through: the port number and settings that apply at
 // the next open, the open itself, output, input and the modem lines. One interface, with a real
-// implementation (CommControl: system serial devices and virtual lines) and a scripted one for
-// tests. Nothing here ever shows a dialog; failures are returned and errorString() says why.
+// implementation (DevicePortService: system serial devices and virtual lines) and a scripted one
+// for tests. Nothing here ever shows a dialog; failures are returned and errorString() says why.
 //
 // An open port raises bytesArrived() for every arrival of bytes; a read takes everything that
 // waits.

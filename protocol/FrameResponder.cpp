@@ -4,6 +4,7 @@
 #include "protocol/FrameResponder.h"
 
 #include "platform/Cp932.h"
+#include "protocol/HexDump.h"
 #include "protocol/ModemDialog.h"
 #include "protocol/SumCheck.h"
 #include "registers/RegisterMemory.h"
@@ -110,7 +111,8 @@ bool sumMatches(const Characters &rq)
 {
     if (rq.size() < 1 + SumLength)
         return false;
-    return FCS(rq.mid(1, rq.size() - 1 - SumLength)) == rq.mid(rq.size() - SumLength, SumLength);
+    return sumCheck(rq.mid(1, rq.size() - 1 - SumLength)) ==
+           rq.mid(rq.size() - SumLength, SumLength);
 }
 
 // The head address: digits with blanks before or after them. An empty or all-blank field is
@@ -162,7 +164,7 @@ void readWords(Request &rq, const RegisterMemory &memory, int head, int count)
         body += memory.word(n).toLatin1();
     body += Ctl::ETX;
     rq.note("  <<データ返送>>");
-    rq.send(Ctl::STX + body + FCS(body) + rq.terminator);
+    rq.send(Ctl::STX + body + sumCheck(body) + rq.terminator);
 }
 
 // The values of a word write, or nothing when any field is missing or unreadable. Each field is

@@ -6,7 +6,7 @@
 #include <QString>
 
 // One thing a responder wants done, in order: a line for the traffic log, or bytes for the
-// line (which the window sends through CommSend, logging them as sent).
+// line (which the session sends, logging them as sent).
 struct LineAction {
     enum Kind { Log, Send };
     Kind kind;

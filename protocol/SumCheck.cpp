@@ -3,7 +3,7 @@
 
 #include "platform/Cp932.h"
 
-QByteArray FCS(const QByteArray &text)
+QByteArray sumCheck(const QByteArray &text)
 {
     unsigned sum = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -13,18 +13,4 @@ QByteArray FCS(const QByteArray &text)
         sum += static_cast<unsigned char>(text[i]);
     }
     return QByteArray::number(sum & 0xFF, 16).toUpper().rightJustified(2, '0');
-}
-
-QString hexDump(const QByteArray &bytes)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    QString dump;
-    dump.reserve(bytes.size() * 3);
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        dump += QLatin1Char(digits[b >> 4]);
-        dump += QLatin1Char(digits[b & 0x0F]);
-        dump += QLatin1Char(' ');
-    }
-    return dump;
 }

@@ -8,7 +8,4 @@
 // text, as two upper-case hexadecimal digits. Characters are code page 932 characters: a
 // double-byte character (lead byte 81-9F or E0-FC, then a trail byte) contributes its trail
 // byte only; every other byte contributes itself. Kept modulo 256, so any length is fine.
-QByteArray FCS(const QByteArray &text);
-
-// Every byte as two upper-case hexadecimal digits followed by one space ("41 54 0D 0A ").
-QString hexDump(const QByteArray &bytes);
+QByteArray sumCheck(const QByteArray &text);

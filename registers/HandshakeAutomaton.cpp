@@ -150,7 +150,7 @@ std::optional<QString> numberedStep(const Handshake &mode, RegisterMemory &memor
 
 } // namespace
 
-void HandshakeAutomaton::load()
+void HandshakeAutomaton::restartInManual()
 {
     m_auto = false;
     m_step = 0;

@@ -27,8 +27,8 @@ public:
 
     // Auto mode on or off; the next tick continues from the current step and wait count.
     void setAuto(bool on) { m_auto = on; }
-    // The data window's opening: Manual mode, step 0. The wait count carries over.
-    void load();
+    // Manual mode at step 0, as the data window opens. The wait count carries over.
+    void restartInManual();
     // Back to step 0 with no wait (the data window's "R"). The caller empties the status text.
     void reset();
 

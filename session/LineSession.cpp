@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/Cp932.h"
 #include "protocol/FrameResponder.h"
+#include "protocol/HexDump.h"
 #include "protocol/SumCheck.h"
 #include "session/ModeProfiles.h"
 #include "session/Receiver.h"
@@ -206,7 +207,7 @@ void LineSession::transmit(TransmitCommand command)
             return sendWithNote(text, QStringLiteral("　<<TEXT>>"));
         // The request of the computer link: the note first, then ENQ, text, sum, terminator.
         log(QStringLiteral("  <<ENQを付加して送信>>"));
-        send(Ctl::ENQ + text + FCS(text) + terminatorFor(m_frameEnd));
+        send(Ctl::ENQ + text + sumCheck(text) + terminatorFor(m_frameEnd));
         return;
     }
 }

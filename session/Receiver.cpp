@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/SerialPortService.h"
 #include "protocol/FrameCutting.h"
+#include "protocol/HexDump.h"
 #include "protocol/SumCheck.h"
 
 namespace

@@ -53,7 +53,7 @@ RegisterWindow::RegisterWindow(LineSession &session) : m_session(session)
 void RegisterWindow::open()
 {
     if (!isVisible())
-        load();
+        showAfresh();
     show();
     raise();
     activateWindow();
@@ -133,7 +133,7 @@ void RegisterWindow::setKeyboardOrder()
 // Each opening starts as a fresh window: its own size, grid refilled, captions and
 // backgrounds as created, Manual mode at step 0 (the wait count carries over), viewing
 // state, timer running. No resize handling: every control keeps its place.
-void RegisterWindow::load()
+void RegisterWindow::showAfresh()
 {
     resize(px(10260), px(6135));
     const RegisterMemory &registers = m_session.registers();
@@ -146,7 +146,7 @@ void RegisterWindow::load()
     m_waitLabel->setText(QStringLiteral("Wait"));
     m_statusLabel->setText(QStringLiteral("STATUS"));
     m_manualButton->setChecked(true);
-    m_session.handshake().load();
+    m_session.handshake().restartInManual();
     m_statusBeforeRefusal.reset();
     m_editButton->setEnabled(true);
     m_storeButton->setEnabled(false);

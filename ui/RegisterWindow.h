@@ -37,7 +37,7 @@ private:
     void createGrid();
     void createBottomRow();
     void setKeyboardOrder();
-    void load();
+    void showAfresh();
     void startEditing();
     void storeEdits();
     void reset();

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "ui/RowSelection.h"
-#include "ui/TrafficLogStore.h"
+#include "ui/log/RowSelection.h"
+#include "ui/log/TrafficLogStore.h"
 
 #include <QAbstractScrollArea>
 #include <memory>

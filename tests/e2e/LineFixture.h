@@ -3,7 +3,7 @@
 
 #include "HostEnd.h"
 #include "platform/Clock.h"
-#include "platform/CommControl.h"
+#include "platform/DevicePortService.h"
 #include "session/LineSession.h"
 #include "ui/MainWindow.h"
 #include "ui/TrafficLogView.h"
@@ -26,7 +26,7 @@ struct LineFixture {
     LineFixture()
     {
         qputenv("PORTWREN_COM1", QByteArray("pty:") + link.toLocal8Bit());
-        session = std::make_unique<LineSession>(std::make_unique<CommControl>(),
+        session = std::make_unique<LineSession>(std::make_unique<DevicePortService>(),
                                                 std::make_unique<SystemClock>());
         w = std::make_unique<MainWindow>(*session);
         session->startTicking();

@@ -67,13 +67,13 @@ void EndToEndTest::rackHandshakeWithTheDataWindow()
 
     const auto write = [&](const QByteArray &fields) {
         const QByteArray body = "000000WW" + fields;
-        f.host->send("\x05" + body + FCS(body));
+        f.host->send("\x05" + body + sumCheck(body));
         QCOMPARE(f.receive(7), QByteArray("\x06"
                                           "000000"));
     };
     const auto d33 = [&] {
         const QByteArray body = "000000WR00003301";
-        f.host->send("\x05" + body + FCS(body));
+        f.host->send("\x05" + body + sumCheck(body));
         return f.receive(14).mid(7, 4);
     };
     const auto ticks = [&](int n) {

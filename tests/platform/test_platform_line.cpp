@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-// Covers CommControl on Com3: with the test at the far end of the line: a virtual line
+// Covers DevicePortService on Com3: with the test at the far end of the line: a virtual line
 // (pty:PATH, the test as the host program) and a system device through Qt Serial Port (a
 // pseudo-terminal made by the test, which holds the master side as the far end of the cable).
 // Also: who may take a virtual line's path.
 
 #include "HostEnd.h"
 #include "platform/Clock.h"
-#include "platform/CommControl.h"
+#include "platform/DevicePortService.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -23,7 +23,7 @@ class TestLine : public QObject
     Q_OBJECT
     QTemporaryDir m_dir;
     const QString m_link = m_dir.filePath(QStringLiteral("line"));
-    std::unique_ptr<CommControl> m_control;
+    std::unique_ptr<DevicePortService> m_control;
 
     // Opens Com3: mapped to the device, with the program's default settings unless given.
     bool open(const QByteArray &device, const QString &settings = QStringLiteral("9600,N,7,1"))
@@ -31,11 +31,11 @@ class TestLine : public QObject
         m_control = openControl(device, settings);
         return m_control->isOpen();
     }
-    static std::unique_ptr<CommControl>
+    static std::unique_ptr<DevicePortService>
     openControl(const QByteArray &device, const QString &settings = QStringLiteral("9600,N,7,1"))
     {
         qputenv("PORTWREN_COM3", device);
-        auto control = std::make_unique<CommControl>();
+        auto control = std::make_unique<DevicePortService>();
         control->setPortNumber(3);
         control->setSettings(settings);
         control->open();
@@ -164,7 +164,7 @@ private slots:
         const QString target = QFileInfo(m_link).symLinkTarget();
         QVERIFY(target.startsWith(QLatin1String("/dev/pts/")) && target != "/dev/pts/4242");
 
-        const std::unique_ptr<CommControl> second = openControl(virtualLink());
+        const std::unique_ptr<DevicePortService> second = openControl(virtualLink());
         QVERIFY(!second->isOpen());
         QVERIFY2(second->errorString().contains(m_link + QStringLiteral(" is in use")),
                  qPrintable(second->errorString()));
@@ -220,7 +220,7 @@ private slots:
         if (child == 0) {
             // Kept reachable, so a leak check at exit has nothing to report, and never
             // destroyed: exit() runs no destructor for it, and the line stays open.
-            static CommControl *control = nullptr;
+            static DevicePortService *control = nullptr;
             control = openControl("pty:" + QFile::encodeName(childLink)).release();
             if (!control->isOpen() || !QFileInfo(childLink).isSymLink())
                 ::_exit(2);

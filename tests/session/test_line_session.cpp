@@ -307,10 +307,10 @@ void LineSessionTest::framesAnsweredInEveryMode_data()
     QTest::addColumn<SimMode>("mode");
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<QByteArray>("reply");
-    const auto request = [](const QByteArray &body) { return "\x05" + body + FCS(body); };
+    const auto request = [](const QByteArray &body) { return "\x05" + body + sumCheck(body); };
     const auto data = [](const QByteArray &words) {
         const QByteArray body = "000000" + words + "\x03";
-        return "\x02" + body + FCS(body);
+        return "\x02" + body + sumCheck(body);
     };
     QTest::newRow("NONE echoes") << SimMode::None << QByteArray("ab\x01") << QByteArray("ab\x01");
     QTest::newRow("prGPS dials") << SimMode::PrGps << QByteArray("OK\r\n")

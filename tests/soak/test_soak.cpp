@@ -38,7 +38,7 @@ struct Host {
     QByteArray term;
     std::array<QByteArray, RegisterMemory::Count> words{};
 
-    static QByteArray request(const QByteArray &body) { return Ctl::ENQ + body + FCS(body); }
+    static QByteArray request(const QByteArray &body) { return Ctl::ENQ + body + sumCheck(body); }
     static QByteArray fmt(const char *f, int v) { return QString::asprintf(f, v).toLatin1(); }
     int pick(int n) { return int(rng.bounded(n)); }
     QByteArray text(int n)
@@ -56,7 +56,7 @@ struct Host {
         if (kind == 0) { // word read
             const auto first = words.begin() + head;
             const QByteArray data = id + QByteArrayList(first, first + n).join() + Ctl::ETX;
-            return {request(id + "WR" + fields) + term, Ctl::STX + data + FCS(data) + term};
+            return {request(id + "WR" + fields) + term, Ctl::STX + data + sumCheck(data) + term};
         }
         if (kind == 1) { // word write
             for (int i = head; i < head + n; ++i) {
@@ -67,10 +67,11 @@ struct Host {
         }
         if (kind == 6) // not led by ENQ: noted, never answered
             return {Ctl::STX + text(pick(30)) + term, {}};
-        const QByteArray refused[][2] = {{Ctl::ENQ + body + FCS(body + "?"), "02"}, // wrong sum
-                                         {request(id + "WR" + text(2) + "012010"), "05"}, // >D127
-                                         {request(id + "WX" + fields), "06"}, // neither WR nor WW
-                                         {request(id + "WR  1 2301"), "07"}}; // head not a number
+        const QByteArray refused[][2] = {
+            {Ctl::ENQ + body + sumCheck(body + "?"), "02"},  // wrong sum
+            {request(id + "WR" + text(2) + "012010"), "05"}, // >D127
+            {request(id + "WX" + fields), "06"},             // neither WR nor WW
+            {request(id + "WR  1 2301"), "07"}};             // head not a number
         return {refused[kind - 2][0] + term, Ctl::NAK + id + refused[kind - 2][1] + term};
     }
 };
@@ -150,7 +151,7 @@ private Q_SLOTS:
         QCOMPARE(dropped, bytes.size() - 32767);
         const QByteArray data = "00000000020001" + Ctl::ETX;
         QVERIFY(f.host->send("\r\n" + Host::request("000000WR00003202") + "\r\n"));
-        QCOMPARE(f.receive(20), Ctl::STX + data + FCS(data) + "\r\n");
+        QCOMPARE(f.receive(20), Ctl::STX + data + sumCheck(data) + "\r\n");
     }
 
     // A device another program holds open: OPEN fails with a note naming it, the window stays

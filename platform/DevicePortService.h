@@ -9,12 +9,12 @@
 // The real serial port: on open it maps the port number to a device (PortMap), checks the
 // settings string and opens a system serial port (Qt Serial Port) or a virtual line
 // (pseudo-terminal).
-class CommControl : public SerialPortService
+class DevicePortService : public SerialPortService
 {
     Q_OBJECT
 public:
-    explicit CommControl(QObject *parent = nullptr);
-    ~CommControl() override;
+    explicit DevicePortService(QObject *parent = nullptr);
+    ~DevicePortService() override;
 
     void setRequestToSend(bool on) override;
     bool requestToSend() const override { return m_rts; }

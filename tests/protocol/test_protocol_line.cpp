@@ -31,7 +31,7 @@ QStringList lines(const LineActions &actions)
 const QString Enq = u"  <<ENQを受信しました>>"_s, Sum = u"  <<サムコードエラー>>"_s;
 const QString Data = u"  <<データ返送>>"_s, Ack = u"  <<ACK返送>>"_s,
               Format = u"  <<電文形式エラー>>"_s;
-const auto enq = [](const QByteArray &body) { return Ctl::ENQ + body + FCS(body); };
+const auto enq = [](const QByteArray &body) { return Ctl::ENQ + body + sumCheck(body); };
 const auto shown = [](const QByteArray &frame) { return "●" + Cp932::decode(frame); };
 const auto sjis = [](const QString &text) { return Cp932::encode(text); };
 
@@ -57,9 +57,9 @@ private slots:
 
 void ProtocolTest::sumCheck()
 {
-    QCOMPARE(FCS("\x82\xA0"), "A0"_ba); // the trail byte only, in upper case
+    QCOMPARE(::sumCheck("\x82\xA0"), "A0"_ba); // the trail byte only, in upper case
     // 301 x (7A + FC) = 1B7BEh: past 16 bits, and the trail byte FC is itself a lead byte.
-    QCOMPARE(FCS(QByteArray("z\x9F\xFC").repeated(301)), "BE"_ba);
+    QCOMPARE(::sumCheck(QByteArray("z\x9F\xFC").repeated(301)), "BE"_ba);
 }
 
 // Prompts are judged by their first four bytes, case-sensitively; the dial text splits at its
@@ -164,4 +164,4 @@ void ProtocolTest::quietTimeFrom()
 }
 
 QTEST_GUILESS_MAIN(ProtocolTest)
-#include "tst_line_protocol.moc"
+#include "test_protocol_line.moc"

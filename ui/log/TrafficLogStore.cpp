@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/TrafficLogStore.h"
+#include "ui/log/TrafficLogStore.h"
 
 #include <QIODevice>
 #include <QVarLengthArray>

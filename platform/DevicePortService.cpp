@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/CommControl.h"
+#include "platform/DevicePortService.h"
 
 #include "platform/PortMap.h"
 #include "platform/QtSerialDevice.h"
@@ -35,32 +35,32 @@ void retire(std::unique_ptr<LineDevice> &owned, QObject *control)
 
 } // namespace
 
-CommControl::CommControl(QObject *parent) : SerialPortService(parent) {}
+DevicePortService::DevicePortService(QObject *parent) : SerialPortService(parent) {}
 
-CommControl::~CommControl()
+DevicePortService::~DevicePortService()
 {
     if (m_device)
         m_device->close();
 }
 
-void CommControl::setRequestToSend(bool on)
+void DevicePortService::setRequestToSend(bool on)
 {
     m_rts = on;
     if (m_device)
         m_device->setRts(on);
 }
 
-QString CommControl::deviceName() const
+QString DevicePortService::deviceName() const
 {
     return PortMap::deviceFor(portNumber());
 }
 
-void CommControl::close()
+void DevicePortService::close()
 {
     retire(m_device, this);
 }
 
-bool CommControl::open()
+bool DevicePortService::open()
 {
     if (m_device)
         return true;
@@ -73,20 +73,20 @@ bool CommControl::open()
         return false;
     }
     connect(candidate.get(), &LineDevice::readyRead, this, &SerialPortService::bytesArrived);
-    connect(candidate.get(), &LineDevice::lost, this, &CommControl::onDeviceLost);
+    connect(candidate.get(), &LineDevice::lost, this, &DevicePortService::onDeviceLost);
     m_device = std::move(candidate);
     m_error.clear();
     return true;
 }
 
-void CommControl::onDeviceLost(const QString &reason)
+void DevicePortService::onDeviceLost(const QString &reason)
 {
     retire(m_device, this);
     m_error = deviceName() + QStringLiteral(": ") + reason;
     Q_EMIT portLost(m_error);
 }
 
-bool CommControl::write(const QByteArray &bytes)
+bool DevicePortService::write(const QByteArray &bytes)
 {
     if (!m_device) {
         m_error = deviceName() + QStringLiteral(": the port is not open");
@@ -109,17 +109,17 @@ bool CommControl::write(const QByteArray &bytes)
     return false;
 }
 
-int CommControl::bytesWaiting()
+int DevicePortService::bytesWaiting()
 {
     return m_device ? m_device->bytesWaiting() : 0;
 }
 
-QByteArray CommControl::readAll()
+QByteArray DevicePortService::readAll()
 {
     return m_device ? m_device->readAll() : QByteArray();
 }
 
-ModemLines CommControl::modemLines()
+ModemLines DevicePortService::modemLines()
 {
     if (!m_device)
         return {.requestToSend = m_rts};
