@@ -217,7 +217,7 @@ CommandLine readCommandLine(const QStringList &arguments)
 void applyOptions(const StartOptions &options, LineSession &session)
 {
     for (const auto &[port, device] : options.devices)
-        qputenv(PortMap::environmentVariable(port).toLatin1().constData(), device.toLocal8Bit());
+        session.chooseDevice(port, device, DeviceChoice::ForThisRun);
     if (options.port)
         session.choosePort(*options.port);
     if (options.mode)

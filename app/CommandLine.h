@@ -43,7 +43,7 @@ constexpr int UsageErrorStatus = 2;
 // Reads the arguments (the first is the program's name). Prints nothing, ends nothing.
 CommandLine readCommandLine(const QStringList &arguments);
 
-// Puts the options into the session: the devices (as PORTWREN_COM<n> of this process, so they
-// win as the environment does), the port, the mode, then the frame end, quiet time and
-// settings that override the mode's, and the handshake's Auto mode. Opens nothing.
+// Puts the options into the session: the devices (for this run only, over PORTWREN_COM<n> and
+// the stored choice), the port, the mode, then the frame end, quiet time and settings that
+// override the mode's, and the handshake's Auto mode. Opens nothing.
 void applyOptions(const StartOptions &options, LineSession &session);

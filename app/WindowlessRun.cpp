@@ -7,13 +7,6 @@
 #include <QSaveFile>
 #include <cstdio>
 
-namespace
-{
-constexpr int HandshakeTickMs = 1000;
-// "[HH:mm:ss]" in front of every log line.
-constexpr int StampLength = 10;
-} // namespace
-
 void printNote(const QString &text)
 {
     std::fputs((QStringLiteral("portwren: ") + text + QLatin1Char('\n')).toUtf8().constData(),
@@ -22,12 +15,22 @@ void printNote(const QString &text)
 }
 
 WindowlessRun::WindowlessRun(LineSession &session, StartOptions options, QObject *parent)
-    : QObject(parent), m_session(session), m_options(std::move(options))
+    : QObject(parent), m_session(session), m_options(std::move(options)),
+      m_sessionLog(session, LogEscaping::ControlCharacters)
 {
-    m_handshakeTick.setInterval(HandshakeTickMs);
-    connect(&m_handshakeTick, &QTimer::timeout, this, &WindowlessRun::tickHandshake);
-    connect(&m_session, &LineSession::lineLogged, this, &WindowlessRun::writeLogLine);
-    connect(&m_session, &LineSession::connectionChanged, this, &WindowlessRun::onConnectionChanged);
+    connect(&m_sessionLog, &SessionLog::lineLogged, this,
+            [this](const LogLine &line) { writeLogLine(line.joined()); });
+    connect(&m_session, &LineSession::noted, this, [this](const Note &note) {
+        if (note.source == NoteSource::Port)
+            m_lastPortNote = note.text.trimmed();
+    });
+    connect(&m_session, &LineSession::portLost, this, [this] {
+        printNote(m_lastPortNote);
+        finish(1);
+    });
+    // A handshake status goes to standard error: standard output carries only the traffic log.
+    connect(&m_session, &LineSession::handshakeStatusChanged, this,
+            [](const QString &status) { printNote(QStringLiteral("handshake: ") + status); });
 }
 
 void WindowlessRun::start()
@@ -45,17 +48,14 @@ void WindowlessRun::start()
         return finish(1);
     }
     if (!m_session.open()) {
-        printNote(m_lastNote);
+        printNote(m_lastPortNote);
         return finish(1);
     }
-    if (m_options.autoHandshake)
-        m_handshakeTick.start();
+    m_session.setHandshakeTicking(m_options.autoHandshake);
 }
 
 void WindowlessRun::writeLogLine(const QString &line)
 {
-    if (line.mid(StampLength).startsWith(QLatin1String("  <<")))
-        m_lastNote = line.mid(StampLength).trimmed();
     if (m_finished || !m_log.isOpen())
         return;
     const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
@@ -65,29 +65,11 @@ void WindowlessRun::writeLogLine(const QString &line)
     finish(1);
 }
 
-// The session closes the port by itself only when the port is lost: that ends the run.
-void WindowlessRun::onConnectionChanged(bool open)
-{
-    if (open || m_finished)
-        return;
-    printNote(m_lastNote);
-    finish(1);
-}
-
-// The data window's tick without the window: one handshake step; a new status goes to
-// standard error, since standard output carries only the traffic log.
-void WindowlessRun::tickHandshake()
-{
-    if (const std::optional<QString> status = m_session.stepHandshake())
-        printNote(QStringLiteral("handshake: ") + *status);
-}
-
 void WindowlessRun::finish(int status)
 {
     if (m_finished)
         return;
     m_finished = true;
-    m_handshakeTick.stop();
     m_session.end();
     if (!m_options.registerDump.isEmpty() && !dumpRegisters() && status == 0)
         status = 1;
@@ -103,9 +85,7 @@ bool WindowlessRun::dumpRegisters()
     if (file.open(QIODevice::WriteOnly)) {
         const RegisterMemory &registers = m_session.registers();
         for (int n = 0; n < RegisterMemory::Count; ++n)
-            file.write(QStringLiteral("D%1 %2\n")
-                           .arg(n, 4, 10, QLatin1Char('0'))
-                           .arg(registers.word(n))
+            file.write((registerName(n) + QLatin1Char(' ') + registers.word(n) + QLatin1Char('\n'))
                            .toUtf8());
         if (file.commit())
             return true;

@@ -2,10 +2,10 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "session/SessionLog.h"
 
 #include <QFile>
 #include <QObject>
-#include <QTimer>
 
 class LineSession;
 
@@ -19,8 +19,8 @@ class WindowlessRun : public QObject
 public:
     WindowlessRun(LineSession &session, StartOptions options, QObject *parent = nullptr);
 
-    // Opens the log's output and then the port, and with Auto starts the handshake's tick
-    // (once a second). A failure is written to standard error and ends the run with status 1.
+    // Opens the log's output and then the port, and with Auto starts the handshake's tick. A
+    // failure is written to standard error and ends the run with status 1.
     void start();
     // Ends the run: port closed, registers dumped, finished() raised. Only the first call acts;
     // a dump that cannot be written turns status 0 into 1.
@@ -31,15 +31,14 @@ Q_SIGNALS:
 
 private:
     void writeLogLine(const QString &line);
-    void onConnectionChanged(bool open);
-    void tickHandshake();
     bool dumpRegisters();
 
     LineSession &m_session;
     StartOptions m_options;
+    // The traffic log as a file shows it: one line per event, control characters escaped.
+    SessionLog m_sessionLog;
     QFile m_log;
-    QTimer m_handshakeTick;
-    QString m_lastNote; // the session's latest note ("  <<...>>"), for standard error
+    QString m_lastPortNote; // the port's latest note ("<<OPENできません: ...>>"), for stderr
     bool m_finished = false;
 };
 

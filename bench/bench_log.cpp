@@ -100,7 +100,7 @@ double burstCost(Log &log, int lines, int burst)
     int logged = 0;
     std::function<void()> next = [&] {
         for (int i = 0; i < burst; ++i)
-            log.program.session.log(Sample);
+            log.program.session.note(NoteSource::Operator, Sample);
         logged += burst;
         if (logged < lines)
             QTimer::singleShot(0, &loop, next);
@@ -127,7 +127,7 @@ void lineCostParts()
     const double stored = double(timer.nsecsElapsed()) / 1e3 / lines;
     timer.start();
     for (int i = 0; i < lines; ++i)
-        log.program.session.log(Sample);
+        log.program.session.note(NoteSource::Operator, Sample);
     const double logged = double(timer.nsecsElapsed()) / 1e3 / lines;
     const int paints = 200;
     timer.start();
@@ -197,7 +197,7 @@ void oldestTenthLeaves()
     Log log(TrafficLogStore::DefaultRowLimit);
     QElapsedTimer timer;
     timer.start();
-    log.program.session.log(Sample);
+    log.program.session.note(NoteSource::Operator, Sample);
     std::printf("the line past 10,000,000: %.1f ms, %lld rows left, note included\n",
                 milliseconds(timer), log.view.rowCount());
 }

@@ -48,10 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         ResponderState state;
         state.mode = SimMode::PrGps;
         state.frameEnd = end;
-        state.hexOn = end == FrameEnd::CrLf;
         state.dialText = dialText;
-        Cp932::StreamDecoder receivedText;
-        requireSendsEndInCrLf(respondToFrame(frame, state, memory, receivedText));
+        requireSendsEndInCrLf(respondToFrame(frame, state, memory));
     }
     return 0;
 }

@@ -2,9 +2,8 @@
 #include "platform/Clock.h"
 
 #include <QSocketNotifier>
-#include <QTime>
 #include <QTimer>
-#include <ctime>
+#include <chrono>
 
 #ifdef Q_OS_LINUX
 #include <sys/timerfd.h>
@@ -93,15 +92,10 @@ private:
 
 } // namespace
 
-// A busy line logs thousands of lines a second: the text is made once per second.
-QString SystemClock::timeOfDay()
+qint64 SystemClock::nowUs()
 {
-    const std::time_t now = std::time(nullptr);
-    if (now != m_stampSecond) {
-        m_stampSecond = now;
-        m_stamp = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
-    }
-    return m_stamp;
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
 }
 
 std::unique_ptr<Timer> SystemClock::makeTimer()

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QString>
-#include <ctime>
+#include <QtGlobal>
 #include <functional>
 #include <memory>
 
@@ -17,25 +16,21 @@ public:
     virtual bool isActive() const = 0;
 };
 
-// The time of day for the traffic log's stamps and the timers of the receive path. Injected so
-// that tests run with a scripted clock and never sleep.
+// The time of what happens on the line and the timers of the receive path. Injected so that
+// tests run with a scripted clock and never sleep.
 class Clock
 {
 public:
     virtual ~Clock() = default;
-    // Local time of day as "HH:mm:ss".
-    virtual QString timeOfDay() = 0;
+    // The time now, in microseconds since 1970-01-01 00:00 UTC.
+    virtual qint64 nowUs() = 0;
     virtual std::unique_ptr<Timer> makeTimer() = 0;
 };
 
-// The machine's clock and Qt's timers.
+// The machine's clock and its timers.
 class SystemClock : public Clock
 {
 public:
-    QString timeOfDay() override;
+    qint64 nowUs() override;
     std::unique_ptr<Timer> makeTimer() override;
-
-private:
-    std::time_t m_stampSecond = -1;
-    QString m_stamp;
 };

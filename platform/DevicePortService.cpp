@@ -52,7 +52,7 @@ void DevicePortService::setRequestToSend(bool on)
 
 QString DevicePortService::deviceName() const
 {
-    return PortMap::deviceFor(portNumber());
+    return deviceFor(portNumber());
 }
 
 void DevicePortService::close()

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/PortMap.h"
+
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -32,6 +35,15 @@ public:
     // Port number 1 to 6; takes effect at the next open.
     virtual void setPortNumber(int port) { m_portNumber = port; }
     int portNumber() const { return m_portNumber; }
+    // The device port n leads to for this run (the command line's choice), over
+    // PORTWREN_COM<n> and the stored choice; an empty text drops the run's choice.
+    void setDeviceForRun(int port, const QString &device) { m_runDevices[port] = device.trimmed(); }
+    // The device port n leads to: the run's choice, else as the port map says.
+    QString deviceFor(int port) const
+    {
+        const QString chosen = m_runDevices.value(port);
+        return chosen.isEmpty() ? PortMap::deviceFor(port) : chosen;
+    }
     // "speed,parity,data,stop"; checked and applied when the port opens.
     virtual void setSettings(const QString &settings) { m_settings = settings; }
     QString settings() const { return m_settings; }
@@ -68,5 +80,6 @@ Q_SIGNALS:
 
 private:
     int m_portNumber = 1;
+    QHash<int, QString> m_runDevices;
     QString m_settings = QStringLiteral("9600,N,8,1");
 };

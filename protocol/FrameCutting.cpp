@@ -20,13 +20,20 @@ std::optional<QByteArray> takeFrame(QByteArray &buffer, FrameEnd end)
     return frame;
 }
 
-QByteArray dropBeyondBound(QByteArray &buffer)
+qsizetype completeFramesLength(const QByteArray &buffer, FrameEnd end)
 {
-    const qsizetype excess = buffer.size() - ReceiveBufferBound;
+    const QByteArray terminator = terminatorFor(end);
+    const qsizetype last = terminator.isEmpty() ? -1 : buffer.lastIndexOf(terminator);
+    return last < 0 ? 0 : last + terminator.size();
+}
+
+QByteArray dropBeyondBound(QByteArray &buffer, qsizetype complete)
+{
+    const qsizetype excess = buffer.size() - complete - ReceiveBufferBound;
     if (excess <= 0)
         return {};
-    const QByteArray dropped = buffer.left(excess);
-    buffer.remove(0, excess);
+    const QByteArray dropped = buffer.mid(complete, excess);
+    buffer.remove(complete, excess);
     return dropped;
 }
 

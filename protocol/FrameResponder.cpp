@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: MIT
-// Logs a received frame, then answers it by the simulator mode with the computer-link
-// responder, the modem dialog or the echo.
+// Answers a received frame by the simulator mode with the computer-link responder, the modem
+// dialog or the echo.
 #include "protocol/FrameResponder.h"
 
 #include "platform/Cp932.h"
-#include "protocol/HexDump.h"
 #include "protocol/ModemDialog.h"
 #include "protocol/SumCheck.h"
 #include "registers/RegisterMemory.h"
-#include "registers/WordConversion.h"
 
 #include <QVarLengthArray>
 
@@ -167,33 +165,26 @@ void readWords(Request &rq, const RegisterMemory &memory, int head, int count)
     rq.send(Ctl::STX + body + sumCheck(body) + rq.terminator);
 }
 
-// The values of a word write, or nothing when any field is missing or unreadable. Each field is
-// read as the register button reads a box (blanks around, a sign, a fraction rounded half to
-// even), so a host and the operator can store the same texts.
-std::optional<QList<qint16>> writeData(const Characters &rq, int count)
+// The data fields of a word write, or nothing when the request does not carry them all.
+std::optional<QStringList> writeData(const Characters &rq, int count)
 {
     const qsizetype carried = std::max<qsizetype>(0, rq.size() - SumLength - DataAt);
     if (count * WordLength > carried)
         return std::nullopt;
-    QList<qint16> values;
-    for (int i = 0; i < count; ++i) {
-        const QByteArray field = rq.mid(DataAt + i * WordLength, WordLength);
-        const std::optional<qint16> value = convertBoxText(Cp932::decode(field));
-        if (!value)
-            return std::nullopt;
-        values << *value;
-    }
-    return values;
+    QStringList fields;
+    for (int i = 0; i < count; ++i)
+        fields << Cp932::decode(rq.mid(DataAt + i * WordLength, WordLength));
+    return fields;
 }
 
-// Every field is read and checked before the first word is stored: no half-applied write.
+// Each field is read as the register button reads a box (blanks around, a sign, a fraction
+// rounded half to even), so a host and the operator store the same texts; every field is
+// checked before the first word is stored: no half-applied write.
 void writeWords(Request &rq, RegisterMemory &memory, int head, int count)
 {
-    const std::optional<QList<qint16>> values = writeData(rq.chars, count);
-    if (!values)
+    const std::optional<QStringList> fields = writeData(rq.chars, count);
+    if (!fields || memory.storeTexts(head, *fields))
         return refuse(rq, MalformedField);
-    for (int i = 0; i < count; ++i)
-        memory.setWord(head + i, formatWord(values->at(i)));
     rq.note("  <<ACK返送>>");
     rq.send(Ctl::ACK + rq.header() + rq.terminator);
 }
@@ -261,18 +252,11 @@ void echo(const QByteArray &frame, LineActions &out)
 } // namespace
 
 LineActions respondToFrame(const QByteArray &frame, const ResponderState &state,
-                           RegisterMemory &memory, Cp932::StreamDecoder &receivedText)
+                           RegisterMemory &memory)
 {
     LineActions out;
     if (frame.isEmpty())
         return out;
-    // Only a frame cut by a pause can be followed directly by the rest of a character; after a
-    // CR or CR LF a lead byte is left without its trail byte.
-    const QByteArray shown = withoutFrameEnd(frame, state.frameEnd);
-    const bool moreFollows = shown.size() == frame.size();
-    out << LineAction::log(QStringLiteral("●") + receivedText.decode(shown, moreFollows));
-    if (state.hexOn)
-        out << LineAction::log(QStringLiteral("　") + hexDump(frame));
     if (isComputerLink(state.mode))
         computerLink(frame, state, memory, out);
     else if (state.mode == SimMode::PrGps)

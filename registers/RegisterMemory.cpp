@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "registers/RegisterMemory.h"
 
+#include <algorithm>
+
 void RegisterMemory::applyRackPreset()
 {
     m_words.fill(QStringLiteral("0000"));
@@ -25,6 +27,36 @@ void RegisterMemory::applyPresetOf(SimMode mode)
         applyRackPreset();
     else if (mode == SimMode::Vehicle)
         applyVehiclePreset();
+}
+
+std::optional<WordsRefused> RegisterMemory::storeTexts(int from, const QStringList &texts)
+{
+    // The callers check the range first; beyond D127 nothing is ever stored.
+    if (from < 0 || from + texts.size() > Count)
+        return WordsRefused{std::clamp(from, 0, Count - 1), WordTextProblem::OutOfRange};
+    std::array<qint16, Count> values{};
+    for (int i = 0; i < texts.size(); ++i) {
+        WordTextProblem problem = WordTextProblem::NotANumber;
+        const std::optional<qint16> value = convertBoxText(texts[i], &problem);
+        if (!value)
+            return WordsRefused{from + i, problem};
+        values[size_t(i)] = *value;
+    }
+    for (int i = 0; i < texts.size(); ++i)
+        setWord(from + i, formatWord(values[size_t(i)]));
+    return std::nullopt;
+}
+
+QString WordsRefused::message() const
+{
+    return registerName(index) + (problem == WordTextProblem::OutOfRange
+                                      ? QStringLiteral(": -32768〜32767 の範囲外です")
+                                      : QStringLiteral(": 数値に変換できません"));
+}
+
+QString registerName(int n)
+{
+    return QStringLiteral("D%1").arg(n, 4, 10, QLatin1Char('0'));
 }
 
 QString formatWord(qint16 value)

@@ -38,7 +38,7 @@ int roundHalfToEven(int whole, QStringView fraction)
 
 } // namespace
 
-std::optional<qint16> convertBoxText(const QString &text)
+std::optional<qint16> convertBoxText(const QString &text, WordTextProblem *problem)
 {
     const QString trimmed = text.trimmed();
     const QStringView number(trimmed);
@@ -47,13 +47,18 @@ std::optional<qint16> convertBoxText(const QString &text)
     const qsizetype point = unsignedPart.indexOf(u'.');
     const QStringView whole = point < 0 ? unsignedPart : unsignedPart.first(point);
     const QStringView fraction = point < 0 ? QStringView() : unsignedPart.sliced(point + 1);
+    const auto refuse = [problem](WordTextProblem why) {
+        if (problem)
+            *problem = why;
+        return std::nullopt;
+    };
     if (whole.size() + fraction.size() == 0 || !isDecimalDigits(whole) ||
         !isDecimalDigits(fraction))
-        return std::nullopt;
+        return refuse(WordTextProblem::NotANumber);
     const int magnitude = roundHalfToEven(cappedValue(whole), fraction);
     const int value = negative ? -magnitude : magnitude;
     if (value < -32768 || value > 32767)
-        return std::nullopt;
+        return refuse(WordTextProblem::OutOfRange);
     return static_cast<qint16>(value);
 }
 

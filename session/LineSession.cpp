@@ -3,8 +3,8 @@
 
 #include "platform/Clock.h"
 #include "platform/Cp932.h"
+#include "platform/PortMap.h"
 #include "protocol/FrameResponder.h"
-#include "protocol/HexDump.h"
 #include "protocol/SumCheck.h"
 #include "session/ModeProfiles.h"
 #include "session/Receiver.h"
@@ -17,13 +17,16 @@ constexpr int TickMs = 100;
 // Start-up: the rack preset, port 1, the frame end of "NONE" (by time), an empty buffer.
 LineSession::LineSession(std::unique_ptr<SerialPortService> port, std::unique_ptr<Clock> clock,
                          QObject *parent)
-    : QObject(parent), m_port(std::move(port)), m_clock(std::move(clock))
+    : QObject(parent), m_port(std::move(port)), m_clock(std::move(clock)),
+      m_handshakeTimer(m_clock->makeTimer())
 {
     m_receiver = std::make_unique<Receiver>(
         *m_port, *m_clock,
         Receiver::Hooks{[this] { return m_quietTimeText; },
-                        [this](const QByteArray &frame, FrameEnd end) { answerFrame(frame, end); },
-                        [this](const QString &note) { log(note); }});
+                        [this](const QByteArray &frame, const ProcedureChoices &choices) {
+                            answerFrame(frame, choices);
+                        },
+                        [this](const QByteArray &dropped) { noteOverflow(dropped); }});
     m_registers.applyRackPreset();
     m_port->setPortNumber(1);
     m_frameEnd = profileOf(SimMode::None).frameEnd;
@@ -34,7 +37,7 @@ LineSession::LineSession(std::unique_ptr<SerialPortService> port, std::unique_pt
         m_port.get(), &SerialPortService::bytesArrived, this,
         [this] {
             if (!m_ended)
-                m_receiver->start(ReceiveTrigger::PortEvent, m_frameEnd);
+                m_receiver->start(ReceiveTrigger::PortEvent, choicesNow());
         },
         Qt::QueuedConnection);
     connect(m_port.get(), &SerialPortService::portLost, this, &LineSession::onPortLost,
@@ -60,13 +63,35 @@ void LineSession::chooseMode(SimMode mode)
         setSettingsText(profile.settings);
         setTransmitText(profile.transmitText);
     }
-    m_mode = mode;
+    if (mode != m_mode) {
+        m_mode = mode;
+        Q_EMIT modeChanged(mode);
+    }
     chooseFrameEnd(profile.frameEnd);
 }
 
 void LineSession::choosePort(int number)
 {
     m_port->setPortNumber(number);
+}
+
+bool LineSession::chooseDevice(int port, const QString &device, DeviceChoice how)
+{
+    if (how == DeviceChoice::ForThisRun) {
+        m_port->setDeviceForRun(port, device);
+        return true;
+    }
+    QString file;
+    if (PortMap::storeDevice(port, device, &file))
+        return true;
+    note(NoteSource::Operator,
+         QStringLiteral("  <<Com%1: の選択を保存できません: %2>>").arg(port).arg(file));
+    return false;
+}
+
+QString LineSession::deviceFor(int port) const
+{
+    return m_port->deviceFor(port);
 }
 
 void LineSession::chooseFrameEnd(FrameEnd end)
@@ -113,25 +138,33 @@ bool LineSession::open()
         m_port->setSettings(m_settingsText);
     if (!m_port->open()) {
         m_port->setSettings(acceptedSettings);
-        log(QStringLiteral("  <<OPENできません: ") + m_port->errorString() + QStringLiteral(">>"));
+        const QString reason = m_port->errorString();
+        note(NoteSource::Port,
+             QStringLiteral("  <<OPENできません: ") + reason + QStringLiteral(">>"));
+        Q_EMIT openFailed(reason);
         return false;
     }
-    log(QStringLiteral("----- OPEN  ----- Protcol=") + m_settingsText);
+    note(NoteSource::Operator, QStringLiteral("----- OPEN  ----- Protcol=") + m_settingsText);
     Q_EMIT connectionChanged(true);
     if (profileOf(m_mode).initialisesModem) {
-        log(QStringLiteral("  <<prGPS用モデム初期化＆CALL>>"));
+        note(NoteSource::Responder, QStringLiteral("  <<prGPS用モデム初期化＆CALL>>"));
         send(QByteArray("AT") + Ctl::CR + Ctl::LF);
     }
     m_registers.applyPresetOf(m_mode);
     return true;
 }
 
-// A receive procedure under way stops at once; what it gathered stays in the buffer.
 void LineSession::close()
+{
+    closeWithNote(NoteSource::Operator);
+}
+
+// A receive procedure under way stops at once; what it gathered stays in the buffer.
+void LineSession::closeWithNote(NoteSource source)
 {
     m_receiver->cancel();
     m_port->close();
-    log(QStringLiteral("----- CLOSE -----"));
+    note(source, QStringLiteral("----- CLOSE -----"));
     Q_EMIT connectionChanged(false);
 }
 
@@ -140,48 +173,55 @@ void LineSession::onPortLost(const QString &reason)
 {
     if (m_ended)
         return;
-    log(QStringLiteral("  <<ポートが切断されました: ") + reason + QStringLiteral(">>"));
-    close();
+    note(NoteSource::Port,
+         QStringLiteral("  <<ポートが切断されました: ") + reason + QStringLiteral(">>"));
+    Q_EMIT portLost(reason);
+    closeWithNote(NoteSource::Port);
 }
 
 void LineSession::end()
 {
     m_ended = true;
     m_tick.stop();
+    m_handshakeTimer->stop();
     m_receiver->cancel();
     if (isOpen())
         m_port->close();
 }
 
-void LineSession::log(const QString &text)
+void LineSession::note(NoteSource source, const QString &text, const QByteArray &dump)
 {
-    Q_EMIT lineLogged(QLatin1Char('[') + m_clock->timeOfDay() + QLatin1Char(']') + text);
+    Q_EMIT noted(Note{m_clock->nowUs(), source, text, dump});
 }
 
 bool LineSession::send(const QByteArray &bytes)
 {
+    return sendShowing(bytes, m_hexDump);
+}
+
+bool LineSession::sendShowing(const QByteArray &bytes, bool hexShown)
+{
     if (!isOpen()) {
-        log(QStringLiteral("  <<ポートが閉じているため送信しませんでした: ") +
-            Cp932::decode(bytes) + QStringLiteral(">>"));
+        note(NoteSource::Port, QStringLiteral("  <<ポートが閉じているため送信しませんでした: ") +
+                                   Cp932::decode(bytes) + QStringLiteral(">>"));
         return false;
     }
     if (!m_port->write(bytes)) {
-        log(QStringLiteral("  <<送信できませんでした: ") + m_port->errorString() +
-            QStringLiteral(">>"));
+        note(NoteSource::Port, QStringLiteral("  <<送信できませんでした: ") +
+                                   m_port->errorString() + QStringLiteral(">>"));
         return false;
     }
-    log(QStringLiteral("◎") + m_sentText.decode(bytes));
-    if (m_hexDump && !bytes.isEmpty())
-        log(QStringLiteral("　") + ::hexDump(bytes));
+    Q_EMIT trafficPassed(Traffic{Traffic::Sent, m_clock->nowUs(), bytes, m_sentText.decode(bytes),
+                                 m_frameEnd, hexShown});
     return true;
 }
 
 // A transmit command's note follows only what was sent: after a refusal the refusal's note
 // stands alone.
-void LineSession::sendWithNote(const QByteArray &bytes, const QString &note)
+void LineSession::sendWithNote(const QByteArray &bytes, const QString &text)
 {
     if (send(bytes))
-        log(note);
+        note(NoteSource::Operator, text);
 }
 
 void LineSession::transmit(TransmitCommand command)
@@ -206,7 +246,7 @@ void LineSession::transmit(TransmitCommand command)
         if (!isComputerLink(m_mode))
             return sendWithNote(text, QStringLiteral("　<<TEXT>>"));
         // The request of the computer link: the note first, then ENQ, text, sum, terminator.
-        log(QStringLiteral("  <<ENQを付加して送信>>"));
+        note(NoteSource::Operator, QStringLiteral("  <<ENQを付加して送信>>"));
         send(Ctl::ENQ + text + sumCheck(text) + terminatorFor(m_frameEnd));
         return;
     }
@@ -220,29 +260,76 @@ void LineSession::tick()
         Q_EMIT modemLinesChanged(lines);
     }
     if (!m_ended)
-        m_receiver->start(ReceiveTrigger::Tick, m_frameEnd);
+        m_receiver->start(ReceiveTrigger::Tick, choicesNow());
 }
 
-// The frame is answered under the frame end it was cut by; the mode, dump and dial text are
-// read now.
-void LineSession::answerFrame(const QByteArray &frame, FrameEnd end)
+// What a receive procedure starting now answers its frames by.
+ProcedureChoices LineSession::choicesNow() const
 {
-    const ResponderState state{m_mode, end, m_hexDump, m_transmitText};
-    for (const LineAction &action : respondToFrame(frame, state, m_registers, m_receivedText)) {
+    return {{m_mode, m_frameEnd, m_transmitText}, m_hexDump};
+}
+
+// The frame as received, then its answer, under the choices its procedure began with. Only a
+// frame cut by a pause can be followed directly by the rest of a character; after a CR or
+// CR LF a lead byte is left without its trail byte.
+void LineSession::answerFrame(const QByteArray &frame, const ProcedureChoices &choices)
+{
+    if (frame.isEmpty())
+        return;
+    const FrameEnd end = choices.responder.frameEnd;
+    const qsizetype endLength = terminatorFor(end).size();
+    const bool cutByEnd = end != FrameEnd::Time && frame.endsWith(terminatorFor(end));
+    const QByteArray shown = cutByEnd ? frame.chopped(endLength) : frame;
+    Q_EMIT trafficPassed(Traffic{Traffic::Received, m_clock->nowUs(), frame,
+                                 m_receivedText.decode(shown, !cutByEnd), end, choices.hexShown});
+    for (const LineAction &action : respondToFrame(frame, choices.responder, m_registers)) {
         if (action.kind == LineAction::Log)
-            log(action.text);
+            note(NoteSource::Responder, action.text);
         else
-            send(action.bytes);
+            sendShowing(action.bytes, choices.hexShown);
     }
 }
 
-std::optional<QString> LineSession::stepHandshake()
+void LineSession::noteOverflow(const QByteArray &dropped)
 {
-    return m_handshake.runStep(m_registers, m_mode);
+    note(NoteSource::LineMonitor,
+         QStringLiteral("  <<受信バッファあふれ: %1 バイト破棄>>").arg(dropped.size()), dropped);
+}
+
+void LineSession::setHandshakeTicking(bool on)
+{
+    if (on == m_handshakeTicking)
+        return;
+    m_handshakeTicking = on;
+    if (on)
+        scheduleHandshakeTick();
+    else
+        m_handshakeTimer->stop();
+}
+
+void LineSession::setHandshakePeriod(int ms)
+{
+    m_handshakePeriodMs = std::max(1, ms);
+}
+
+void LineSession::scheduleHandshakeTick()
+{
+    m_handshakeTimer->start(m_handshakePeriodMs, [this] {
+        scheduleHandshakeTick();
+        tickHandshake();
+    });
+}
+
+void LineSession::tickHandshake()
+{
+    Q_EMIT handshakeTickStarting();
+    if (const std::optional<QString> status = m_handshake.runStep(m_registers, m_mode))
+        Q_EMIT handshakeStatusChanged(*status);
 }
 
 void LineSession::resetHandshake()
 {
     m_registers.applyPresetOf(m_mode);
     m_handshake.reset();
+    Q_EMIT handshakeStatusChanged(QString());
 }

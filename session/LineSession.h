@@ -7,6 +7,7 @@
 #include "registers/HandshakeAutomaton.h"
 #include "registers/RegisterMemory.h"
 #include "registers/SimMode.h"
+#include "session/SessionEvents.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -17,6 +18,8 @@
 
 class Clock;
 class Receiver;
+class Timer;
+struct ProcedureChoices;
 
 // The operator's transmit commands.
 enum class TransmitCommand {
@@ -29,16 +32,25 @@ enum class TransmitCommand {
     Send, // computer-link modes: ENQ, text, sum, terminator; other modes: the text alone
 };
 
+// How long a device chosen for a port is kept: in the user's settings file (the port menu), or
+// for this run only (the command line). A choice for the run wins over PORTWREN_COM<n>, which
+// wins over the stored one.
+enum class DeviceChoice { Stored, ForThisRun };
+
 // The line session: one serial port and everything that talks over it. It owns the port, the
 // clock, the receive buffer and frame end, the simulator mode and its profile, the operator's
-// texts (settings, transmit, quiet time), the register memory and the handshake automaton. It
-// opens and closes the port, frames the operator's transmissions, cuts received bytes into
-// frames and answers them, watches the modem lines on a 100 ms tick, and says what to log.
-// No widgets: the main window shows what it signals, and the same session runs without one.
+// texts (settings, transmit, quiet time), the register memory and the handshake automaton with
+// its tick. It opens and closes the port, frames the operator's transmissions, cuts received
+// bytes into frames and answers them, watches the modem lines on a 100 ms tick, and says what
+// happened as typed events: traffic, notes, and changes of state. No widgets: the main window
+// shows what it signals, and the same session runs without one.
 class LineSession : public QObject
 {
     Q_OBJECT
 public:
+    // The handshake's tick until a player asks for another period.
+    static constexpr int DefaultHandshakePeriodMs = 1000;
+
     LineSession(std::unique_ptr<SerialPortService> port, std::unique_ptr<Clock> clock,
                 QObject *parent = nullptr);
     ~LineSession() override;
@@ -51,6 +63,11 @@ public:
     void chooseMode(SimMode mode);
     // Port 1 to 6, for the next open.
     void choosePort(int number);
+    // The device port n leads to from the next open; an empty text goes back to the default.
+    // A stored choice that cannot be written is noted in the log; returns whether it was kept.
+    bool chooseDevice(int port, const QString &device, DeviceChoice how);
+    // The device port n leads to now.
+    QString deviceFor(int port) const;
     void chooseFrameEnd(FrameEnd end);
     void setSettingsText(const QString &text);
     void setTransmitText(const QString &text);
@@ -59,8 +76,8 @@ public:
     void setHexDump(bool on);
 
     // Opens the chosen port with the settings text (a blank text keeps the port's settings),
-    // logs the OPEN line and runs the mode's open step. A failed open logs why and stays
-    // closed. Returns whether the port opened.
+    // logs the OPEN line and runs the mode's open step. A failed open logs why, raises
+    // openFailed() and stays closed. Returns whether the port opened.
     bool open();
     // Closes the port and logs the CLOSE line.
     void close();
@@ -70,16 +87,24 @@ public:
     void transmit(TransmitCommand command);
     // The 100 ms tick: the modem lines, then a receive poll.
     void tick();
-    // Puts bytes on the line and logs them as sent ("◎", then the dump when it is on). On a
-    // closed port, or when the device refuses them, a note says so instead; returns false.
+    // Puts bytes on the line and reports them as sent. On a closed port, or when the device
+    // refuses them, a note says so instead; returns false.
     bool send(const QByteArray &bytes);
-    // Adds "[HH:mm:ss]" + text to the traffic log.
-    void log(const QString &text);
+    // A note for the traffic log, now.
+    void note(NoteSource source, const QString &text, const QByteArray &dump = {});
 
-    // One tick of the transport handshake in the current mode; the new status text when a step
-    // acted.
-    std::optional<QString> stepHandshake();
-    // The data window's "R": the mode's register preset, and the handshake back to step 0.
+    // The transport handshake's tick, on while a player wants it: the data window while it is
+    // open and not editing, a run without windows in Auto. Each tick raises
+    // handshakeTickStarting(), then the automaton steps (it acts only in Auto).
+    void setHandshakeTicking(bool on);
+    bool isHandshakeTicking() const { return m_handshakeTicking; }
+    // The tick's period, 1 ms or more; a running tick takes it from its next tick.
+    void setHandshakePeriod(int ms);
+    int handshakePeriod() const { return m_handshakePeriodMs; }
+    // One tick of the handshake, as the tick runs it.
+    void tickHandshake();
+    // The data window's "R": the mode's register preset, and the handshake back to step 0
+    // with an empty status.
     void resetHandshake();
 
     SimMode mode() const { return m_mode; }
@@ -95,23 +120,37 @@ public:
     HandshakeAutomaton &handshake() { return m_handshake; }
 
 Q_SIGNALS:
-    // One traffic-log line: "[HH:mm:ss]" + text.
-    void lineLogged(const QString &line);
+    // Bytes went over the line: a frame received (before its answer) or bytes sent.
+    void trafficPassed(const Traffic &traffic);
+    void noted(const Note &note);
+    // An OPEN failed, or the open port's device went away; the reason names the device.
+    void openFailed(const QString &reason);
+    void portLost(const QString &reason);
     void connectionChanged(bool open);
     void modemLinesChanged(const ModemLines &lines);
-    // The session changed a text or the frame end itself (a mode choice).
+    void modeChanged(SimMode mode);
+    void frameEndChanged(FrameEnd end);
+    // The session changed a text itself (a mode choice).
     void settingsTextChanged(const QString &text);
     void transmitTextChanged(const QString &text);
-    void frameEndChanged(FrameEnd end);
+    // A handshake tick begins: a view shows the registers, step and wait before the step.
+    void handshakeTickStarting();
+    void handshakeStatusChanged(const QString &status);
 
 private:
+    ProcedureChoices choicesNow() const;
+    bool sendShowing(const QByteArray &bytes, bool hexShown);
     void sendWithNote(const QByteArray &bytes, const QString &note);
-    void answerFrame(const QByteArray &frame, FrameEnd end);
+    void answerFrame(const QByteArray &frame, const ProcedureChoices &choices);
+    void noteOverflow(const QByteArray &dropped);
     void onPortLost(const QString &reason);
+    void closeWithNote(NoteSource source);
+    void scheduleHandshakeTick();
 
     std::unique_ptr<SerialPortService> m_port;
     std::unique_ptr<Clock> m_clock;
     std::unique_ptr<Receiver> m_receiver;
+    std::unique_ptr<Timer> m_handshakeTimer;
     QTimer m_tick;
     bool m_ended = false;
     SimMode m_mode = SimMode::None;
@@ -120,8 +159,10 @@ private:
     QString m_transmitText;
     QString m_quietTimeText = QStringLiteral("200");
     bool m_hexDump = false;
-    // The log's text of each direction, decoded as a stream: a character split between two
-    // frames or two transmissions shows whole.
+    bool m_handshakeTicking = false;
+    int m_handshakePeriodMs = DefaultHandshakePeriodMs;
+    // The text of each direction, decoded as a stream: a character split between two frames or
+    // two transmissions shows whole.
     Cp932::StreamDecoder m_receivedText;
     Cp932::StreamDecoder m_sentText;
     ModemLines m_shownLines;

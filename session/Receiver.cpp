@@ -4,8 +4,6 @@
 #include "platform/Clock.h"
 #include "platform/SerialPortService.h"
 #include "protocol/FrameCutting.h"
-#include "protocol/HexDump.h"
-#include "protocol/SumCheck.h"
 
 namespace
 {
@@ -26,37 +24,53 @@ bool Receiver::isBusy() const
 
 void Receiver::cancel()
 {
+    ++m_cancelled;
     m_timer->stop();
 }
 
-void Receiver::start(ReceiveTrigger trigger, FrameEnd end)
+void Receiver::start(ReceiveTrigger trigger, const ProcedureChoices &choices)
 {
     if (isBusy())
         return;
     m_trigger = trigger;
-    m_end = end;
-    if (end == FrameEnd::Time) {
+    m_choices = choices;
+    if (frameEnd() == FrameEnd::Time) {
         m_waitMs = quietTimeFrom(m_hooks.quietText());
         return gatherStep();
     }
     // A tick under CR LF reads without waiting; it still lets the event loop run between reads.
-    const bool readAtOnce = end == FrameEnd::CrLf && trigger == ReceiveTrigger::Tick;
+    const bool readAtOnce = frameEnd() == FrameEnd::CrLf && trigger == ReceiveTrigger::Tick;
     m_waitMs = readAtOnce ? 0 : InputWaitMs;
     if (m_port.bytesWaiting() > 0)
         m_timer->start(m_waitMs, [this] { cutStep(); });
 }
 
-// CR LF and CR: read, hand on every complete frame, bound what remains (complete frames are
-// never dropped), and wait again while bytes wait.
+// CR LF and CR: read, bound what follows the complete frames, then hand the frames on.
 void Receiver::cutStep()
 {
     if (!takeInput())
         return;
-    while (const std::optional<QByteArray> frame = takeFrame(m_buffer, m_end))
-        m_hooks.onFrame(*frame, m_end);
-    keepWithinBound();
-    if (m_port.bytesWaiting() > 0)
-        m_timer->start(m_waitMs, [this] { cutStep(); });
+    keepWithinBound(completeFramesLength(m_buffer, frameEnd()));
+    handOnFrames();
+}
+
+// Hands on up to FramesPerTurn complete frames; further frames go on the next turn of the
+// event loop, and once none is left the procedure waits again while bytes wait.
+void Receiver::handOnFrames()
+{
+    const quint64 procedure = m_cancelled;
+    for (int n = 0; n < FramesPerTurn; ++n) {
+        const std::optional<QByteArray> frame = takeFrame(m_buffer, frameEnd());
+        if (!frame) {
+            if (m_port.bytesWaiting() > 0)
+                m_timer->start(m_waitMs, [this] { cutStep(); });
+            return;
+        }
+        m_hooks.onFrame(*frame, m_choices);
+        if (procedure != m_cancelled)
+            return;
+    }
+    m_timer->start(0, [this] { handOnFrames(); });
 }
 
 // By time: one step per quiet time. Bytes waiting extend the frame; a quiet time with nothing
@@ -64,13 +78,13 @@ void Receiver::cutStep()
 void Receiver::gatherStep()
 {
     if (m_port.bytesWaiting() > 0 && takeInput()) {
-        keepWithinBound();
+        keepWithinBound(0);
         m_timer->start(m_waitMs, [this] { gatherStep(); });
         return;
     }
     if (m_trigger == ReceiveTrigger::PortEvent || !m_buffer.isEmpty()) {
         const QByteArray frame = std::exchange(m_buffer, QByteArray());
-        m_hooks.onFrame(frame, m_end);
+        m_hooks.onFrame(frame, m_choices);
     }
 }
 
@@ -83,13 +97,11 @@ bool Receiver::takeInput()
     return !arrived.isEmpty();
 }
 
-// The oldest bytes beyond the bound are dropped, never silently: the log gets a note with their
-// count, then their hex dump.
-void Receiver::keepWithinBound()
+// The oldest bytes of the unfinished rest beyond the bound are dropped, never silently: the
+// session notes their count and dump.
+void Receiver::keepWithinBound(qsizetype complete)
 {
-    const QByteArray dropped = dropBeyondBound(m_buffer);
-    if (dropped.isEmpty())
-        return;
-    m_hooks.note(QStringLiteral("  <<受信バッファあふれ: %1 バイト破棄>>").arg(dropped.size()));
-    m_hooks.note(QStringLiteral("　") + hexDump(dropped));
+    const QByteArray dropped = dropBeyondBound(m_buffer, complete);
+    if (!dropped.isEmpty())
+        m_hooks.onOverflow(dropped);
 }

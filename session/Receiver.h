@@ -2,6 +2,7 @@
 #pragma once
 
 #include "protocol/ControlCodes.h"
+#include "protocol/FrameResponder.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,6 +16,13 @@ class Timer;
 // Where a receive procedure starts from: the port's arrival event or the session's 100 ms tick.
 enum class ReceiveTrigger { PortEvent, Tick };
 
+// What holds for every frame a receive procedure cuts, whichever turn answers it: the choices
+// in force when the procedure began. A change applies from the next procedure's frames.
+struct ProcedureChoices {
+    ResponderState responder; // the mode, the frame end, the dial text
+    bool hexShown = false;    // the HEX choice
+};
+
 // The receive path: a small state machine that owns the receive buffer while it gathers frames.
 // Its waits are timers, never a blocked event thread, yet the frames it cuts and their order
 // are those of the classic procedure:
@@ -23,37 +31,45 @@ enum class ReceiveTrigger { PortEvent, Tick };
 //  - by time: while bytes wait, read them all and wait the quiet time; then hand on everything
 //    gathered as one frame (a port event hands on even an empty buffer, a tick does not).
 // A port event or tick that comes while a procedure runs is absorbed: the bytes it announces
-// are read at the procedure's next step. The frame end and quiet time hold for the procedure
-// they started, so a change applies from the next frame.
+// are read at the procedure's next step. Under a flood, a bounded number of frames is handed on
+// per turn of the event loop and the rest on the next turns, with nothing more read meanwhile
+// (the far end waits, as on a real line), so END and a termination signal act at once.
 class Receiver
 {
 public:
     struct Hooks {
-        std::function<QString()> quietText;                        // read as each timed read starts
-        std::function<void(const QByteArray &, FrameEnd)> onFrame; // answers one frame
-        std::function<void(const QString &)> note;                 // a note for the traffic log
+        std::function<QString()> quietText; // read as each timed read starts
+        std::function<void(const QByteArray &, const ProcedureChoices &)> onFrame;
+        std::function<void(const QByteArray &)> onOverflow; // the oldest bytes, dropped
     };
+    // Frames handed on in one turn of the event loop.
+    static constexpr int FramesPerTurn = 64;
 
     Receiver(SerialPortService &port, Clock &clock, Hooks hooks);
     ~Receiver();
 
-    void start(ReceiveTrigger trigger, FrameEnd end);
+    void start(ReceiveTrigger trigger, const ProcedureChoices &choices);
     // Stops a running procedure at once (CLOSE, END); what it gathered stays in the buffer.
     void cancel();
     bool isBusy() const;
     const QByteArray &buffer() const { return m_buffer; }
 
 private:
+    FrameEnd frameEnd() const { return m_choices.responder.frameEnd; }
     void cutStep();
+    void handOnFrames();
     void gatherStep();
     bool takeInput();
-    void keepWithinBound();
+    void keepWithinBound(qsizetype complete);
 
     SerialPortService &m_port;
     Hooks m_hooks;
     std::unique_ptr<Timer> m_timer;
     QByteArray m_buffer;
     ReceiveTrigger m_trigger = ReceiveTrigger::Tick;
-    FrameEnd m_end = FrameEnd::Time;
+    ProcedureChoices m_choices;
     int m_waitMs = 0;
+    // Counts the procedures stopped, so that a frame's answer that stops the procedure (CLOSE)
+    // ends the handing on at once.
+    quint64 m_cancelled = 0;
 };

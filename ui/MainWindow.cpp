@@ -2,6 +2,7 @@
 #include "ui/MainWindow.h"
 
 #include "session/LineSession.h"
+#include "session/SessionLog.h"
 #include "ui/HelpWindow.h"
 #include "ui/RegisterWindow.h"
 #include "ui/TrafficLogView.h"
@@ -55,32 +56,23 @@ void MainWindow::connectControls()
 
 void MainWindow::connectSession()
 {
-    connect(&m_session, &LineSession::lineLogged, this, &MainWindow::showLogLine);
-    connect(m_trafficLog, &TrafficLogView::rowsDropped, this, &MainWindow::noteDroppedRows);
+    auto *log = new SessionLog(m_session, LogEscaping::None, this);
+    connect(log, &SessionLog::lineLogged, this, &MainWindow::showLogLine);
     connect(&m_session, &LineSession::connectionChanged, this, &MainWindow::showConnection);
     connect(&m_session, &LineSession::modemLinesChanged, this, &MainWindow::showModemLines);
     connect(&m_session, &LineSession::settingsTextChanged, m_settingsEdit, &QLineEdit::setText);
     connect(&m_session, &LineSession::transmitTextChanged, m_transmitEdit, &QLineEdit::setText);
     connect(&m_session, &LineSession::frameEndChanged, this,
             [this](FrameEnd end) { m_frameEndButtons[int(end)]->setChecked(true); });
+    connect(&m_session, &LineSession::modeChanged, this,
+            [this](SimMode mode) { m_modeButtons[int(mode)]->setChecked(true); });
 }
 
 // The log box paints the line when the program next waits (once for a burst of lines), so
 // painting never holds back a reply.
-void MainWindow::showLogLine(const QString &line)
+void MainWindow::showLogLine(const LogLine &line)
 {
     m_trafficLog->addLine(line);
-}
-
-// Past its limit the log lets its oldest rows go and says so in one note.
-void MainWindow::noteDroppedRows(qint64 count)
-{
-    const TrafficLogStore &log = m_trafficLog->store();
-    m_session.log(QStringLiteral("  <<ログが上限（%1 行、%2 MB）を超えたため、古い行を %3 行削除"
-                                 "しました（ログを残すには右クリックメニューの Save As…）>>")
-                      .arg(log.rowLimit())
-                      .arg(log.byteLimit() >> 20)
-                      .arg(count));
 }
 
 void MainWindow::showConnection(bool open)

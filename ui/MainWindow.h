@@ -16,6 +16,7 @@ class QPushButton;
 class QRadioButton;
 class RegisterWindow;
 class TrafficLogView;
+struct LogLine;
 struct ModemLines;
 
 // The main window: a view of the line session. The port choice and settings, OPEN, CLOSE and
@@ -62,8 +63,7 @@ private:
     void connectSession();
 
     void showHelp();
-    void showLogLine(const QString &line);
-    void noteDroppedRows(qint64 count);
+    void showLogLine(const LogLine &line);
     void showConnection(bool open);
     void showModemLines(const ModemLines &lines);
     void fitLogToWindow();

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The port buttons' menus: the operator chooses the device each of Com1: to Com6: leads to; the
-// choice is stored (PortMap) and named in the button's tooltip.
+// choice is stored through the session and named in the button's tooltip.
 #include "platform/PortMap.h"
 #include "session/LineSession.h"
 #include "ui/MainWindow.h"
@@ -26,10 +26,7 @@ void MainWindow::showPortMenu(int index, const QPoint &globalPosition)
 
 void MainWindow::choosePortDevice(int port, const QString &device)
 {
-    QString file;
-    if (!PortMap::storeDevice(port, device, &file))
-        m_session.log(
-            QStringLiteral("  <<Com%1: の選択を保存できません: %2>>").arg(port).arg(file));
+    m_session.chooseDevice(port, device, DeviceChoice::Stored);
     showPortDevice(port);
 }
 
@@ -55,5 +52,5 @@ void MainWindow::askVirtualLinePath(int port)
 
 void MainWindow::showPortDevice(int port)
 {
-    m_portButtons[port - 1]->setToolTip(PortMap::deviceFor(port));
+    m_portButtons[port - 1]->setToolTip(m_session.deviceFor(port));
 }

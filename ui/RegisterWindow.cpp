@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ui/RegisterWindow.h"
 
+#include "registers/RegisterMemory.h"
 #include "registers/WordConversion.h"
 #include "session/LineSession.h"
 #include "ui/Twips.h"
@@ -13,12 +14,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
-#include <QTimer>
 
 namespace
 {
 
-constexpr int TickMs = 1000;
 constexpr int RowsPerColumn = 16;
 constexpr int LabelLeft[] = {300, 1560, 2790, 3930, 5310, 6570, 7800, 8940};
 constexpr int TextLeft[] = {810, 2070, 3300, 4440, 5820, 7080, 8310, 9450};
@@ -105,8 +104,6 @@ void RegisterWindow::createBottomRow()
     m_stepLabel = placed(new QLabel(this), QStringLiteral("lblStep"), 540, 5670, 405, 285);
     m_waitLabel = placed(new QLabel(this), QStringLiteral("lblWait"), 960, 5670, 435, 285);
     m_statusLabel = placed(new QLabel(this), QStringLiteral("lblSTATUS"), 1440, 5670, 8595, 285);
-    m_tickTimer = new QTimer(this); // inactive until the window loads
-    m_tickTimer->setObjectName(QStringLiteral("Timer1"));
 
     HandshakeAutomaton &handshake = m_session.handshake();
     connect(m_autoButton, &QRadioButton::clicked, this, [&handshake] { handshake.setAuto(true); });
@@ -115,7 +112,8 @@ void RegisterWindow::createBottomRow()
     connect(m_editButton, &QPushButton::clicked, this, &RegisterWindow::startEditing);
     connect(m_storeButton, &QPushButton::clicked, this, &RegisterWindow::storeEdits);
     connect(m_resetButton, &QPushButton::clicked, this, &RegisterWindow::reset);
-    connect(m_tickTimer, &QTimer::timeout, this, &RegisterWindow::tick);
+    connect(&m_session, &LineSession::handshakeTickStarting, this, &RegisterWindow::showTick);
+    connect(&m_session, &LineSession::handshakeStatusChanged, m_statusLabel, &QLabel::setText);
 }
 
 // Tab walks the boxes by index, then the buttons: 編集, 登録, Auto, Manual, R.
@@ -132,13 +130,14 @@ void RegisterWindow::setKeyboardOrder()
 
 // Each opening starts as a fresh window: its own size, grid refilled, captions and
 // backgrounds as created, Manual mode at step 0 (the wait count carries over), viewing
-// state, timer running. No resize handling: every control keeps its place.
+// state, the session's handshake tick running. No resize handling: every control keeps its
+// place.
 void RegisterWindow::showAfresh()
 {
     resize(px(10260), px(6135));
     const RegisterMemory &registers = m_session.registers();
     for (int n = 0; n < RegisterMemory::Count; ++n) {
-        m_registerNames[n]->setText(QStringLiteral("D%1").arg(n, 4, 10, QLatin1Char('0')));
+        m_registerNames[n]->setText(registerName(n));
         showWord(n, registers.word(n));
         setBoxBackground(n, normalBackground());
     }
@@ -150,78 +149,71 @@ void RegisterWindow::showAfresh()
     m_statusBeforeRefusal.reset();
     m_editButton->setEnabled(true);
     m_storeButton->setEnabled(false);
-    m_tickTimer->start(TickMs);
+    m_session.setHandshakeTicking(true);
 }
 
 // "編集": viewing -> editing. No ticks while editing, so the boxes keep what is typed.
 void RegisterWindow::startEditing()
 {
-    m_tickTimer->stop();
+    m_session.setHandshakeTicking(false);
     m_editButton->setEnabled(false);
     m_storeButton->setEnabled(true);
 }
 
 // "登録": stores every box, edited or not, and returns to viewing. When any box cannot be
-// converted nothing is stored and the window stays in editing.
+// converted nothing is stored, every such box is marked, the status row names the first and
+// the window stays in editing.
 void RegisterWindow::storeEdits()
 {
-    std::array<qint16, RegisterMemory::Count> values{};
-    if (!convertAllBoxes(values))
+    QStringList texts;
+    for (const QLineEdit *edit : m_registerEdits)
+        texts << edit->text();
+    const std::optional<WordsRefused> refused = m_session.registers().storeTexts(0, texts);
+    markUnconvertibleBoxes();
+    if (refused) {
+        if (!m_statusBeforeRefusal)
+            m_statusBeforeRefusal = m_statusLabel->text();
+        m_statusLabel->setText(refused->message());
         return;
-    for (int n = 0; n < RegisterMemory::Count; ++n)
-        m_session.registers().setWord(n, formatWord(values[n]));
+    }
     if (m_statusBeforeRefusal) {
         m_statusLabel->setText(*m_statusBeforeRefusal);
         m_statusBeforeRefusal.reset();
     }
-    m_tickTimer->start(TickMs);
     m_storeButton->setEnabled(false);
     m_editButton->setEnabled(true);
+    m_session.setHandshakeTicking(true);
 }
 
-// Converts all boxes; marks each one that cannot be converted and names the first in the
-// status row. Returns whether all converted.
-bool RegisterWindow::convertAllBoxes(std::array<qint16, RegisterMemory::Count> &values)
+// A box that cannot be converted is marked; one marked before that converts now is not.
+void RegisterWindow::markUnconvertibleBoxes()
 {
-    int firstBad = -1;
     for (int n = 0; n < RegisterMemory::Count; ++n) {
-        const std::optional<qint16> value = convertBoxText(m_registerEdits[n]->text());
+        const bool convertible = convertBoxText(m_registerEdits[n]->text()).has_value();
         const bool wasMarked =
             m_registerEdits[n]->palette().color(QPalette::Base) == UnconvertibleBackground;
-        if (value)
-            values[n] = *value;
-        else if (firstBad < 0)
-            firstBad = n;
-        if (!value || wasMarked)
-            setBoxBackground(n, value ? normalBackground() : UnconvertibleBackground);
+        if (!convertible || wasMarked)
+            setBoxBackground(n, convertible ? normalBackground() : UnconvertibleBackground);
     }
-    if (firstBad < 0)
-        return true;
-    if (!m_statusBeforeRefusal)
-        m_statusBeforeRefusal = m_statusLabel->text();
-    m_statusLabel->setText(m_registerNames[firstBad]->text() +
-                           QStringLiteral(": 数値に変換できません"));
-    return false;
 }
 
 // "R": the preset of the selected mode (rack or vehicle, none for the others), then the
-// handshake back to step 0 with no wait. The grid shows the new values on the next tick.
+// handshake back to step 0 with no wait and an empty status. The grid shows the new values on
+// the next tick.
 void RegisterWindow::reset()
 {
-    m_session.resetHandshake();
-    m_statusLabel->setText(QString());
     m_statusBeforeRefusal.reset();
+    m_session.resetHandshake();
 }
 
-// The tick: refresh the grid, show step and wait as they were, then let the handshake act.
-void RegisterWindow::tick()
+// Each tick of the handshake: the grid refreshed and step and wait shown as they were before
+// the handshake acts (its status comes with its own signal).
+void RegisterWindow::showTick()
 {
     refreshGrid();
     const HandshakeAutomaton &handshake = m_session.handshake();
     m_stepLabel->setText(QString::number(handshake.stepNumber()));
     m_waitLabel->setText(QString::number(handshake.waitCount()));
-    if (const std::optional<QString> status = m_session.stepHandshake())
-        m_statusLabel->setText(*status);
 }
 
 // Every box takes its register's word; a box whose text differed turns red for this tick.
@@ -259,6 +251,6 @@ QColor RegisterWindow::normalBackground() const
 
 void RegisterWindow::closeEvent(QCloseEvent *event)
 {
-    m_tickTimer->stop();
+    m_session.setHandshakeTicking(false);
     event->accept();
 }

@@ -12,13 +12,13 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class QTimer;
 
 // The data window "DATA VIEW&EDIT": the session's 128 registers as an editable grid, Auto or
-// Manual play of the transport handshake, and the handshake's status row. Its one-second tick
-// shows the registers (a register that changed is red for one tick), then lets the handshake
-// act in Auto. It is made afresh for each opening and deletes itself when closed; the
-// handshake's wait count is the session's and carries over.
+// Manual play of the transport handshake, and the handshake's status row. While it is open and
+// not editing, the session's handshake tick runs: each tick shows the registers (a register
+// that changed is red for one tick), then the handshake acts in Auto. It is made afresh for
+// each opening and deletes itself when closed; the handshake's wait count is the session's and
+// carries over.
 class RegisterWindow : public QWidget
 {
     Q_OBJECT
@@ -27,8 +27,6 @@ public:
 
     // Shows the window, loading it afresh when it was closed; brings an open one forward.
     void open();
-    // One tick: refresh the grid, show step and wait, then the handshake's step in Auto.
-    void tick();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -41,8 +39,9 @@ private:
     void startEditing();
     void storeEdits();
     void reset();
+    void showTick();
     void refreshGrid();
-    bool convertAllBoxes(std::array<qint16, RegisterMemory::Count> &values);
+    void markUnconvertibleBoxes();
     void showWord(int n, const QString &word);
     void setBoxBackground(int n, const QColor &colour);
     QColor normalBackground() const;
@@ -58,7 +57,6 @@ private:
     QLabel *m_stepLabel = nullptr;
     QLabel *m_waitLabel = nullptr;
     QLabel *m_statusLabel = nullptr;
-    QTimer *m_tickTimer = nullptr;
     // The status text shown before a refused "登録", put back once the boxes are stored.
     std::optional<QString> m_statusBeforeRefusal;
 };

@@ -108,20 +108,36 @@ void TrafficLogView::changeEvent(QEvent *event)
     }
 }
 
+void TrafficLogView::addLine(const LogLine &line)
+{
+    m_lastStamp = line.stamp;
+    addLine(line.joined());
+}
+
 void TrafficLogView::addLine(const QString &line)
 {
     m_widestColumns = std::max(m_widestColumns, widestRowColumns(line));
     const TrafficLogStore::Added added = m_store.addLine(line);
-    if (added.dropped) {
-        forgetDroppedRows();
-        m_rowsDroppedInBatch = true;
-    }
     if (!m_batchPending) {
         m_batchPending = true;
         QMetaObject::invokeMethod(this, &TrafficLogView::finishBatch, Qt::QueuedConnection);
     }
     if (added.dropped)
-        Q_EMIT rowsDropped(added.dropped);
+        noteDroppedRows(added.dropped);
+}
+
+// Past its limit the log lets its oldest rows go and says so in one note, stamped as the line
+// that took it past.
+void TrafficLogView::noteDroppedRows(qint64 count)
+{
+    forgetDroppedRows();
+    m_rowsDroppedInBatch = true;
+    m_store.addLine(m_lastStamp +
+                    QStringLiteral("  <<ログが上限（%1 行、%2 MB）を超えたため、古い行を %3 行削除"
+                                   "しました（ログを残すには右クリックメニューの Save As…）>>")
+                        .arg(m_store.rowLimit())
+                        .arg(m_store.byteLimit() >> 20)
+                        .arg(count));
 }
 
 // Once per batch of lines, when the event loop comes round: the scroll bars follow the rows
@@ -140,10 +156,9 @@ void TrafficLogView::setRowLimit(qint64 rows)
 {
     const qint64 dropped = m_store.setRowLimit(rows);
     if (dropped) {
-        forgetDroppedRows();
+        noteDroppedRows(dropped);
         updateScrollBars();
         viewport()->update();
-        Q_EMIT rowsDropped(dropped);
     }
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "session/LogFormat.h"
 #include "ui/log/RowSelection.h"
 #include "ui/log/TrafficLogStore.h"
 
@@ -26,14 +27,16 @@ public:
                             qint64 rowLimit = TrafficLogStore::DefaultRowLimit);
     ~TrafficLogView() override;
 
-    // Puts a line at the top; a CR LF, CR or LF inside it starts a new row.
+    // Puts a line at the top; a CR LF, CR or LF inside it starts a new row. Past the row limit
+    // the oldest rows leave, and a note with the line's stamp says how many.
+    void addLine(const LogLine &line);
     void addLine(const QString &line);
     // The whole log as shown, newest row first, rows ended by line feeds.
     QString text() const { return QString::fromUtf8(m_store.utf8Text(0, rowCount() - 1)); }
     // Rows shown, a line holding line ends counting as several.
     qint64 rowCount() const { return m_store.rowCount(); }
     const TrafficLogStore &store() const { return m_store; }
-    // The most rows kept; past it the oldest leave and rowsDropped() says how many.
+    // The most rows kept; past it the oldest leave and a note says how many.
     void setRowLimit(qint64 rows);
 
     // Rows are addressed by index, 0 the newest; -1 is none.
@@ -59,10 +62,6 @@ public Q_SLOTS:
     void copy();
     void saveAs();
 
-Q_SIGNALS:
-    // The oldest rows left the log because it went past its limit.
-    void rowsDropped(qint64 count);
-
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -86,10 +85,12 @@ private:
     void moveCurrent(qint64 row, Qt::KeyboardModifiers modifiers);
     void paintRow(QPainter &painter, qint64 row, int y);
     std::unique_ptr<QTextLayout> layOut(const QString &text) const;
+    void noteDroppedRows(qint64 count);
     void forgetDroppedRows();
     void showProblem(const QString &message);
 
     TrafficLogStore m_store;
+    QString m_lastStamp; // of the newest line, for the note about dropped rows
     RowSelection m_selection;
     // Rows by serial, so that they stay put as rows arrive: the anchor of a shift-selection,
     // the current row (the last one clicked or found), the row at the top unless m_atTop.

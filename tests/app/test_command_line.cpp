@@ -5,6 +5,7 @@
 #include "app/CommandLine.h"
 #include "platform/PortMap.h"
 
+#include <QStandardPaths>
 #include <QTest>
 
 namespace
@@ -122,6 +123,7 @@ void CommandLineTest::answersWithoutARun()
 // A mode puts its own settings and frame end in place: the options given beside it win.
 void CommandLineTest::optionsReachTheSession()
 {
+    QStandardPaths::setTestModeEnabled(true); // the user's stored choices are not read
     SessionFixture f;
     const CommandLine read = readCommandLine(
         {"portwren", "--settings", "4800,N,8,1", "--frame-end", "cr", "--mode", "rack",
@@ -132,10 +134,11 @@ void CommandLineTest::optionsReachTheSession()
     QCOMPARE(f.session.settingsText(), QStringLiteral("4800,N,8,1"));
     QCOMPARE(f.session.quietTimeText(), QStringLiteral("20"));
     QCOMPARE(f.session.portNumber(), 4);
-    QCOMPARE(PortMap::deviceFor(4), QStringLiteral("pty:/tmp/cli-com4"));
+    // The device is this run's: neither put in the environment nor stored.
+    QCOMPARE(f.session.deviceFor(4), QStringLiteral("pty:/tmp/cli-com4"));
+    QVERIFY(PortMap::environmentDevice(4).isEmpty() && PortMap::storedDevice(4).isEmpty());
     QVERIFY(f.session.handshake().isAuto());
     QVERIFY(!f.session.isOpen() && f.log.isEmpty());
-    qunsetenv("PORTWREN_COM4");
 }
 
 QTEST_GUILESS_MAIN(CommandLineTest)

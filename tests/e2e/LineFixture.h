@@ -2,6 +2,7 @@
 #pragma once
 
 #include "HostEnd.h"
+#include "TestHelpers.h"
 #include "platform/Clock.h"
 #include "platform/DevicePortService.h"
 #include "session/LineSession.h"
@@ -44,9 +45,8 @@ struct LineFixture {
     // Clicks an option button as the operator does.
     void click(const char *group, int index) const
     {
-        auto *option =
-            control<QRadioButton>(QStringLiteral("%1_%2").arg(QLatin1String(group)).arg(index));
-        QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
+        clickOption(
+            control<QRadioButton>(QStringLiteral("%1_%2").arg(QLatin1String(group)).arg(index)));
     }
     QString logText() const { return w->trafficLog()->text(); }
 

@@ -62,7 +62,7 @@ void EndToEndTest::rackHandshakeWithTheDataWindow()
     QTest::mouseDClick(rack, Qt::LeftButton, {}, QPoint(6, rack->height() / 2));
     RegisterWindow *data = f.w->registerWindow();
     QVERIFY(data);
-    data->findChild<QTimer *>("Timer1")->stop(); // the test drives the one-second tick
+    f.session->setHandshakeTicking(false); // the test drives the one-second tick
     QTest::mouseClick(data->findChild<QRadioButton *>("Option1"), Qt::LeftButton, {}, QPoint(6, 7));
 
     const auto write = [&](const QByteArray &fields) {
@@ -78,7 +78,7 @@ void EndToEndTest::rackHandshakeWithTheDataWindow()
     };
     const auto ticks = [&](int n) {
         for (int i = 0; i < n; ++i)
-            data->tick();
+            f.session->tickHandshake();
     };
     const RegisterMemory &registers = f.session->registers();
     // Storage from 0001 to 0002,0003,0004, tag 0005; then the flag D10.

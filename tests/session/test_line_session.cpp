@@ -3,6 +3,7 @@
 // the mode choice, opening, closing and ending, the transmit commands' bytes and log lines, a
 // lost port, sending on a closed port, the line monitor, and frames answered in every mode.
 #include "SessionFixture.h"
+#include "protocol/HexDump.h"
 #include "protocol/SumCheck.h"
 
 #include <QRegularExpression>
@@ -31,6 +32,9 @@ private Q_SLOTS:
     void sendInComputerLinkModes();
     void nothingGoesOutWhileClosed();
     void requestAndReplyCycle();
+    void logLinesOfAFrame();
+    void choicesHoldFromTheProcedureStart_data();
+    void choicesHoldFromTheProcedureStart();
     void framesAnsweredInEveryMode_data();
     void framesAnsweredInEveryMode();
 };
@@ -94,10 +98,12 @@ void LineSessionTest::openAndClose()
     LineSession &s = f.session;
     QSignalSpy connection(&s, &LineSession::connectionChanged);
     QSignalSpy lines(&s, &LineSession::modemLinesChanged);
-    QSignalSpy logged(&s, &LineSession::lineLogged);
+    QStringList stamped;
+    QObject::connect(&f.sessionLog, &SessionLog::lineLogged,
+                     [&stamped](const LogLine &line) { stamped << line.joined(); });
     s.setSettingsText(QStringLiteral(" 4800,N,8,1 "));
     QVERIFY(s.open());
-    QCOMPARE(logged.takeFirst().at(0).toString(), "[12:34:56]" + Open + " 4800,N,8,1 ");
+    QCOMPARE(stamped.first(), "[12:34:56]" + Open + " 4800,N,8,1 ");
     QCOMPARE(f.port->openedWith, QStringLiteral(" 4800,N,8,1 ")); // untrimmed
     QVERIFY(s.isOpen() && f.port->requestToSend());
     QCOMPARE(connection.takeFirst().at(0).toBool(), true);
@@ -143,11 +149,18 @@ void LineSessionTest::failedOpenAndLostPort()
     SessionFixture f;
     LineSession &s = f.session;
     QSignalSpy connection(&s, &LineSession::connectionChanged);
+    QSignalSpy openFailed(&s, &LineSession::openFailed);
+    QSignalSpy portLost(&s, &LineSession::portLost);
+    QList<NoteSource> sources;
+    QObject::connect(&s, &LineSession::noted,
+                     [&sources](const Note &note) { sources << note.source; });
     s.chooseMode(SimMode::PrGps);
     f.port->failNextOpen(QStringLiteral("/dev/ttyS0: No such file or directory"));
     QVERIFY(!s.open());
     QVERIFY(!s.isOpen() && connection.isEmpty() && f.port->written.isEmpty());
     QCOMPARE(f.log, QStringList({"  <<OPENできません: /dev/ttyS0: No such file or directory>>"}));
+    QCOMPARE(openFailed.takeFirst().at(0).toString(), "/dev/ttyS0: No such file or directory");
+    QCOMPARE(sources, QList<NoteSource>({NoteSource::Port}));
     // A refused settings text is not kept: a blank text opens with the last accepted settings.
     s.setSettingsText(QStringLiteral("9600,X,8,1"));
     f.port->failNextOpen(QStringLiteral("parity \"X\" is not N, E, O, M or S"));
@@ -164,6 +177,8 @@ void LineSessionTest::failedOpenAndLostPort()
     QVERIFY(!s.isOpen());
     QCOMPARE(connection.last().at(0).toBool(), false);
     QCOMPARE(f.log, QStringList({"  <<ポートが切断されました: device removed>>", Close}));
+    QCOMPARE(portLost.takeFirst().at(0).toString(), "device removed");
+    QCOMPARE(sources.mid(sources.size() - 2), QList<NoteSource>(2, NoteSource::Port));
 }
 
 void LineSessionTest::endClosesSilently()
@@ -300,6 +315,81 @@ void LineSessionTest::requestAndReplyCycle()
     QCOMPARE(f.log, QStringList({Open + QStringLiteral("9600,E,8,1"), "●" + request,
                                  "  <<ENQを受信しました>>", "  <<データ返送>>",
                                  "◎" + QString::fromLatin1(reply), Close}));
+}
+
+// A frame's lines: the frame received (its dump when HEX is on), the answer's notes and what is
+// sent, each with its dump. The receive buffer's overflow is noted with the bytes it dropped.
+void LineSessionTest::logLinesOfAFrame()
+{
+    SessionFixture f;
+    f.session.chooseMode(SimMode::RackErr);
+    f.session.chooseFrameEnd(FrameEnd::CrLf);
+    f.session.setHexDump(true);
+    f.session.open();
+    f.log.clear();
+    f.arrive("\x05"
+             "0\r\n");
+    QCOMPARE(f.log, QStringList({"●\x05"
+                                 "0",
+                                 "　05 30 0D 0A ",
+                                 "◎\x05"
+                                 "0\r\n",
+                                 "　05 30 0D 0A ", "  <<RECEVED ENQ>>"}));
+    f.log.clear();
+    f.arrive("ab" + QByteArray(32767, 'x'));
+    QCOMPARE(f.log, QStringList({"  <<受信バッファあふれ: 2 バイト破棄>>", "　61 62 "}));
+}
+
+// The mode, the dial text and the HEX choice that answer a frame are those in force when its
+// receive procedure began: a change during the procedure's wait applies to the next frames.
+void LineSessionTest::choicesHoldFromTheProcedureStart_data()
+{
+    QTest::addColumn<SimMode>("before");
+    QTest::addColumn<SimMode>("after");
+    QTest::addColumn<FrameEnd>("end");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QByteArray>("reply");
+    const QByteArray request = "\x05"
+                               "000000WR0000320250";
+    const QByteArray data = "\x02"
+                            "00000000020001\x03"
+                            "A6";
+    QTest::newRow("rack, then NONE, CR LF")
+        << SimMode::Rack << SimMode::None << FrameEnd::CrLf << request + "\r\n"
+        << data + "\r\n";
+    QTest::newRow("rack, then NONE, by time")
+        << SimMode::Rack << SimMode::None << FrameEnd::Time << request << data;
+    QTest::newRow("NONE, then rack, CR LF")
+        << SimMode::None << SimMode::Rack << FrameEnd::CrLf << request + "\r\n"
+        << request + "\r\n";
+    QTest::newRow("prGPS, then NONE, CR LF")
+        << SimMode::PrGps << SimMode::None << FrameEnd::CrLf << QByteArray("OK\r\n")
+        << QByteArray("ATD09012345678\r\n");
+}
+
+void LineSessionTest::choicesHoldFromTheProcedureStart()
+{
+    QFETCH(SimMode, before);
+    QFETCH(SimMode, after);
+    QFETCH(FrameEnd, end);
+    QFETCH(QByteArray, frame);
+    SessionFixture f;
+    f.session.chooseMode(before);
+    f.session.chooseFrameEnd(end);
+    f.session.setHexDump(true);
+    f.session.open();
+    f.port->written.clear();
+    f.log.clear();
+    f.port->arriveNow(frame);
+    f.port->raiseArrival();
+    QCoreApplication::processEvents(); // the procedure starts and waits
+    f.session.chooseMode(after);
+    f.session.setTransmitText(QStringLiteral("0000"));
+    f.session.setHexDump(false);
+    f.clock->advance(1000);
+    QTEST(f.port->writtenBytes(), "reply");
+    QCOMPARE(f.log.at(1), QStringLiteral("　") + hexDump(frame)); // the frame's dump
+    QVERIFY(f.log.contains(QStringLiteral("　") + hexDump(f.port->writtenBytes())));
 }
 
 void LineSessionTest::framesAnsweredInEveryMode_data()

@@ -3,8 +3,8 @@
 
 #include "platform/Clock.h"
 
+#include <QDateTime>
 #include <QList>
-#include <QTime>
 #include <algorithm>
 
 // A clock for tests: time moves only when the test advances it, and timers fire then, in the
@@ -12,12 +12,8 @@
 class FakeClock : public Clock
 {
 public:
-    QString timeOfDay() override
-    {
-        if (!m_stamp.isEmpty())
-            return m_stamp;
-        return QTime(0, 0).addMSecs(int(m_nowMs % 86400000)).toString(QStringLiteral("HH:mm:ss"));
-    }
+    // The clock starts at 12:34:56 local time on a day of the tests' choosing.
+    qint64 nowUs() override { return m_startUs + m_nowMs * 1000; }
     std::unique_ptr<Timer> makeTimer() override { return std::make_unique<FakeTimer>(this); }
 
     // Moves time on by ms, firing every timer that falls due meanwhile (also those started by
@@ -32,7 +28,6 @@ public:
         m_nowMs = end;
     }
     qint64 nowMs() const { return m_nowMs; }
-    void setTimeOfDay(const QString &stamp) { m_stamp = stamp; }
     // The length of every timer started, in order, in milliseconds.
     QList<int> waits;
 
@@ -69,6 +64,6 @@ private:
     }
 
     qint64 m_nowMs = 0;
-    QString m_stamp;
+    qint64 m_startUs = QDateTime(QDate(2026, 12, 7), QTime(12, 34, 56)).toMSecsSinceEpoch() * 1000;
     QList<FakeTimer *> m_timers;
 };

@@ -3,24 +3,24 @@
 
 #include "FakeSerialPort.h"
 #include "session/LineSession.h"
+#include "session/SessionLog.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 
-// A line session on a scripted port and clock. Every log line is kept, oldest first, without
-// its stamp (the clock always says 12:34:56).
+// A line session on a scripted port and clock. Every log line's text is kept, oldest first,
+// without its stamp.
 struct SessionFixture {
     FakeClock *clock = new FakeClock;
     FakeSerialPort *port = new FakeSerialPort(clock);
     LineSession session{std::unique_ptr<SerialPortService>(port), std::unique_ptr<Clock>(clock)};
+    SessionLog sessionLog{session, LogEscaping::None};
     QStringList log;
 
     SessionFixture()
     {
-        clock->setTimeOfDay(QStringLiteral("12:34:56"));
-        QObject::connect(&session, &LineSession::lineLogged, [this](const QString &line) {
-            log << (line.startsWith(QStringLiteral("[12:34:56]")) ? line.mid(10) : line);
-        });
+        QObject::connect(&sessionLog, &SessionLog::lineLogged,
+                         [this](const LogLine &line) { log << line.text; });
     }
 
     // Bytes arrive now and the port raises its event, which the session takes as a handler of

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "SessionFixture.h"
+#include "TestHelpers.h"
 #include "ui/MainWindow.h"
 #include "ui/TrafficLogView.h"
 
@@ -9,13 +10,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
-
-// Clicks an option button on its indicator, as a person does (a short caption does not fill
-// the button's whole width).
-inline void clickOption(QRadioButton *option)
-{
-    QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
-}
 
 // The main window over a session on a scripted line and clock (the session's tick is not
 // started: tests tick by hand). END is recorded, not acted on.
@@ -42,8 +36,7 @@ struct WindowFixture : SessionFixture {
         if (!lines.isEmpty() && lines.last().isEmpty())
             lines.removeLast();
         for (QString &line : lines)
-            if (line.startsWith(QStringLiteral("[12:34:56]")))
-                line.remove(0, 10);
+            line = withoutStamp(line);
         return lines;
     }
 };

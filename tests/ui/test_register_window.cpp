@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The data window over a session on a scripted line, opened by a double-click on "ラック", with
-// its tick driven by hand: changed registers red for one tick, the register button's refusal
-// of boxes it cannot convert, reopening, and where the boxes stand.
+// the handshake's tick driven by the scripted clock: changed registers red for one tick, the
+// register button's refusal of boxes it cannot convert, reopening, and where the boxes stand.
 #include "WindowFixture.h"
 #include "ui/RegisterWindow.h"
 
@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
-#include <QTimer>
 
 using Words = QList<QPair<int, QString>>; // register number and word
 
@@ -34,11 +33,8 @@ class RegisterWindowTest : public QObject
     QPushButton *button(const char *name) const { return w->findChild<QPushButton *>(name); }
     QColor box(int n) const { return edit(n)->palette().color(QPalette::Base); }
     QColor normal() const { return w->palette().color(QPalette::Base); }
-    void tick(int count = 1)
-    {
-        while (count-- > 0)
-            w->tick();
-    }
+    void tick(int count = 1) { f->clock->advance(1000 * count); }
+    bool ticking() const { return f->session.isHandshakeTicking(); }
     // 編集, the texts typed into their boxes, then 登録.
     void store(const Words &typed)
     {
@@ -64,7 +60,6 @@ private slots:
         f = &fixture;
         w = open();
         QVERIFY(w);
-        w->findChild<QTimer *>("Timer1")->stop(); // the test ticks by hand
         RegisterMemory &memory = fixture.session.registers();
         const Words instruction = {{1, "0101"}, {2, "0102"}, {3, "0103"}, {4, "0104"},
                                    {5, "0105"}, {6, "0106"}, {7, "0107"}, {8, "0108"},
@@ -85,12 +80,12 @@ private slots:
                  QPair(QString("0103"), QStringLiteral("D0012: 数値に変換できません")));
         QCOMPARE(QList({box(3), box(12), box(50)}),
                  QList<QColor>({normal(), Qt::yellow, Qt::yellow}));
-        QVERIFY(!w->findChild<QTimer *>("Timer1")->isActive() && button("Command2")->isEnabled());
+        QVERIFY(!ticking() && button("Command2")->isEnabled());
         store({{12, "12"}, {50, "-3"}});
         const QString storage =
             QStringLiteral("搬送設定完了フラグＯＮ-入庫(0101→0106,0107,0108)[0009]");
         QCOMPARE(QPair(text("lblSTATUS"), box(50)), QPair(storage, normal()));
-        QVERIFY(memory.word(50) == "-0003" && w->findChild<QTimer *>("Timer1")->isActive());
+        QVERIFY(memory.word(50) == "-0003" && ticking());
 
         store({{5, "abc"}}); // refused: box 5 marked, still editing
         const QPointer<RegisterWindow> closed = w;
@@ -98,7 +93,7 @@ private slots:
         w = open(); // made afresh, where the window system places it
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!closed && w);
-        QVERIFY(w->findChild<QTimer *>("Timer1")->isActive() && !button("Command2")->isEnabled());
+        QVERIFY(ticking() && !button("Command2")->isEnabled());
         QVERIFY(w->findChild<QRadioButton *>("Option2")->isChecked());
         QCOMPARE(QStringList({text("lblStep"), text("lblSTATUS"), edit(5)->text()}),
                  QStringList({"Step", "STATUS", "0105"}));
@@ -140,7 +135,6 @@ void RegisterWindowTest::resetButton()
     WindowFixture fixture;
     f = &fixture;
     w = open();
-    w->findChild<QTimer *>("Timer1")->stop();
     fixture.session.chooseMode(mode);
     RegisterMemory &memory = fixture.session.registers();
     for (const int n : {31, 33, 102})
@@ -171,7 +165,6 @@ void RegisterWindowTest::wholeWordsShown()
     f = &fixture;
     fixture.session.registers().setWord(5, "-32768");
     w = open();
-    w->findChild<QTimer *>("Timer1")->stop();
     fixture.session.registers().setWord(6, "-0005");
     tick();
     for (const int n : {5, 6}) {

@@ -171,7 +171,7 @@ void TrafficLogTest::limitsDropTheOldestWithOneNote()
     f.w->trafficLog()->setRowLimit(10);
     QStringList rows;
     for (int i = 0; i < 11; ++i) {
-        f.session.log(QString::number(i));
+        f.session.note(NoteSource::Operator, QString::number(i));
         rows.prepend(QString::number(i));
     }
     rows = rows.mid(0, 9);
