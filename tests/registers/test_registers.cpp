@@ -60,9 +60,12 @@ class TestRegisters : public QObject
     }
 
 private slots:
-    // The word 登録 stores for a box text, or none when it refuses the text.
+    // The word 登録 stores for a box text, or why it refuses the text; a list of texts is
+    // stored whole or not at all, the first bad one named.
     void words()
     {
+        const QString notANumber = QStringLiteral("D0012: 数値に変換できません");
+        const QString outOfRange = QStringLiteral("D0012: -32768〜32767 の範囲外です");
         const QList<QPair<QString, QString>> texts = {{"\t12\u3000", "0012"},
                                                       {"+7", "0007"},
                                                       {"-5", "-0005"},
@@ -72,16 +75,23 @@ private slots:
                                                       {"3.5", "0004"},
                                                       {"2.501", "0003"},
                                                       {"-32768.5", "-32768"},
-                                                      {"32767.5", ""},
-                                                      {"99999999999999999999", ""},
-                                                      {"", ""},
-                                                      {"1e2", ""},
-                                                      {"- 5", ""},
-                                                      {"\uFF11\uFF12", ""}};
-        for (const auto &[text, word] : texts) {
-            const std::optional<qint16> value = convertBoxText(text);
-            QCOMPARE(QPair(text, value ? formatWord(*value) : QString()), QPair(text, word));
+                                                      {"32767.5", outOfRange},
+                                                      {"-32769", outOfRange},
+                                                      {"99999999999999999999", outOfRange},
+                                                      {"", notANumber},
+                                                      {"1e2", notANumber},
+                                                      {"- 5", notANumber},
+                                                      {"\uFF11\uFF12", notANumber}};
+        for (const auto &[text, expected] : texts) {
+            memory.setWord(12, "0099");
+            const std::optional<WordsRefused> refused = memory.storeTexts(12, {text});
+            QCOMPARE(QPair(text, refused ? refused->message() : memory.word(12)),
+                     QPair(text, expected));
         }
+        memory.applyRackPreset();
+        const std::optional<WordsRefused> refused = memory.storeTexts(10, {"1", "2", "x", "4"});
+        QVERIFY(refused && refused->index == 12);
+        QCOMPARE(QStringList({memory.word(10), memory.word(11)}), QStringList({"0000", "0000"}));
     }
 
     // Whole cycles. Each row ends where a wait has run out, so the next row's first tick pins its
