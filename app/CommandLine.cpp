@@ -228,5 +228,5 @@ void applyOptions(const StartOptions &options, LineSession &session)
         session.setQuietTimeText(*options.quietTime);
     if (options.settings)
         session.setSettingsText(*options.settings);
-    session.handshake().setAuto(options.autoHandshake);
+    session.setHandshakeAuto(options.autoHandshake);
 }

@@ -51,7 +51,7 @@ void WindowlessRun::start()
         printNote(m_lastPortNote);
         return finish(1);
     }
-    m_session.setHandshakeTicking(m_options.autoHandshake);
+    m_session.setHandshakeTicking(TickPlayer::Automatic, m_options.autoHandshake);
 }
 
 void WindowlessRun::writeLogLine(const QString &line)

@@ -265,3 +265,13 @@ LineActions respondToFrame(const QByteArray &frame, const ResponderState &state,
         echo(frame, out);
     return out;
 }
+
+LineActions nakReply(const QByteArray &frame, const ResponderState &state, const QByteArray &code)
+{
+    LineActions out;
+    Request rq{Characters(withoutFrameEnd(frame, state.frameEnd)), terminatorFor(state.frameEnd),
+               out};
+    rq.note("  <<NAK返送>>");
+    rq.send(Ctl::NAK + rq.header() + code + rq.terminator);
+    return out;
+}

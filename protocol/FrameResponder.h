@@ -21,3 +21,7 @@ struct ResponderState {
 // D0-D127 is ever touched.
 LineActions respondToFrame(const QByteArray &frame, const ResponderState &state,
                            RegisterMemory &memory);
+
+// A NAK in place of the answer, as a control program may ask for: the note, then NAK, the
+// request's header, the code and the terminator of the frame end. Nothing is carried out.
+LineActions nakReply(const QByteArray &frame, const ResponderState &state, const QByteArray &code);

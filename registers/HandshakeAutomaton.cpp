@@ -162,9 +162,9 @@ void HandshakeAutomaton::reset()
     m_wait = 0;
 }
 
-std::optional<QString> HandshakeAutomaton::runStep(RegisterMemory &memory, SimMode mode)
+std::optional<QString> HandshakeAutomaton::runStep(RegisterMemory &memory, SimMode mode, Pace pace)
 {
-    if (!m_auto)
+    if (!m_auto && pace == Pace::ByTheMode)
         return std::nullopt;
     if (m_wait >= 1) {
         --m_wait; // counts down whatever the mode

@@ -32,10 +32,16 @@ public:
     // Back to step 0 with no wait (the data window's "R"). The caller empties the status text.
     void reset();
 
-    // One tick's automaton step. Does nothing in Manual mode; otherwise counts the wait down
-    // or, when it is 0, runs the current step of the selected mode. Returns the new status
-    // text when a step acts, nothing when the status text stays as it was.
-    std::optional<QString> runStep(RegisterMemory &memory, SimMode mode);
+    // Whether a step runs in Manual mode too: a tick in Manual does nothing, a step asked for
+    // on purpose (by a control program) acts as a tick in Auto would.
+    enum class Pace { ByTheMode, Always };
+
+    // One tick's automaton step. Does nothing in Manual mode (unless asked to step always);
+    // otherwise counts the wait down or, when it is 0, runs the current step of the selected
+    // mode. Returns the new status text when a step acts, nothing when the status text stays
+    // as it was.
+    std::optional<QString> runStep(RegisterMemory &memory, SimMode mode,
+                                   Pace pace = Pace::ByTheMode);
 
 private:
     bool m_auto = false;

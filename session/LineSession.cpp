@@ -9,6 +9,8 @@
 #include "session/ModeProfiles.h"
 #include "session/Receiver.h"
 
+#include <algorithm>
+
 namespace
 {
 constexpr int TickMs = 100;
@@ -18,7 +20,7 @@ constexpr int TickMs = 100;
 LineSession::LineSession(std::unique_ptr<SerialPortService> port, std::unique_ptr<Clock> clock,
                          QObject *parent)
     : QObject(parent), m_port(std::move(port)), m_clock(std::move(clock)),
-      m_handshakeTimer(m_clock->makeTimer())
+      m_handshakeTimer(m_clock->makeTimer()), m_replyTimer(m_clock->makeTimer())
 {
     m_receiver = std::make_unique<Receiver>(
         *m_port, *m_clock,
@@ -28,6 +30,8 @@ LineSession::LineSession(std::unique_ptr<SerialPortService> port, std::unique_pt
                         },
                         [this](const QByteArray &dropped) { noteOverflow(dropped); }});
     m_registers.applyRackPreset();
+    for (int n = 0; n < RegisterMemory::Count; ++n)
+        m_reportedWords[size_t(n)] = m_registers.word(n);
     m_port->setPortNumber(1);
     m_frameEnd = profileOf(SimMode::None).frameEnd;
     m_tick.setInterval(TickMs);
@@ -120,12 +124,18 @@ void LineSession::setTransmitText(const QString &text)
 
 void LineSession::setQuietTimeText(const QString &text)
 {
+    if (text == m_quietTimeText)
+        return;
     m_quietTimeText = text;
+    Q_EMIT quietTimeTextChanged(text);
 }
 
 void LineSession::setHexDump(bool on)
 {
+    if (on == m_hexDump)
+        return;
     m_hexDump = on;
+    Q_EMIT hexDumpChanged(on);
 }
 
 // A blank settings text keeps the settings of the last open that succeeded; a text the port
@@ -151,6 +161,9 @@ bool LineSession::open()
         send(QByteArray("AT") + Ctl::CR + Ctl::LF);
     }
     m_registers.applyPresetOf(m_mode);
+    for (const auto &[n, word] : m_wordsAtOpen)
+        m_registers.setWord(n, word);
+    reportRegisterChanges(RegisterWriter::Operator);
     return true;
 }
 
@@ -163,6 +176,7 @@ void LineSession::close()
 void LineSession::closeWithNote(NoteSource source)
 {
     m_receiver->cancel();
+    discardQueuedReplies();
     m_port->close();
     note(source, QStringLiteral("----- CLOSE -----"));
     Q_EMIT connectionChanged(false);
@@ -184,6 +198,7 @@ void LineSession::end()
     m_ended = true;
     m_tick.stop();
     m_handshakeTimer->stop();
+    m_replyTimer->stop();
     m_receiver->cancel();
     if (isOpen())
         m_port->close();
@@ -280,14 +295,100 @@ void LineSession::answerFrame(const QByteArray &frame, const ProcedureChoices &c
     const qsizetype endLength = terminatorFor(end).size();
     const bool cutByEnd = end != FrameEnd::Time && frame.endsWith(terminatorFor(end));
     const QByteArray shown = cutByEnd ? frame.chopped(endLength) : frame;
+    ++m_framesReceived;
     Q_EMIT trafficPassed(Traffic{Traffic::Received, m_clock->nowUs(), frame,
                                  m_receivedText.decode(shown, !cutByEnd), end, choices.hexShown});
-    for (const LineAction &action : respondToFrame(frame, choices.responder, m_registers)) {
+    for (const LineAction &action : answerOf(frame, choices.responder)) {
         if (action.kind == LineAction::Log)
             note(NoteSource::Responder, action.text);
         else
-            sendShowing(action.bytes, choices.hexShown);
+            sendReply(action.bytes, choices.hexShown);
     }
+    reportRegisterChanges(RegisterWriter::Line);
+}
+
+// The responder's answer; when a NAK fault is due and the frame would be answered, a NAK in
+// its place, with the request left undone.
+LineActions LineSession::answerOf(const QByteArray &frame, const ResponderState &state)
+{
+    const std::optional<QByteArray> nak = m_faults.nakDue();
+    if (!nak)
+        return respondToFrame(frame, state, m_registers);
+    RegisterMemory untouched = m_registers;
+    const LineActions answer = respondToFrame(frame, state, untouched);
+    const bool replies = std::any_of(answer.begin(), answer.end(), [](const LineAction &a) {
+        return a.kind == LineAction::Send;
+    });
+    if (!replies)
+        return answer;
+    return LineActions{LineAction::log(m_faults.takeNak())} + nakReply(frame, state, *nak);
+}
+
+// A reply goes out as the fault due shapes it, behind the replies still waiting.
+void LineSession::sendReply(const QByteArray &reply, bool hexShown)
+{
+    const ReplyFaults::Outcome outcome = m_faults.apply(reply);
+    if (!outcome.note.isEmpty())
+        note(NoteSource::Responder, outcome.note);
+    for (qsizetype i = 0; i < outcome.pieces.size(); ++i)
+        m_outgoing.push_back({outcome.pieces[i].afterMs, outcome.pieces[i].bytes, hexShown,
+                              i + 1 == outcome.pieces.size()});
+    sendDuePieces();
+}
+
+void LineSession::sendDuePieces()
+{
+    while (!m_outgoing.empty() && !m_replyTimer->isActive()) {
+        QueuedPiece &next = m_outgoing.front();
+        if (next.afterMs > 0) {
+            m_replyTimer->start(std::exchange(next.afterMs, 0), [this] { sendDuePieces(); });
+            return;
+        }
+        const QueuedPiece piece = std::move(next);
+        m_outgoing.pop_front();
+        if (sendShowing(piece.bytes, piece.hexShown) && piece.endsReply)
+            ++m_repliesSent;
+    }
+}
+
+// CLOSE and a lost port end the replies still waiting, with a note.
+void LineSession::discardQueuedReplies()
+{
+    m_replyTimer->stop();
+    const auto replies = std::count_if(m_outgoing.begin(), m_outgoing.end(),
+                                       [](const QueuedPiece &p) { return p.endsReply; });
+    m_outgoing.clear();
+    if (replies > 0)
+        note(NoteSource::Responder,
+             QStringLiteral("  <<FAULT: %1 waiting replies not sent: the port closed>>")
+                 .arg(replies));
+}
+
+// Reports the span of words that changed since the last report.
+void LineSession::reportRegisterChanges(RegisterWriter by)
+{
+    int first = -1, last = -1;
+    for (int n = 0; n < RegisterMemory::Count; ++n) {
+        if (m_registers.word(n) != m_reportedWords[size_t(n)]) {
+            first = first < 0 ? n : first;
+            last = n;
+            m_reportedWords[size_t(n)] = m_registers.word(n);
+        }
+    }
+    if (first < 0)
+        return;
+    QStringList words;
+    for (int n = first; n <= last; ++n)
+        words << m_registers.word(n);
+    Q_EMIT registersChanged(first, words, by);
+}
+
+std::optional<WordsRefused> LineSession::storeWords(int from, const QStringList &texts,
+                                                    RegisterWriter by)
+{
+    const std::optional<WordsRefused> refused = m_registers.storeTexts(from, texts);
+    reportRegisterChanges(by);
+    return refused;
 }
 
 void LineSession::noteOverflow(const QByteArray &dropped)
@@ -296,15 +397,25 @@ void LineSession::noteOverflow(const QByteArray &dropped)
          QStringLiteral("  <<受信バッファあふれ: %1 バイト破棄>>").arg(dropped.size()), dropped);
 }
 
-void LineSession::setHandshakeTicking(bool on)
+void LineSession::setHandshakeTicking(TickPlayer player, bool on)
 {
-    if (on == m_handshakeTicking)
-        return;
-    m_handshakeTicking = on;
+    const bool wasTicking = isHandshakeTicking();
     if (on)
-        scheduleHandshakeTick();
+        m_tickPlayers.insert(player);
     else
+        m_tickPlayers.erase(player);
+    if (isHandshakeTicking() && !wasTicking && !m_ended)
+        scheduleHandshakeTick();
+    else if (!isHandshakeTicking())
         m_handshakeTimer->stop();
+}
+
+void LineSession::setHandshakeAuto(bool on)
+{
+    if (on == m_handshake.isAuto())
+        return;
+    m_handshake.setAuto(on);
+    Q_EMIT handshakeAutoChanged(on);
 }
 
 void LineSession::setHandshakePeriod(int ms)
@@ -323,13 +434,33 @@ void LineSession::scheduleHandshakeTick()
 void LineSession::tickHandshake()
 {
     Q_EMIT handshakeTickStarting();
-    if (const std::optional<QString> status = m_handshake.runStep(m_registers, m_mode))
+    const std::optional<QString> status = m_handshake.runStep(m_registers, m_mode);
+    reportRegisterChanges(RegisterWriter::Handshake);
+    if (status)
         Q_EMIT handshakeStatusChanged(*status);
+}
+
+void LineSession::stepHandshakeNow()
+{
+    const std::optional<QString> status =
+        m_handshake.runStep(m_registers, m_mode, HandshakeAutomaton::Pace::Always);
+    reportRegisterChanges(RegisterWriter::Handshake);
+    if (status)
+        Q_EMIT handshakeStatusChanged(*status);
+}
+
+void LineSession::restartHandshakeInManual()
+{
+    const bool wasAuto = m_handshake.isAuto();
+    m_handshake.restartInManual();
+    if (wasAuto)
+        Q_EMIT handshakeAutoChanged(false);
 }
 
 void LineSession::resetHandshake()
 {
     m_registers.applyPresetOf(m_mode);
     m_handshake.reset();
+    reportRegisterChanges(RegisterWriter::Operator);
     Q_EMIT handshakeStatusChanged(QString());
 }

@@ -4,17 +4,22 @@
 #include "platform/Cp932.h"
 #include "platform/SerialPortService.h"
 #include "protocol/ControlCodes.h"
+#include "protocol/FrameResponder.h"
 #include "registers/HandshakeAutomaton.h"
 #include "registers/RegisterMemory.h"
 #include "registers/SimMode.h"
+#include "session/ReplyFaults.h"
 #include "session/SessionEvents.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <array>
+#include <deque>
 #include <memory>
 #include <optional>
+#include <set>
 
 class Clock;
 class Receiver;
@@ -36,6 +41,15 @@ enum class TransmitCommand {
 // for this run only (the command line). A choice for the run wins over PORTWREN_COM<n>, which
 // wins over the stored one.
 enum class DeviceChoice { Stored, ForThisRun };
+
+// Who changed registers: a host's word write on the line, the operator (the data window, R, the
+// preset at OPEN), the transport handshake, or a control program.
+enum class RegisterWriter { Line, Operator, Handshake, Control };
+
+// Who wants the handshake's tick: the data window while it shows the registers, or an
+// automatic player (a run without windows in Auto, a control program's "auto"). The tick runs
+// while any of them wants it.
+enum class TickPlayer { DataWindow, Automatic };
 
 // The line session: one serial port and everything that talks over it. It owns the port, the
 // clock, the receive buffer and frame end, the simulator mode and its profile, the operator's
@@ -93,11 +107,16 @@ public:
     // A note for the traffic log, now.
     void note(NoteSource source, const QString &text, const QByteArray &dump = {});
 
-    // The transport handshake's tick, on while a player wants it: the data window while it is
-    // open and not editing, a run without windows in Auto. Each tick raises
+    // The transport handshake's tick, on while a player wants it. Each tick raises
     // handshakeTickStarting(), then the automaton steps (it acts only in Auto).
-    void setHandshakeTicking(bool on);
-    bool isHandshakeTicking() const { return m_handshakeTicking; }
+    void setHandshakeTicking(TickPlayer player, bool on);
+    bool isHandshakeTicking() const { return !m_tickPlayers.empty(); }
+    // The handshake's Auto (true) or Manual, as the data window's options choose it.
+    void setHandshakeAuto(bool on);
+    // One step of the handshake now, as a tick in Auto would run it, in Auto or Manual alike.
+    void stepHandshakeNow();
+    // Manual at step 0, as the data window opens (the wait count carries over).
+    void restartHandshakeInManual();
     // The tick's period, 1 ms or more; a running tick takes it from its next tick.
     void setHandshakePeriod(int ms);
     int handshakePeriod() const { return m_handshakePeriodMs; }
@@ -106,6 +125,20 @@ public:
     // The data window's "R": the mode's register preset, and the handshake back to step 0
     // with an empty status.
     void resetHandshake();
+
+    // Stores texts in the words from `from` on, all or none (RegisterMemory::storeTexts), and
+    // reports the change as the writer's.
+    std::optional<WordsRefused> storeWords(int from, const QStringList &texts, RegisterWriter by);
+    // Words stored after the mode's preset at every OPEN, so that a host reads them first.
+    void setWordsAtOpen(const QList<QPair<int, QString>> &words) { m_wordsAtOpen = words; }
+
+    // Faults for the simulated device's next replies (ReplyFaults), and dropping them all.
+    void addFault(const Fault &fault) { m_faults.add(fault); }
+    void clearFaults() { m_faults.clear(); }
+    int faultsPending() const { return m_faults.pending(); }
+    // Frames received and answered, and replies that went out whole, since start.
+    qint64 framesReceived() const { return m_framesReceived; }
+    qint64 repliesSent() const { return m_repliesSent; }
 
     SimMode mode() const { return m_mode; }
     FrameEnd frameEnd() const { return m_frameEnd; }
@@ -130,9 +163,14 @@ Q_SIGNALS:
     void modemLinesChanged(const ModemLines &lines);
     void modeChanged(SimMode mode);
     void frameEndChanged(FrameEnd end);
-    // The session changed a text itself (a mode choice).
+    // A choice changed, by the operator, by a mode's profile or by a control program.
     void settingsTextChanged(const QString &text);
     void transmitTextChanged(const QString &text);
+    void quietTimeTextChanged(const QString &text);
+    void hexDumpChanged(bool on);
+    // Words from..from+words.size()-1 changed (the span from the first to the last changed).
+    void registersChanged(int from, const QStringList &words, RegisterWriter by);
+    void handshakeAutoChanged(bool on);
     // A handshake tick begins: a view shows the registers, step and wait before the step.
     void handshakeTickStarting();
     void handshakeStatusChanged(const QString &status);
@@ -140,6 +178,11 @@ Q_SIGNALS:
 private:
     ProcedureChoices choicesNow() const;
     bool sendShowing(const QByteArray &bytes, bool hexShown);
+    LineActions answerOf(const QByteArray &frame, const ResponderState &state);
+    void sendReply(const QByteArray &reply, bool hexShown);
+    void sendDuePieces();
+    void discardQueuedReplies();
+    void reportRegisterChanges(RegisterWriter by);
     void sendWithNote(const QByteArray &bytes, const QString &note);
     void answerFrame(const QByteArray &frame, const ProcedureChoices &choices);
     void noteOverflow(const QByteArray &dropped);
@@ -159,8 +202,23 @@ private:
     QString m_transmitText;
     QString m_quietTimeText = QStringLiteral("200");
     bool m_hexDump = false;
-    bool m_handshakeTicking = false;
+    std::set<TickPlayer> m_tickPlayers;
     int m_handshakePeriodMs = DefaultHandshakePeriodMs;
+    QList<QPair<int, QString>> m_wordsAtOpen;
+    ReplyFaults m_faults;
+    // Reply pieces waiting their turn: later replies wait behind a delayed or split one.
+    struct QueuedPiece {
+        int afterMs;
+        QByteArray bytes;
+        bool hexShown;
+        bool endsReply;
+    };
+    std::deque<QueuedPiece> m_outgoing;
+    std::unique_ptr<Timer> m_replyTimer;
+    qint64 m_framesReceived = 0;
+    qint64 m_repliesSent = 0;
+    // The words as last reported, to find what changed.
+    std::array<QString, RegisterMemory::Count> m_reportedWords;
     // The text of each direction, decoded as a stream: a character split between two frames or
     // two transmissions shows whole.
     Cp932::StreamDecoder m_receivedText;

@@ -105,10 +105,12 @@ void RegisterWindow::createBottomRow()
     m_waitLabel = placed(new QLabel(this), QStringLiteral("lblWait"), 960, 5670, 435, 285);
     m_statusLabel = placed(new QLabel(this), QStringLiteral("lblSTATUS"), 1440, 5670, 8595, 285);
 
-    HandshakeAutomaton &handshake = m_session.handshake();
-    connect(m_autoButton, &QRadioButton::clicked, this, [&handshake] { handshake.setAuto(true); });
+    connect(m_autoButton, &QRadioButton::clicked, this,
+            [this] { m_session.setHandshakeAuto(true); });
     connect(m_manualButton, &QRadioButton::clicked, this,
-            [&handshake] { handshake.setAuto(false); });
+            [this] { m_session.setHandshakeAuto(false); });
+    connect(&m_session, &LineSession::handshakeAutoChanged, this,
+            [this](bool on) { (on ? m_autoButton : m_manualButton)->setChecked(true); });
     connect(m_editButton, &QPushButton::clicked, this, &RegisterWindow::startEditing);
     connect(m_storeButton, &QPushButton::clicked, this, &RegisterWindow::storeEdits);
     connect(m_resetButton, &QPushButton::clicked, this, &RegisterWindow::reset);
@@ -145,17 +147,17 @@ void RegisterWindow::showAfresh()
     m_waitLabel->setText(QStringLiteral("Wait"));
     m_statusLabel->setText(QStringLiteral("STATUS"));
     m_manualButton->setChecked(true);
-    m_session.handshake().restartInManual();
+    m_session.restartHandshakeInManual();
     m_statusBeforeRefusal.reset();
     m_editButton->setEnabled(true);
     m_storeButton->setEnabled(false);
-    m_session.setHandshakeTicking(true);
+    m_session.setHandshakeTicking(TickPlayer::DataWindow, true);
 }
 
 // "編集": viewing -> editing. No ticks while editing, so the boxes keep what is typed.
 void RegisterWindow::startEditing()
 {
-    m_session.setHandshakeTicking(false);
+    m_session.setHandshakeTicking(TickPlayer::DataWindow, false);
     m_editButton->setEnabled(false);
     m_storeButton->setEnabled(true);
 }
@@ -168,7 +170,8 @@ void RegisterWindow::storeEdits()
     QStringList texts;
     for (const QLineEdit *edit : m_registerEdits)
         texts << edit->text();
-    const std::optional<WordsRefused> refused = m_session.registers().storeTexts(0, texts);
+    const std::optional<WordsRefused> refused =
+        m_session.storeWords(0, texts, RegisterWriter::Operator);
     markUnconvertibleBoxes();
     if (refused) {
         if (!m_statusBeforeRefusal)
@@ -182,7 +185,7 @@ void RegisterWindow::storeEdits()
     }
     m_storeButton->setEnabled(false);
     m_editButton->setEnabled(true);
-    m_session.setHandshakeTicking(true);
+    m_session.setHandshakeTicking(TickPlayer::DataWindow, true);
 }
 
 // A box that cannot be converted is marked; one marked before that converts now is not.
@@ -251,6 +254,6 @@ QColor RegisterWindow::normalBackground() const
 
 void RegisterWindow::closeEvent(QCloseEvent *event)
 {
-    m_session.setHandshakeTicking(false);
+    m_session.setHandshakeTicking(TickPlayer::DataWindow, false);
     event->accept();
 }

@@ -62,7 +62,8 @@ void EndToEndTest::rackHandshakeWithTheDataWindow()
     QTest::mouseDClick(rack, Qt::LeftButton, {}, QPoint(6, rack->height() / 2));
     RegisterWindow *data = f.w->registerWindow();
     QVERIFY(data);
-    f.session->setHandshakeTicking(false); // the test drives the one-second tick
+    f.session->setHandshakeTicking(TickPlayer::DataWindow,
+                                   false); // the test drives the one-second tick
     QTest::mouseClick(data->findChild<QRadioButton *>("Option1"), Qt::LeftButton, {}, QPoint(6, 7));
 
     const auto write = [&](const QByteArray &fields) {

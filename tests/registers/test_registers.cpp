@@ -66,22 +66,15 @@ private slots:
     {
         const QString notANumber = QStringLiteral("D0012: 数値に変換できません");
         const QString outOfRange = QStringLiteral("D0012: -32768〜32767 の範囲外です");
-        const QList<QPair<QString, QString>> texts = {{"\t12\u3000", "0012"},
-                                                      {"+7", "0007"},
-                                                      {"-5", "-0005"},
-                                                      {"000000000000000012", "0012"},
-                                                      {"-0.4", "0000"},
-                                                      {"2.5", "0002"},
-                                                      {"3.5", "0004"},
-                                                      {"2.501", "0003"},
-                                                      {"-32768.5", "-32768"},
-                                                      {"32767.5", outOfRange},
-                                                      {"-32769", outOfRange},
-                                                      {"99999999999999999999", outOfRange},
-                                                      {"", notANumber},
-                                                      {"1e2", notANumber},
-                                                      {"- 5", notANumber},
-                                                      {"\uFF11\uFF12", notANumber}};
+        const QList<QPair<QString, QString>> texts = {
+            {"\t12\u3000", "0012"}, {"+7", "0007"},
+            {"-5", "-0005"},        {"000000000000000012", "0012"},
+            {"-0.4", "0000"},       {"2.5", "0002"},
+            {"3.5", "0004"},        {"2.501", "0003"},
+            {"-32768.5", "-32768"}, {"32767.5", outOfRange},
+            {"-32769", outOfRange}, {"99999999999999999999", outOfRange},
+            {"", notANumber},       {"1e2", notANumber},
+            {"- 5", notANumber},    {"\uFF11\uFF12", notANumber}};
         for (const auto &[text, expected] : texts) {
             memory.setWord(12, "0099");
             const std::optional<WordsRefused> refused = memory.storeTexts(12, {text});

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <deque>
+#include <optional>
+
+// A fault the simulated device makes on purpose in its next replies, so that a host's tests can
+// see it survive them: a reply dropped, late, refused with NAK, with a wrong sum, in pieces, or
+// with its last byte garbled.
+struct Fault {
+    enum class Kind { Drop, Delay, Nak, BadSum, Split, Garble };
+    Kind kind = Kind::Drop;
+    int count = 1;      // the replies it applies to
+    int delayMs = 0;    // Delay: how late the reply goes out
+    QByteArray nakCode; // Nak: the two characters of the NAK's code
+    int pieces = 2;     // Split: into how many pieces
+    int gapMs = 0;      // Split: the pause before each piece after the first
+};
+
+// "drop", "delay", "nak", "bad_sum", "split", "garble".
+QString faultKindName(Fault::Kind kind);
+std::optional<Fault::Kind> faultKindNamed(const QString &name);
+
+// A part of a reply, and the pause before it goes out.
+struct ReplyPiece {
+    int afterMs = 0;
+    QByteArray bytes;
+};
+
+// The faults waiting for the device's next replies, applied one reply at a time in the order
+// they were asked for. Each applied fault gives a note for the log, "  <<FAULT kind (n left)>>".
+class ReplyFaults
+{
+public:
+    void add(const Fault &fault);
+    void clear() { m_faults.clear(); }
+    // How many replies are still to be faulted.
+    int pending() const;
+
+    // The NAK code the next reply is to be, when the fault due refuses requests.
+    std::optional<QByteArray> nakDue() const;
+    // Counts the NAK fault due down; returns its note.
+    QString takeNak();
+
+    // How one reply goes out under the fault due: its pieces (none when it is dropped) and the
+    // fault's note (empty when no fault applied: no fault due, or a wrong sum due and the reply
+    // carries none, which leaves the fault waiting for a reply that does).
+    struct Outcome {
+        QList<ReplyPiece> pieces;
+        QString note;
+    };
+    Outcome apply(const QByteArray &reply);
+
+private:
+    QString takeFront();
+
+    std::deque<Fault> m_faults;
+};
