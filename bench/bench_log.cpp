@@ -2,9 +2,10 @@
 // Figures of the traffic log, measured side by side in one run (targets in parentheses):
 // memory per line at a million lines, the cost of a line logged in bursts (the event loop
 // painting the log between bursts) with 1 thousand, 1 million and 10 million lines already in
-// the log, CLR, Find and Save As over a million lines, and the oldest tenth leaving at the
-// limit. Offscreen unless QT_QPA_PLATFORM names another platform:
-//   bench_log [memory|lines|operations|limit]      offscreen; all parts unless one is named
+// the log, CLR, Find and Save As over a million lines, the oldest tenth leaving at the limit,
+// and the memory a flood of long rows takes against the byte limit. Offscreen unless
+// QT_QPA_PLATFORM names another platform:
+//   bench_log [memory|lines|operations|limit|longrows]  offscreen; all parts unless one is named
 //   QT_QPA_PLATFORM=xcb bench_log                  under the X server named by DISPLAY
 #include "BenchSupport.h"
 #include "ui/TrafficLogView.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -39,6 +41,19 @@ double residentBytes()
         std::fclose(statm);
     }
     return double(resident) * double(sysconf(_SC_PAGESIZE));
+}
+
+// The most memory the process has held, from /proc/self/status.
+double peakResidentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() * 1024;
+    }
+    return 0;
 }
 
 double milliseconds(const QElapsedTimer &timer)
@@ -202,6 +217,38 @@ void oldestTenthLeaves()
                 milliseconds(timer), log.view.rowCount());
 }
 
+// Receptions without a frame end under a fast flood: rows of 300 kB of hex dump, three times
+// the byte limit in all. The memory held should level off near the limit.
+void longRowsFlood()
+{
+    Log log(0);
+    const double before = residentBytes();
+    const qsizetype rowLength = 300'000;
+    QString row;
+    for (int byte = 0; row.size() < rowLength; ++byte)
+        row += QStringLiteral("%1 ").arg(byte & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+    row.truncate(rowLength);
+    const TrafficLogStore &store = log.view.store();
+    const qint64 rows = 3 * store.byteLimit() / rowLength;
+    std::printf("a flood of %lld rows of %lld characters of hex dump against the byte limit of "
+                "%lld MiB:\n",
+                rows, qint64(rowLength), store.byteLimit() >> 20);
+    QElapsedTimer timer;
+    timer.start();
+    for (qint64 i = 1; i <= rows; ++i) {
+        log.view.addLine(row);
+        if (i % (rows / 6) == 0)
+            std::printf("  after %.2f GB of text: resident growth %.2f GB, the store %.2f GB\n",
+                        double(i * rowLength) / 1e9, (residentBytes() - before) / 1e9,
+                        double(store.allocatedBytes()) / 1e9);
+    }
+    const double elapsed = milliseconds(timer);
+    Log::settle();
+    std::printf("  %.1f ms a row; peak resident of the process %.2f GB (alone: bench_log "
+                "longrows)\n",
+                elapsed / double(rows), peakResidentBytes() / 1e9);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -219,5 +266,6 @@ int main(int argc, char *argv[])
     run("lines", lineCost);
     run("operations", operationsOnAMillionLines);
     run("limit", oldestTenthLeaves);
+    run("longrows", longRowsFlood);
     return 0;
 }

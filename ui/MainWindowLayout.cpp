@@ -77,6 +77,7 @@ void MainWindow::createControls()
     createCommandColumn();
     createOptionFrames();
     m_trafficLog = placed(new TrafficLogView(this), QStringLiteral("RText"), 1740, 330, 7845, 5565);
+    m_trafficLog->setFont(fixedPitchFont()); // placed() gave it the window's proportional font
 }
 
 // Modem-line indicators: caption, then its "○"/"◎" indicator (180 x 180, its glyph fitted to

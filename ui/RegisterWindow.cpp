@@ -69,7 +69,7 @@ void RegisterWindow::createGrid()
                    TextLeft[column], rowTop(i % RowsPerColumn), 525, 285);
     }
     QLineEdit *sample = m_registerEdits[0];
-    sample->setFont(QFont(FixedPitchFontName, 9));
+    sample->setFont(fixedPitchFont());
     sample->setTextMargins(0, 0, 0, 0);
     // The room inside the box: its frame and the line edit's own margin of 2 pixels a side.
     const int frame = sample->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, sample);
@@ -77,7 +77,7 @@ void RegisterWindow::createGrid()
     for (QLineEdit *edit : m_registerEdits)
         edit->setFont(sample->font());
     // Register names in the fixed-pitch font: five half-width characters fit the label.
-    const QFont labelFont(FixedPitchFontName, 9);
+    const QFont labelFont = fixedPitchFont();
     for (int i = 0; i < RegisterMemory::Count; ++i) {
         const int column = i / RowsPerColumn;
         const int top = rowTop(i % RowsPerColumn) + (column == 0 ? 30 : 0);

@@ -57,7 +57,7 @@ qint64 widestRowColumns(QStringView line)
 TrafficLogView::TrafficLogView(QWidget *parent, qint64 rowLimit)
     : QAbstractScrollArea(parent), m_store(rowLimit)
 {
-    setFont(QFont(FixedPitchFontName, 9));
+    setFont(fixedPitchFont());
     setFocusPolicy(Qt::StrongFocus);
     m_findBar = new TrafficLogFindBar(this);
     m_findBar->hide();

@@ -1,7 +1,27 @@
 // SPDX-License-Identifier: MIT
 #include "ui/WindowLook.h"
 
+#include <QFontDatabase>
 #include <QFontMetrics>
+#include <QFontMetricsF>
+#include <algorithm>
+
+namespace
+{
+
+// Whether the characters of hex dumps and time stamps all take one width in the font. Asked of
+// the font itself, not of QFontInfo::fixedPitch(), which says no for the Japanese fonts whose
+// characters are of two widths, half and full, and whose half-width ones line up.
+bool charactersLineUp(const QFont &font)
+{
+    const QFontMetricsF metrics(font);
+    const qreal width = metrics.horizontalAdvance(QLatin1Char('0'));
+    const QString sample = QStringLiteral("0123456789ABCDEF abcdef[]:.,<>|iWm");
+    return std::all_of(sample.begin(), sample.end(),
+                       [&](QChar c) { return metrics.horizontalAdvance(c) == width; });
+}
+
+} // namespace
 
 void installFontSubstitutions()
 {
@@ -17,6 +37,26 @@ QFont windowFont()
 {
     QFont font(ProportionalFontName);
     font.setPointSize(9);
+    return font;
+}
+
+QFont fixedPitchFont()
+{
+    QFont font(FixedPitchFontName, 9);
+    if (charactersLineUp(font))
+        return font;
+    QStringList families{QFontDatabase::systemFont(QFontDatabase::FixedFont).family()};
+    for (const QString &family : QFontDatabase::families()) {
+        if (QFontDatabase::isFixedPitch(family))
+            families << family;
+    }
+    for (const QString &family : families) {
+        const QFont candidate(family, 9);
+        if (charactersLineUp(candidate))
+            return candidate;
+    }
+    font.setStyleHint(QFont::Monospace);
+    font.setFixedPitch(true);
     return font;
 }
 

@@ -10,7 +10,7 @@
 #include "ui/Twips.h"
 
 // The layout's font names. installFontSubstitutions() maps them once at start-up to the
-// Japanese fonts installed here, so the log's hex dumps line up.
+// Japanese fonts installed here; fixedPitchFont() finds another where none is.
 inline const QString FixedPitchFontName = QStringLiteral("ＭＳ ゴシック");
 inline const QString ProportionalFontName = QStringLiteral("ＭＳ Ｐゴシック");
 
@@ -18,6 +18,12 @@ void installFontSubstitutions();
 
 // The windows' default font: the proportional Japanese UI font at 9 points.
 QFont windowFont();
+
+// The log's and the register names' font at 9 points: the layout's fixed-pitch font where a
+// font installed here stands in for it with characters of one width, else the first installed
+// family that has them (each is measured: an alias such as "Monospace" may lead to any font),
+// so that hex dumps line up whatever fonts the machine has.
+QFont fixedPitchFont();
 
 // Gives a window its look: the default font, and frames whose caption stands on their border
 // line, as the layout's frames do.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The traffic log's store and view: rows of lines holding line ends, newest first; selecting
-// with the mouse and copying; the find bar; the rows in view staying put as lines arrive;
-// Save As and its failure; Clear; the row and byte limits and the note.
+// The traffic log's view (its store on its own is tested in tests/log): selecting with the
+// mouse and copying; the find bar; the rows in view staying put as lines arrive; Save As and
+// its failure; Clear; the row limit and the note.
 #include "WindowFixture.h"
 #include "ui/TrafficLogFindBar.h"
 
@@ -15,8 +15,6 @@ class TrafficLogTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void rowsOfALine_data();
-    void rowsOfALine();
     void selectCopyAndClear();
     void find_data();
     void find();
@@ -42,34 +40,6 @@ struct ShownLog {
         QTest::mouseClick(view.viewport(), Qt::LeftButton, modifiers, view.rowRect(row).center());
     }
 };
-
-void TrafficLogTest::rowsOfALine_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QStringList>("rows"); // newest first, then the older line "old"
-    QTest::newRow("plain") << "a" << QStringList{"a"};
-    QTest::newRow("empty") << "" << QStringList{""};
-    QTest::newRow("CR LF at the end") << "◎AB\r\n" << QStringList{"◎AB", ""};
-    QTest::newRow("CR, LF and CR LF") << "a\rb\nc\r\nd" << QStringList{"a", "b", "c", "d"};
-    QTest::newRow("LF CR is two ends") << "a\n\rb" << QStringList{"a", "", "b"};
-    QTest::newRow("controls and kana pass through")
-        << QStringLiteral("x") + QChar(0) + QChar(2) + QStringLiteral("ｱ€\U0001F600")
-        << QStringList{QStringLiteral("x") + QChar(0) + QChar(2) + QStringLiteral("ｱ€\U0001F600")};
-}
-
-void TrafficLogTest::rowsOfALine()
-{
-    QFETCH(QString, line);
-    QFETCH(QStringList, rows);
-    TrafficLogStore store;
-    store.addLine(u"old");
-    QCOMPARE(store.addLine(line).rows, qint64(rows.size()));
-    rows << QStringLiteral("old");
-    QCOMPARE(store.rowCount(), qint64(rows.size()));
-    for (int i = 0; i < rows.size(); ++i)
-        QCOMPARE(store.row(i), rows[i]);
-    QCOMPARE(QString::fromUtf8(store.utf8Text(0, store.rowCount() - 1)), rows.join('\n') + '\n');
-}
 
 void TrafficLogTest::selectCopyAndClear()
 {
@@ -178,13 +148,6 @@ void TrafficLogTest::limitsDropTheOldestWithOneNote()
     rows.prepend(QStringLiteral("  <<ログが上限（10 行、1024 MB）を超えたため、古い行を 2 行削除"
                                 "しました（ログを残すには右クリックメニューの Save As…）>>"));
     QCOMPARE(f.rows(), rows);
-
-    TrafficLogStore store(1000, 1024); // the byte limit bounds rows of any length
-    qint64 dropped = 0;
-    for (int i = 0; i < 21; ++i)
-        dropped += store.addLine(QString(49, u'a') + QString::number(i % 10)).dropped;
-    QVERIFY(dropped == 3 && store.rowCount() == 18 && store.byteCount() == 900);
-    QCOMPARE(store.row(0), QString(49, u'a') + u'0');
 }
 
 QTEST_MAIN(TrafficLogTest)

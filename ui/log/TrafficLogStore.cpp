@@ -91,7 +91,10 @@ private:
 
 TrafficLogStore::TrafficLogStore(qint64 rowLimit, qint64 byteLimit)
     : m_limit(std::clamp(rowLimit, MinimumRowLimit, MaximumRowLimit)),
-      m_byteLimit(std::max(byteLimit, MinimumByteLimit))
+      m_byteLimit(std::max(byteLimit, MinimumByteLimit)),
+      // Small beside the limit, so that the whole blocks that leave at the byte limit are
+      // little more than the tenth that has to.
+      m_blockBytes(qsizetype(std::min<qint64>(m_byteLimit / 32, MaximumBlockBytes)))
 {
 }
 
@@ -115,45 +118,97 @@ TrafficLogStore::Added TrafficLogStore::addLine(QStringView line)
     return {rows.size(), trimToLimit()};
 }
 
+qint64 TrafficLogStore::Block::allocated() const
+{
+    return qint64(sizeof(Block)) + bytes.capacity() + qint64(starts.capacity() * sizeof(quint32));
+}
+
+QByteArrayView TrafficLogStore::Block::row(qint64 serial) const
+{
+    const size_t row = size_t(serial - firstSerial);
+    const qsizetype begin = starts[row];
+    const qsizetype end = row + 1 < starts.size() ? qsizetype(starts[row + 1]) : bytes.size();
+    return {bytes.constData() + begin, end - begin};
+}
+
 void TrafficLogStore::appendRow(QStringView text)
 {
-    if (m_blocks.empty() || qint64(m_blocks.back().ends.size()) == RowsPerBlock) {
-        if (!m_blocks.empty())
-            m_blocks.back().bytes.squeeze();
-        m_blocks.emplace_back();
-        m_blocks.back().bytes.reserve(64 * 1024);
-        m_blocks.back().ends.reserve(RowsPerBlock);
-    }
-    Block &block = m_blocks.back();
+    const qsizetype room = m_encoder.requiredSpace(text.size());
+    Block &block = blockWithRoomFor(room);
+    const qint64 allocated = block.allocated();
     const qsizetype used = block.bytes.size();
-    block.bytes.resize(used + m_encoder.requiredSpace(text.size()));
+    block.bytes.resize(used + room); // within the capacity reserved
     char *begin = block.bytes.data() + used;
-    const qsizetype written = m_encoder.appendToBuffer(begin, text) - begin;
-    block.bytes.resize(used + written);
-    block.ends.push_back(quint32(used + written));
-    m_bytes += written;
+    block.bytes.resize(used + (m_encoder.appendToBuffer(begin, text) - begin));
+    block.starts.push_back(quint32(used));
+    m_allocated += block.allocated() - allocated; // an empty block's first empty row allocates
+    if (room > m_blockBytes)
+        fillBlock(block); // a row of its own
     ++m_end;
 }
 
+// The newest block while it has room for the row, else a new one.
+TrafficLogStore::Block &TrafficLogStore::blockWithRoomFor(qsizetype room)
+{
+    if (!m_blocks.empty() && !m_blocks.back().full) {
+        Block &newest = m_blocks.back();
+        if (newest.rows() < RowsPerBlock && newest.bytes.size() + room <= m_blockBytes) {
+            reserveRoom(newest, room);
+            return newest;
+        }
+        fillBlock(newest);
+    }
+    Block &block = m_blocks.emplace_back();
+    block.firstSerial = m_end;
+    block.starts.reserve(room > m_blockBytes ? 1 : RowsPerBlock);
+    m_allocated += block.allocated();
+    reserveRoom(block, room);
+    return block;
+}
+
+// Grows the block's text allocation so that room more bytes fit, doubling it up to the block
+// size (a row of its own gets just its room).
+void TrafficLogStore::reserveRoom(Block &block, qsizetype room)
+{
+    const qsizetype needed = block.bytes.size() + room;
+    if (needed <= block.bytes.capacity())
+        return;
+    const qsizetype doubled =
+        std::min(std::max(2 * block.bytes.capacity(), FirstBlockCapacity), m_blockBytes);
+    m_allocated -= block.allocated();
+    block.bytes.reserve(std::max(needed, doubled));
+    m_allocated += block.allocated();
+}
+
+// A full block takes no more rows, and gives back the room it did not fill.
+void TrafficLogStore::fillBlock(Block &block)
+{
+    m_allocated -= block.allocated();
+    block.full = true;
+    block.bytes.squeeze();
+    block.starts.shrink_to_fit();
+    m_allocated += block.allocated();
+}
+
 // Past a limit, the oldest rows leave in one batch: down to nine tenths of the row limit and
-// of the byte limit, so that the note about it comes seldom and there is room for it.
+// of the byte limit, so that the note about it comes seldom and there is room for it. Memory
+// goes back a block at a time, so the byte limit takes whole blocks, oldest first.
 qint64 TrafficLogStore::trimToLimit()
 {
-    if (rowCount() <= m_limit && m_bytes <= m_byteLimit)
+    if (rowCount() <= m_limit && m_allocated <= m_byteLimit)
         return 0;
     const qint64 rowsKept = m_limit - std::max<qint64>(1, m_limit / 10);
     const qint64 bytesKept = m_byteLimit - m_byteLimit / 10;
-    qint64 dropped = 0;
-    for (qint64 oldest = rowCount() - 1; oldest >= 0; --oldest, ++dropped) {
-        if (oldest < rowsKept && m_bytes <= bytesKept)
-            break;
-        m_bytes -= rowUtf8(oldest).size();
+    qint64 first = std::max(m_first, m_end - rowsKept);
+    auto kept = m_blocks.begin();
+    for (; kept != m_blocks.end() && (m_allocated > bytesKept || kept->endSerial() <= first);
+         ++kept) {
+        m_allocated -= kept->allocated();
+        first = std::max(first, kept->endSerial());
     }
-    m_first += dropped;
-    while (!m_blocks.empty() && m_blockBase + RowsPerBlock <= m_first) {
-        m_blocks.pop_front();
-        m_blockBase += RowsPerBlock;
-    }
+    m_blocks.erase(m_blocks.begin(), kept);
+    const qint64 dropped = first - m_first;
+    m_first = first;
     return dropped;
 }
 
@@ -165,17 +220,33 @@ qint64 TrafficLogStore::setRowLimit(qint64 limit)
 
 void TrafficLogStore::clear()
 {
-    std::deque<Block>().swap(m_blocks);
-    m_blockBase = m_first = m_end = m_bytes = 0;
+    std::vector<Block>().swap(m_blocks);
+    m_first = m_end = m_allocated = 0;
+}
+
+size_t TrafficLogStore::blockIndexOf(qint64 serial) const
+{
+    const auto after =
+        std::upper_bound(m_blocks.begin(), m_blocks.end(), serial,
+                         [](qint64 s, const Block &block) { return s < block.firstSerial; });
+    return size_t(after - m_blocks.begin()) - 1;
+}
+
+// The block holding serial, walking from block `near`: rows visited in turn find their block in
+// a step or none, without a search.
+size_t TrafficLogStore::blockNear(size_t near, qint64 serial) const
+{
+    while (serial < m_blocks[near].firstSerial)
+        --near;
+    while (serial >= m_blocks[near].endSerial())
+        ++near;
+    return near;
 }
 
 QByteArrayView TrafficLogStore::rowUtf8(qint64 index) const
 {
-    const qint64 offset = serialOf(index) - m_blockBase;
-    const Block &block = m_blocks[size_t(offset / RowsPerBlock)];
-    const size_t row = size_t(offset % RowsPerBlock);
-    const quint32 begin = row ? block.ends[row - 1] : 0;
-    return {block.bytes.constData() + begin, qsizetype(block.ends[row] - begin)};
+    const qint64 serial = serialOf(index);
+    return m_blocks[blockIndexOf(serial)].row(serial);
 }
 
 qint64 TrafficLogStore::find(QStringView text, qint64 from, bool backward) const
@@ -185,8 +256,11 @@ qint64 TrafficLogStore::find(QStringView text, qint64 from, bool backward) const
         return -1;
     const CaseFoldedNeedle needle(text);
     qint64 index = ((from % count) + count) % count;
+    size_t block = blockIndexOf(serialOf(index));
     for (qint64 step = 0; step < count; ++step) {
-        if (needle.isIn(rowUtf8(index)))
+        const qint64 serial = serialOf(index);
+        block = blockNear(block, serial);
+        if (needle.isIn(m_blocks[block].row(serial)))
             return index;
         index =
             backward ? (index == 0 ? count - 1 : index - 1) : (index + 1 == count ? 0 : index + 1);
@@ -197,8 +271,13 @@ qint64 TrafficLogStore::find(QStringView text, qint64 from, bool backward) const
 template <typename Visit>
 void TrafficLogStore::forEachRowNewestFirst(qint64 first, qint64 last, Visit visit) const
 {
-    for (qint64 index = first; index <= last; ++index)
-        visit(rowUtf8(index));
+    if (first > last)
+        return;
+    size_t block = blockIndexOf(serialOf(first));
+    for (qint64 serial = serialOf(first); serial >= serialOf(last); --serial) {
+        block = blockNear(block, serial);
+        visit(m_blocks[block].row(serial));
+    }
 }
 
 qint64 TrafficLogStore::utf8Size(qint64 first, qint64 last) const
