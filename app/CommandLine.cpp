@@ -73,6 +73,8 @@ const QStringList qtValueOptions = {
     QStringLiteral("display"),         QStringLiteral("geometry"),
     QStringLiteral("style"),           QStringLiteral("stylesheet")};
 const QStringList qtFlagOptions = {QStringLiteral("reverse"), QStringLiteral("widgetcount")};
+// The only ones of Qt's that also take "-name=value".
+const QStringList qtEqualsOptions = {QStringLiteral("style"), QStringLiteral("stylesheet")};
 
 // An option as written: "--port=3" is "--", "port" and a value; "-platform" is "-", "platform".
 struct Spelling {
@@ -138,6 +140,9 @@ std::optional<Refusal> sortArguments(const QStringList &arguments, QStringList &
             return Refusal{QStringLiteral("unknown option '%1'").arg(spelling.written())};
         if (spelling.withValue && !kind->takesValue)
             return Refusal{QStringLiteral("%1: takes no value").arg(spelling.written())};
+        if (spelling.withValue && kind->qt && !qtEqualsOptions.contains(spelling.name))
+            return Refusal{
+                QStringLiteral("%1: give the value after a space").arg(spelling.written())};
         QStringList &into = kind->qt ? qtOptions : ours;
         into << argument;
         if (kind->takesValue && !spelling.withValue) {

@@ -98,6 +98,7 @@ void CommandLineTest::options_data()
     row("value missing at the end", {"--open", "--mode"}, refused("--mode: the value is missing"));
     row("negative number is a value", {"--quiet-time", "-5"}, refused("--quiet-time: '-5'"));
     row("value to a switch", {"--open=yes"}, refused("--open: takes no value"));
+    row("Qt's value after '='", {"-platform=offscreen"}, refused("-platform: give the value"));
     row("argument", {"extra"}, refused("unexpected argument 'extra'"));
 }
 
