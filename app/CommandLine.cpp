@@ -63,6 +63,97 @@ Refusal refuse(const char *option, const QString &what)
     return {QStringLiteral("--%1: %2").arg(QLatin1String(option), what)};
 }
 
+// Qt's own options, which QApplication takes out of the arguments of a run with windows: those
+// that take the next argument as their value, and those that stand alone.
+const QStringList qtValueOptions = {
+    QStringLiteral("platform"),        QStringLiteral("platformpluginpath"),
+    QStringLiteral("platformtheme"),   QStringLiteral("plugin"),
+    QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowicon"),
+    QStringLiteral("qwindowtitle"),    QStringLiteral("session"),
+    QStringLiteral("display"),         QStringLiteral("geometry"),
+    QStringLiteral("style"),           QStringLiteral("stylesheet")};
+const QStringList qtFlagOptions = {QStringLiteral("reverse"), QStringLiteral("widgetcount")};
+// The only ones of Qt's that also take "-name=value".
+const QStringList qtEqualsOptions = {QStringLiteral("style"), QStringLiteral("stylesheet")};
+
+// An option as written: "--port=3" is "--", "port" and a value; "-platform" is "-", "platform".
+struct Spelling {
+    QString dashes, name;
+    bool withValue = false;
+    QString written() const { return dashes + name; }
+};
+
+Spelling spelled(const QString &argument)
+{
+    const qsizetype dashes = argument.startsWith(QLatin1String("--")) ? 2 : 1;
+    const qsizetype equals = argument.indexOf(QLatin1Char('='));
+    return {argument.left(dashes), argument.mid(dashes, equals < 0 ? -1 : equals - dashes),
+            equals >= 0};
+}
+
+// "-x..." or "--x...": an option. "-", "-5" and "--" are not.
+bool looksLikeOption(const QString &argument)
+{
+    return argument.size() > 1 && argument.front() == QLatin1Char('-') &&
+           (argument.at(1).isLetter() ||
+            (argument.at(1) == QLatin1Char('-') && argument.size() > 2));
+}
+
+// Ours (a long name after "--", a one-letter name after "-") or Qt's (after "-" or "--", as Qt
+// reads them), and whether it takes a value.
+struct OptionKind {
+    bool qt = false;
+    bool takesValue = false;
+};
+
+std::optional<OptionKind> kindOf(const Spelling &spelling)
+{
+    for (const QCommandLineOption &option : allOptions())
+        for (const QString &name : option.names())
+            if (name == spelling.name && (name.size() == 1) == (spelling.dashes.size() == 1))
+                return OptionKind{false, !option.valueName().isEmpty()};
+    if (qtValueOptions.contains(spelling.name))
+        return OptionKind{true, true};
+    if (qtFlagOptions.contains(spelling.name))
+        return OptionKind{true, false};
+    return std::nullopt;
+}
+
+// The arguments as GNU programs read them: each option known, a value where one is needed (an
+// option in its place means it is missing), none where none is taken. Qt's own options go to
+// qtOptions, the rest to ours, which the parser then reads without a fault.
+std::optional<Refusal> sortArguments(const QStringList &arguments, QStringList &ours,
+                                     QStringList &qtOptions)
+{
+    ours << arguments.value(0);
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == QLatin1String("--"))
+            return ours << arguments.mid(i), std::nullopt;
+        if (!looksLikeOption(argument)) {
+            ours << argument;
+            continue;
+        }
+        const Spelling spelling = spelled(argument);
+        const std::optional<OptionKind> kind = kindOf(spelling);
+        if (!kind)
+            return Refusal{QStringLiteral("unknown option '%1'").arg(spelling.written())};
+        if (spelling.withValue && !kind->takesValue)
+            return Refusal{QStringLiteral("%1: takes no value").arg(spelling.written())};
+        if (spelling.withValue && kind->qt && !qtEqualsOptions.contains(spelling.name))
+            return Refusal{
+                QStringLiteral("%1: give the value after a space").arg(spelling.written())};
+        QStringList &into = kind->qt ? qtOptions : ours;
+        into << argument;
+        if (kind->takesValue && !spelling.withValue) {
+            if (i + 1 == arguments.size() || looksLikeOption(arguments.at(i + 1)))
+                return Refusal{QStringLiteral("%1: the value is missing").arg(spelling.written())};
+            into << arguments.at(++i);
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<SimMode> modeNamed(const QString &name)
 {
     static const char *const englishNames[SimModeCount] = {"NONE", "prGPS",   "MNEA",
@@ -143,11 +234,14 @@ std::optional<Refusal> readChoices(const QCommandLineParser &parser, StartOption
     return std::nullopt;
 }
 
-// --auto, --log and --register-dump belong to a run without windows.
+// --auto, --log and --register-dump belong to a run without windows, Qt's options to one with.
 std::optional<Refusal> readRunWithoutWindows(const QCommandLineParser &parser,
-                                             StartOptions &options)
+                                             const QStringList &qtOptions, StartOptions &options)
 {
     options.window = !parser.isSet(QStringLiteral("no-window"));
+    if (!qtOptions.isEmpty() && !options.window)
+        return Refusal{QStringLiteral("%1: only with windows, not with --no-window")
+                           .arg(spelled(qtOptions.first()).written())};
     options.open = parser.isSet(QStringLiteral("open")) || !options.window;
     options.autoHandshake = parser.isSet(QStringLiteral("auto"));
     options.logFile = parser.value(QStringLiteral("log"));
@@ -168,8 +262,21 @@ QString helpText(QCommandLineParser &parser)
 {
     QString text = parser.helpText();
     text.replace(0, text.indexOf(QLatin1Char('\n')), QStringLiteral("Usage: portwren [options]"));
-    return text + QStringLiteral("\nEnvironment: PORTWREN_COM1 ... PORTWREN_COM6 name the device "
-                                 "of each port. See portwren(1).\n");
+    return text + QStringLiteral("\nWith windows, Qt's own options are taken too: -platform NAME, "
+                                 "-style NAME,\n-display DISPLAY, -geometry GEOMETRY and the "
+                                 "others Qt documents.\n"
+                                 "\nEnvironment: PORTWREN_COM1 ... PORTWREN_COM6 name the device "
+                                 "of each port.\nSee portwren(1).\n");
+}
+
+QString versionText()
+{
+    return QStringLiteral("portwren " PORTWREN_VERSION "\n"
+                          "Copyright (c) 2026 the PORTWREN developers\n"
+                          "License: MIT (see /usr/share/doc/portwren/copyright, or LICENSE in "
+                          "the source).\n"
+                          "This is free software: you are free to change and redistribute it.\n"
+                          "There is NO WARRANTY, to the extent permitted by law.\n");
 }
 
 } // namespace
@@ -179,8 +286,6 @@ CommandLine readCommandLine(const QStringList &arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("PORTWREN: a test tool for equipment and host programs on a serial line."));
-    // "-platform" reads as one unknown option, not as eight one-letter ones.
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions(allOptions());
     CommandLine read;
     const auto refused = [&read](const QString &text) {
@@ -188,7 +293,10 @@ CommandLine readCommandLine(const QStringList &arguments)
         read.text = text;
         return read;
     };
-    if (!parser.parse(arguments))
+    QStringList ours, qtOptions;
+    if (std::optional<Refusal> refusal = sortArguments(arguments, ours, qtOptions))
+        return refused(refusal->text);
+    if (!parser.parse(ours))
         return refused(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
         return refused(
@@ -200,7 +308,7 @@ CommandLine readCommandLine(const QStringList &arguments)
     }
     if (parser.isSet(QStringLiteral("version"))) {
         read.action = CommandLine::Action::Version;
-        read.text = QStringLiteral("portwren " PORTWREN_VERSION "\n");
+        read.text = versionText();
         return read;
     }
     if (parser.isSet(QStringLiteral("list-ports"))) {
@@ -209,7 +317,7 @@ CommandLine readCommandLine(const QStringList &arguments)
     }
     if (std::optional<Refusal> refusal = readChoices(parser, read.options))
         return refused(refusal->text);
-    if (std::optional<Refusal> refusal = readRunWithoutWindows(parser, read.options))
+    if (std::optional<Refusal> refusal = readRunWithoutWindows(parser, qtOptions, read.options))
         return refused(refusal->text);
     return read;
 }

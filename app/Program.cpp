@@ -98,6 +98,7 @@ int runProgram(int argc, char *argv[])
         return 0;
     case CommandLine::Action::Refuse:
         printNote(read.text);
+        std::fputs("Try 'portwren --help' for more information.\n", stderr);
         return UsageErrorStatus;
     case CommandLine::Action::Run:
         break;

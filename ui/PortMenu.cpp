@@ -14,7 +14,15 @@ PortMenu::PortMenu(int port, const QList<SystemPort> &systemPorts, QWidget *pare
     addEnvironmentNote();
     addSystemPorts(systemPorts, stored);
     addSeparator();
+#ifdef Q_OS_UNIX
+    addVirtualLine(stored); // a pseudo-terminal: no such thing on Windows
+#endif
+    addChoice(QStringLiteral("Default (%1)").arg(PortMap::platformDefault(port)), QString(),
+              stored.isEmpty());
+}
 
+void PortMenu::addVirtualLine(const QString &stored)
+{
     const bool virtualLine = PortMap::isVirtualLine(stored);
     QString text = QStringLiteral("Virtual line…");
     if (virtualLine)
@@ -24,9 +32,6 @@ PortMenu::PortMenu(int port, const QList<SystemPort> &systemPorts, QWidget *pare
     ask->setActionGroup(m_choices);
     ask->setChecked(virtualLine);
     connect(ask, &QAction::triggered, this, [this] { Q_EMIT virtualLineAsked(m_port); });
-
-    addChoice(QStringLiteral("Default (%1)").arg(PortMap::platformDefault(port)), QString(),
-              stored.isEmpty());
 }
 
 void PortMenu::addEnvironmentNote()

@@ -8,7 +8,8 @@
 class QActionGroup;
 
 // The menu of a port button (right click, or the menu key): which device Com<n>: leads to. The
-// machine's serial ports, a virtual line and the platform default, the current choice checked.
+// machine's serial ports, a virtual line (on Unix, where pseudo-terminals exist) and the platform
+// default, the current choice checked.
 // When PORTWREN_COM<n> is set, a first, disabled item says that it wins over the choice.
 class PortMenu : public QMenu
 {
@@ -25,6 +26,7 @@ Q_SIGNALS:
 private:
     void addEnvironmentNote();
     void addSystemPorts(const QList<SystemPort> &systemPorts, const QString &stored);
+    void addVirtualLine(const QString &stored);
     QAction *addChoice(const QString &text, const QString &device, bool current);
 
     int m_port;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ui/WindowLook.h"
 
+#include <QDir>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QFontMetricsF>
@@ -83,5 +84,9 @@ void fitFont(QWidget *widget, const QString &text, QSize room)
 
 QIcon portwrenIcon()
 {
-    return QIcon(QStringLiteral(":/portwren.png"));
+    QIcon icon;
+    const QDir sizes(QStringLiteral(":/icons"));
+    for (const QString &name : sizes.entryList({QStringLiteral("portwren-*.png")}))
+        icon.addFile(sizes.filePath(name));
+    return icon;
 }

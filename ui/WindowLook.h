@@ -44,5 +44,6 @@ template <typename W> W *placed(W *widget, const QString &name, int x, int y, in
 // gives a control is fixed, while fonts and screens differ.
 void fitFont(QWidget *widget, const QString &text, QSize room);
 
-// The program's 16 x 16 window icon.
+// The program's window icon, in every size rendered from its drawing (16 to 256 pixels): the
+// window system picks the one it shows.
 QIcon portwrenIcon();

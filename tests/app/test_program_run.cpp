@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The built program over virtual lines. Without windows it answers a host's word read and word
 // write byte for byte, writes the traffic log oldest line first on standard output and dumps
-// the registers at the end; a termination signal ends it, with windows or without, as END
-// does; a failure ends it with its status and a note on standard error, and opens nothing.
+// the registers at the end; a termination signal ends it, with windows (Qt's own options
+// taken) or without, as END does; a failure ends it with its status and a note on standard
+// error, and opens nothing.
 #include "HostEnd.h"
 
 #include <QFileInfo>
@@ -124,20 +125,21 @@ void ProgramRunTest::answersAHostWithoutWindows()
 
 void ProgramRunTest::signalsEndAsEnd_data()
 {
-    QTest::addColumn<QString>("run");
+    QTest::addColumn<QStringList>("run");
     QTest::addColumn<int>("signalNumber");
-    QTest::newRow("without windows, INT") << "--no-window" << SIGINT;
-    QTest::newRow("without windows, QUIT") << "--no-window" << SIGQUIT;
-    QTest::newRow("window, TERM") << "--open" << SIGTERM;
-    QTest::newRow("window, HUP") << "--open" << SIGHUP;
+    QTest::newRow("without windows, INT") << QStringList{"--no-window"} << SIGINT;
+    QTest::newRow("without windows, QUIT") << QStringList{"--no-window"} << SIGQUIT;
+    QTest::newRow("window, TERM") << QStringList{"--open"} << SIGTERM;
+    QTest::newRow("window with Qt's options, HUP")
+        << QStringList{"-platform", "offscreen", "-style", "fusion", "--open"} << SIGHUP;
 }
 
 void ProgramRunTest::signalsEndAsEnd()
 {
-    QFETCH(QString, run);
+    QFETCH(QStringList, run);
     QFETCH(int, signalNumber);
     ProgramRun program;
-    program.start({run, "--port", "1=pty:LINK"});
+    program.start(run + QStringList{"--port", "1=pty:LINK"});
     QTRY_VERIFY_WITH_TIMEOUT(program.linked(), 10000);
     QCOMPARE(program.endWith(signalNumber), 0);
     QVERIFY(!program.linked());
@@ -148,9 +150,11 @@ void ProgramRunTest::failuresEndWithAStatusAndANote_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("note");
-    QTest::newRow("bad option") << QStringList{"--no-window", "--port", "1=pty:LINK", "--mode",
-                                               "rock"}
-                                << 2 << "portwren: --mode: unknown mode 'rock'";
+    QTest::newRow("unknown option")
+        << QStringList{"--no-window", "--bogus"} << 2 << "portwren: unknown option '--bogus'";
+    QTest::newRow("bad value") << QStringList{"--no-window", "--port", "1=pty:LINK", "--mode",
+                                              "rock"}
+                               << 2 << "portwren: --mode: unknown mode 'rock'";
     QTest::newRow("log not writable")
         << QStringList{"--no-window", "--port", "1=pty:LINK", "--log", "LINK/no/log"} << 1
         << "portwren: cannot open the log";
@@ -167,8 +171,12 @@ void ProgramRunTest::failuresEndWithAStatusAndANote()
     run.start(arguments);
     QCOMPARE(run.status(), status);
     const QStringList lines = QString::fromUtf8(run.errors).split(QLatin1Char('\n'));
-    QCOMPARE(lines.size(), 2); // one line, ended
+    // One line, ended; a refused command line adds where to look.
+    const bool refused = status == 2;
+    QCOMPARE(lines.size(), refused ? 3 : 2);
     QVERIFY2(lines.first().startsWith(note), run.errors.constData());
+    if (refused)
+        QCOMPARE(lines.at(1), QStringLiteral("Try 'portwren --help' for more information."));
     QVERIFY(!run.linked());
 }
 
