@@ -2,6 +2,7 @@
 #include "app/CommandLine.h"
 
 #include "platform/LineSettings.h"
+#include "platform/MessageText.h"
 #include "platform/PortMap.h"
 #include "session/LineSession.h"
 #include "session/ModeProfiles.h"
@@ -137,17 +138,17 @@ std::optional<Refusal> sortArguments(const QStringList &arguments, QStringList &
         const Spelling spelling = spelled(argument);
         const std::optional<OptionKind> kind = kindOf(spelling);
         if (!kind)
-            return Refusal{QStringLiteral("unknown option '%1'").arg(spelling.written())};
+            return Refusal{QStringLiteral("unknown option '%1'").arg(quotedValue(spelling.written()))};
         if (spelling.withValue && !kind->takesValue)
-            return Refusal{QStringLiteral("%1: takes no value").arg(spelling.written())};
+            return Refusal{QStringLiteral("%1: takes no value").arg(quotedValue(spelling.written()))};
         if (spelling.withValue && kind->qt && !qtEqualsOptions.contains(spelling.name))
             return Refusal{
-                QStringLiteral("%1: give the value after a space").arg(spelling.written())};
+                QStringLiteral("%1: give the value after a space").arg(quotedValue(spelling.written()))};
         QStringList &into = kind->qt ? qtOptions : ours;
         into << argument;
         if (kind->takesValue && !spelling.withValue) {
             if (i + 1 == arguments.size() || looksLikeOption(arguments.at(i + 1)))
-                return Refusal{QStringLiteral("%1: the value is missing").arg(spelling.written())};
+                return Refusal{QStringLiteral("%1: the value is missing").arg(quotedValue(spelling.written()))};
             into << arguments.at(++i);
         }
     }
@@ -185,14 +186,14 @@ std::optional<Refusal> readPort(const QString &value, StartOptions &options)
     bool numeric = false;
     const int n = value.left(equals).trimmed().toInt(&numeric);
     if (!numeric || n < 1 || n > PortMap::PortCount)
-        return refuse("port", QStringLiteral("'%1' is not 1 to 6 (N or N=DEVICE)").arg(value));
+        return refuse("port", QStringLiteral("'%1' is not 1 to 6 (N or N=DEVICE)").arg(quotedValue(value)));
     options.port = n;
     if (equals < 0)
         return std::nullopt;
     const QString device = value.mid(equals + 1).trimmed();
     if (device.isEmpty() ||
         (PortMap::isVirtualLine(device) && PortMap::virtualLinePath(device).trimmed().isEmpty()))
-        return refuse("port", QStringLiteral("'%1' names no device").arg(value));
+        return refuse("port", QStringLiteral("'%1' names no device").arg(quotedValue(value)));
     options.devices.append({n, device});
     return std::nullopt;
 }
@@ -207,13 +208,13 @@ std::optional<Refusal> readChoices(const QCommandLineParser &parser, StartOption
         if (!(options.mode = modeNamed(value)))
             return refuse("mode", QStringLiteral("unknown mode '%1' (NONE, prGPS, MNEA, rack, "
                                                  "rackERR, vehicle)")
-                                      .arg(value));
+                                      .arg(quotedValue(value)));
     }
     if (parser.isSet(QStringLiteral("frame-end"))) {
         const QString value = parser.value(QStringLiteral("frame-end"));
         if (!(options.frameEnd = frameEndNamed(value)))
             return refuse("frame-end",
-                          QStringLiteral("unknown frame end '%1' (crlf, cr, time)").arg(value));
+                          QStringLiteral("unknown frame end '%1' (crlf, cr, time)").arg(quotedValue(value)));
     }
     if (parser.isSet(QStringLiteral("quiet-time"))) {
         const QString value = parser.value(QStringLiteral("quiet-time")).trimmed();
@@ -221,14 +222,14 @@ std::optional<Refusal> readChoices(const QCommandLineParser &parser, StartOption
         if (!digits.match(value).hasMatch() || value.toInt() > 32767)
             return refuse(
                 "quiet-time",
-                QStringLiteral("'%1' is not a whole number of ms from 0 to 32767").arg(value));
+                QStringLiteral("'%1' is not a whole number of ms from 0 to 32767").arg(quotedValue(value)));
         options.quietTime = value;
     }
     if (parser.isSet(QStringLiteral("settings"))) {
         const QString value = parser.value(QStringLiteral("settings"));
         QString reason;
         if (!LineSettings::parse(value, &reason))
-            return refuse("settings", QStringLiteral("'%1': %2").arg(value, reason));
+            return refuse("settings", QStringLiteral("'%1': %2").arg(quotedValue(value), reason));
         options.settings = value;
     }
     return std::nullopt;
@@ -300,7 +301,7 @@ CommandLine readCommandLine(const QStringList &arguments)
         return refused(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
         return refused(
-            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+            QStringLiteral("unexpected argument '%1'").arg(quotedValue(parser.positionalArguments().first())));
     if (parser.isSet(QStringLiteral("help"))) {
         read.action = CommandLine::Action::Help;
         read.text = helpText(parser);

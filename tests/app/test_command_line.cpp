@@ -101,6 +101,9 @@ void CommandLineTest::options_data()
     row("value to a switch", {"--open=yes"}, refused("--open: takes no value"));
     row("Qt's value after '='", {"-platform=offscreen"}, refused("-platform: give the value"));
     row("argument", {"extra"}, refused("unexpected argument 'extra'"));
+    static const QByteArray hugeShown = "--quiet-time: '" + QByteArray(60, '9') + "…' is not";
+    row("huge value quoted to 60 characters", {"--quiet-time", QString(100000, u'9')},
+        refused(hugeShown.constData()));
 }
 
 void CommandLineTest::options()
