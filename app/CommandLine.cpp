@@ -4,10 +4,12 @@
 #include "platform/LineSettings.h"
 #include "platform/MessageText.h"
 #include "platform/PortMap.h"
+#include "registers/RegisterFile.h"
 #include "session/LineSession.h"
 #include "session/ModeProfiles.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QRegularExpression>
 
 namespace
@@ -53,8 +55,24 @@ const QList<QCommandLineOption> &allOptions()
          QStringLiteral("With --no-window: append the traffic log to FILE instead."),
          QStringLiteral("FILE")},
         {QStringLiteral("register-dump"),
-         QStringLiteral("With --no-window: write the 128 registers to FILE at the end."),
+         QStringLiteral("With --no-window: write the 128 registers to FILE at the end, one "
+                        "\"D0033 0001\" line each."),
          QStringLiteral("FILE")},
+        {QStringLiteral("log-format"),
+         QStringLiteral("With --no-window: the log as text (one line an event, control "
+                        "characters escaped) or jsonl (one JSON object an event)."),
+         QStringLiteral("FORMAT")},
+        {QStringLiteral("registers"),
+         QStringLiteral("Store the words of FILE (as --register-dump writes it; all 128 "
+                        "registers or some) after the mode's preset at every OPEN."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("handshake-period"),
+         QStringLiteral("The transport handshake's tick, 1 to 3600000 ms (1000)."),
+         QStringLiteral("MS")},
+        {QStringLiteral("control"),
+         QStringLiteral("Listen for control programs on a Unix-domain socket at PATH (JSON "
+                        "lines; see portwren(1))."),
+         QStringLiteral("PATH")},
     };
     return options;
 }
@@ -138,17 +156,20 @@ std::optional<Refusal> sortArguments(const QStringList &arguments, QStringList &
         const Spelling spelling = spelled(argument);
         const std::optional<OptionKind> kind = kindOf(spelling);
         if (!kind)
-            return Refusal{QStringLiteral("unknown option '%1'").arg(quotedValue(spelling.written()))};
-        if (spelling.withValue && !kind->takesValue)
-            return Refusal{QStringLiteral("%1: takes no value").arg(quotedValue(spelling.written()))};
-        if (spelling.withValue && kind->qt && !qtEqualsOptions.contains(spelling.name))
             return Refusal{
-                QStringLiteral("%1: give the value after a space").arg(quotedValue(spelling.written()))};
+                QStringLiteral("unknown option '%1'").arg(quotedValue(spelling.written()))};
+        if (spelling.withValue && !kind->takesValue)
+            return Refusal{
+                QStringLiteral("%1: takes no value").arg(quotedValue(spelling.written()))};
+        if (spelling.withValue && kind->qt && !qtEqualsOptions.contains(spelling.name))
+            return Refusal{QStringLiteral("%1: give the value after a space")
+                               .arg(quotedValue(spelling.written()))};
         QStringList &into = kind->qt ? qtOptions : ours;
         into << argument;
         if (kind->takesValue && !spelling.withValue) {
             if (i + 1 == arguments.size() || looksLikeOption(arguments.at(i + 1)))
-                return Refusal{QStringLiteral("%1: the value is missing").arg(quotedValue(spelling.written()))};
+                return Refusal{QStringLiteral("%1: the value is missing")
+                                   .arg(quotedValue(spelling.written()))};
             into << arguments.at(++i);
         }
     }
@@ -186,7 +207,8 @@ std::optional<Refusal> readPort(const QString &value, StartOptions &options)
     bool numeric = false;
     const int n = value.left(equals).trimmed().toInt(&numeric);
     if (!numeric || n < 1 || n > PortMap::PortCount)
-        return refuse("port", QStringLiteral("'%1' is not 1 to 6 (N or N=DEVICE)").arg(quotedValue(value)));
+        return refuse("port",
+                      QStringLiteral("'%1' is not 1 to 6 (N or N=DEVICE)").arg(quotedValue(value)));
     options.port = n;
     if (equals < 0)
         return std::nullopt;
@@ -213,16 +235,17 @@ std::optional<Refusal> readChoices(const QCommandLineParser &parser, StartOption
     if (parser.isSet(QStringLiteral("frame-end"))) {
         const QString value = parser.value(QStringLiteral("frame-end"));
         if (!(options.frameEnd = frameEndNamed(value)))
-            return refuse("frame-end",
-                          QStringLiteral("unknown frame end '%1' (crlf, cr, time)").arg(quotedValue(value)));
+            return refuse(
+                "frame-end",
+                QStringLiteral("unknown frame end '%1' (crlf, cr, time)").arg(quotedValue(value)));
     }
     if (parser.isSet(QStringLiteral("quiet-time"))) {
         const QString value = parser.value(QStringLiteral("quiet-time")).trimmed();
         static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
         if (!digits.match(value).hasMatch() || value.toInt() > 32767)
-            return refuse(
-                "quiet-time",
-                QStringLiteral("'%1' is not a whole number of ms from 0 to 32767").arg(quotedValue(value)));
+            return refuse("quiet-time",
+                          QStringLiteral("'%1' is not a whole number of ms from 0 to 32767")
+                              .arg(quotedValue(value)));
         options.quietTime = value;
     }
     if (parser.isSet(QStringLiteral("settings"))) {
@@ -235,7 +258,41 @@ std::optional<Refusal> readChoices(const QCommandLineParser &parser, StartOption
     return std::nullopt;
 }
 
-// --auto, --log and --register-dump belong to a run without windows, Qt's options to one with.
+// --registers, --handshake-period and --control.
+std::optional<Refusal> readSimulatorFiles(const QCommandLineParser &parser, StartOptions &options)
+{
+    if (parser.isSet(QStringLiteral("registers"))) {
+        const QString path = parser.value(QStringLiteral("registers"));
+        QFile file(path);
+        if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+            return refuse(
+                "registers",
+                QStringLiteral("cannot read '%1': %2").arg(quotedValue(path), file.errorString()));
+        const RegisterFileContents contents = readRegisterFile(file.read(1 << 20));
+        if (!contents.problem.isEmpty())
+            return refuse("registers",
+                          QStringLiteral("%1: %2").arg(quotedValue(path), contents.problem));
+        options.registerWords = contents.words;
+    }
+    if (parser.isSet(QStringLiteral("handshake-period"))) {
+        const QString value = parser.value(QStringLiteral("handshake-period")).trimmed();
+        static const QRegularExpression digits(QStringLiteral("^[0-9]{1,7}$"));
+        if (!digits.match(value).hasMatch() || value.toInt() < 1 || value.toInt() > 3600000)
+            return refuse("handshake-period",
+                          QStringLiteral("'%1' is not a whole number of ms from 1 to 3600000")
+                              .arg(quotedValue(value)));
+        options.handshakePeriodMs = value.toInt();
+    }
+    if (parser.isSet(QStringLiteral("control"))) {
+        options.controlPath = parser.value(QStringLiteral("control"));
+        if (options.controlPath.isEmpty())
+            return refuse("control", QStringLiteral("no path named"));
+    }
+    return std::nullopt;
+}
+
+// --auto, --log, --log-format and --register-dump belong to a run without windows, Qt's options
+// to one with.
 std::optional<Refusal> readRunWithoutWindows(const QCommandLineParser &parser,
                                              const QStringList &qtOptions, StartOptions &options)
 {
@@ -247,14 +304,20 @@ std::optional<Refusal> readRunWithoutWindows(const QCommandLineParser &parser,
     options.autoHandshake = parser.isSet(QStringLiteral("auto"));
     options.logFile = parser.value(QStringLiteral("log"));
     options.registerDump = parser.value(QStringLiteral("register-dump"));
-    for (const char *name : {"auto", "log", "register-dump"}) {
+    for (const char *name : {"auto", "log", "log-format", "register-dump"}) {
         const QString option = QLatin1String(name);
         if (parser.isSet(option) && options.window)
             return refuse(name, QStringLiteral("only with --no-window"));
         if (parser.isSet(option) && option != QLatin1String("auto") &&
-            parser.value(option).isEmpty())
+            option != QLatin1String("log-format") && parser.value(option).isEmpty())
             return refuse(name, QStringLiteral("no file named"));
     }
+    const QString format = parser.value(QStringLiteral("log-format"));
+    if (format == QLatin1String("jsonl"))
+        options.logFormat = StartOptions::LogFormat::JsonLines;
+    else if (!format.isEmpty() && format != QLatin1String("text"))
+        return refuse("log-format",
+                      QStringLiteral("unknown format '%1' (text, jsonl)").arg(quotedValue(format)));
     return std::nullopt;
 }
 
@@ -300,8 +363,8 @@ CommandLine readCommandLine(const QStringList &arguments)
     if (!parser.parse(ours))
         return refused(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
-        return refused(
-            QStringLiteral("unexpected argument '%1'").arg(quotedValue(parser.positionalArguments().first())));
+        return refused(QStringLiteral("unexpected argument '%1'")
+                           .arg(quotedValue(parser.positionalArguments().first())));
     if (parser.isSet(QStringLiteral("help"))) {
         read.action = CommandLine::Action::Help;
         read.text = helpText(parser);
@@ -317,6 +380,8 @@ CommandLine readCommandLine(const QStringList &arguments)
         return read;
     }
     if (std::optional<Refusal> refusal = readChoices(parser, read.options))
+        return refused(refusal->text);
+    if (std::optional<Refusal> refusal = readSimulatorFiles(parser, read.options))
         return refused(refusal->text);
     if (std::optional<Refusal> refusal = readRunWithoutWindows(parser, qtOptions, read.options))
         return refused(refusal->text);
@@ -337,5 +402,8 @@ void applyOptions(const StartOptions &options, LineSession &session)
         session.setQuietTimeText(*options.quietTime);
     if (options.settings)
         session.setSettingsText(*options.settings);
+    session.setWordsAtOpen(options.registerWords);
+    if (options.handshakePeriodMs)
+        session.setHandshakePeriod(*options.handshakePeriodMs);
     session.setHandshakeAuto(options.autoHandshake);
 }

@@ -26,6 +26,11 @@ struct StartOptions {
     QList<QPair<int, QString>> devices; // each --port N=DEVICE, in order
     QString logFile;                    // --log
     QString registerDump;               // --register-dump
+    enum class LogFormat { Text, JsonLines };
+    LogFormat logFormat = LogFormat::Text;    // --log-format
+    QString controlPath;                      // --control
+    QList<QPair<int, QString>> registerWords; // read from --registers FILE
+    std::optional<int> handshakePeriodMs;     // --handshake-period
 };
 
 // The command line read: run with the options, or print a text and end.
@@ -40,10 +45,12 @@ struct CommandLine {
 // Exit status of a command line that is refused.
 constexpr int UsageErrorStatus = 2;
 
-// Reads the arguments (the first is the program's name). Prints nothing, ends nothing.
+// Reads the arguments (the first is the program's name) and the register file they name.
+// Prints nothing, ends nothing.
 CommandLine readCommandLine(const QStringList &arguments);
 
 // Puts the options into the session: the devices (for this run only, over PORTWREN_COM<n> and
 // the stored choice), the port, the mode, then the frame end, quiet time and settings that
-// override the mode's, and the handshake's Auto mode. Opens nothing.
+// override the mode's, the words stored at each OPEN, and the handshake's Auto mode and period.
+// Opens nothing.
 void applyOptions(const StartOptions &options, LineSession &session);

@@ -204,6 +204,11 @@ void LineSession::end()
         m_port->close();
 }
 
+qint64 LineSession::nowUs() const
+{
+    return m_clock->nowUs();
+}
+
 void LineSession::note(NoteSource source, const QString &text, const QByteArray &dump)
 {
     Q_EMIT noted(Note{m_clock->nowUs(), source, text, dump});

@@ -140,6 +140,9 @@ public:
     qint64 framesReceived() const { return m_framesReceived; }
     qint64 repliesSent() const { return m_repliesSent; }
 
+    // The time now, by the session's clock (microseconds since 1970-01-01 00:00 UTC).
+    qint64 nowUs() const;
+
     SimMode mode() const { return m_mode; }
     FrameEnd frameEnd() const { return m_frameEnd; }
     int portNumber() const { return m_port->portNumber(); }

@@ -38,6 +38,14 @@ QString rendered(const StartOptions &o)
         set << QStringLiteral("log=") + o.logFile;
     if (!o.registerDump.isEmpty())
         set << QStringLiteral("dump=") + o.registerDump;
+    if (o.logFormat == StartOptions::LogFormat::JsonLines)
+        set << QStringLiteral("jsonl");
+    if (!o.controlPath.isEmpty())
+        set << QStringLiteral("control=") + o.controlPath;
+    if (o.handshakePeriodMs)
+        set << QStringLiteral("period=%1").arg(*o.handshakePeriodMs);
+    for (const auto &[n, word] : o.registerWords)
+        set << QStringLiteral("D%1=%2").arg(n).arg(word);
     return set.join(QLatin1Char(' '));
 }
 
@@ -101,6 +109,14 @@ void CommandLineTest::options_data()
     row("value to a switch", {"--open=yes"}, refused("--open: takes no value"));
     row("Qt's value after '='", {"-platform=offscreen"}, refused("-platform: give the value"));
     row("argument", {"extra"}, refused("unexpected argument 'extra'"));
+    row("simulator under control",
+        {"--no-window", "--log-format", "jsonl", "--control", "/tmp/c", "--handshake-period", "50"},
+        "no-window open jsonl control=/tmp/c period=50");
+    row("log format unknown", {"--no-window", "--log-format", "xml"},
+        refused("--log-format: unknown format 'xml'"));
+    row("handshake period 0", {"--handshake-period", "0"}, refused("--handshake-period: '0'"));
+    row("register file missing", {"--registers", "/nonexistent/r"},
+        refused("--registers: cannot read '/nonexistent/r'"));
     static const QByteArray hugeShown = "--quiet-time: '" + QByteArray(60, '9') + "…' is not";
     row("huge value quoted to 60 characters", {"--quiet-time", QString(100000, u'9')},
         refused(hugeShown.constData()));

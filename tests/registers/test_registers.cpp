@@ -3,6 +3,7 @@
 // handshake cycles of the rack and the vehicle, instruction lines, and the words the register
 // button stores.
 #include "registers/HandshakeAutomaton.h"
+#include "registers/RegisterFile.h"
 #include "registers/RegisterMemory.h"
 #include "registers/WordConversion.h"
 
@@ -85,6 +86,33 @@ private slots:
         const std::optional<WordsRefused> refused = memory.storeTexts(10, {"1", "2", "x", "4"});
         QVERIFY(refused && refused->index == 12);
         QCOMPARE(QStringList({memory.word(10), memory.word(11)}), QStringList({"0000", "0000"}));
+    }
+
+    // A register file gives the words it lists, read as 登録 reads a box; its first bad line is
+    // named. A dump reads back as the memory it was written from.
+    void registerFiles()
+    {
+        const QList<QPair<QByteArray, QString>> files = {
+            {"D0033 0002\n\nD0000  -5 \n", "33=0002 0=-0005"},
+            {"D0001 1\nD0001 2\n", "line 2: D0001 appears twice"},
+            {"D0001 1\nD0128 0\n", "line 2: 0128 is beyond D0127"},
+            {"D0001 1\nD0002 x\n", "line 2: D0002: 数値に変換できません"},
+            {"D0001 40000\n", "line 1: D0001: -32768〜32767 の範囲外です"},
+            {"D1 0001\n", "line 1: \"D1 0001\" is not \"Dnnnn word\""}};
+        for (const auto &[text, expected] : files) {
+            const RegisterFileContents read = readRegisterFile(text);
+            QStringList words;
+            for (const auto &[n, word] : read.words)
+                words << QStringLiteral("%1=%2").arg(n).arg(word);
+            QCOMPARE(read.problem.isEmpty() ? words.join(u' ') : read.problem, expected);
+        }
+        memory.applyVehiclePreset();
+        memory.setWord(127, "-32768");
+        RegisterMemory replayed;
+        for (const auto &[n, word] : readRegisterFile(registerFileText(memory)).words)
+            replayed.setWord(n, word);
+        for (int n = 0; n < RegisterMemory::Count; ++n)
+            QCOMPARE(replayed.word(n), memory.word(n));
     }
 
     // Whole cycles. Each row ends where a wait has run out, so the next row's first tick pins its

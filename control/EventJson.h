@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "protocol/ControlCodes.h"
+#include "registers/SimMode.h"
+#include "session/LineSession.h"
+#include "session/SessionEvents.h"
+
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+#include <optional>
+
+// The session's events as JSON objects, one per line, for programs: a control program's
+// subscription and the log of a run without windows in JSON lines. Each has "event" and "time"
+// (ISO 8601 in UTC with microseconds, "2026-12-07T05:00:00.123456Z"):
+//   received  hex, text, frame_end      sent  hex, text
+//   note      text (as the log shows it), source, and hex for the bytes it dumps
+//   connection  open                    registers  from, words, by
+//   handshake   status
+
+QString isoTime(qint64 timeUs);
+// The names a program uses: "none", "prgps", "mnea", "rack", "rackerr", "vehicle"; "crlf",
+// "cr", "time".
+QString modeName(SimMode mode);
+std::optional<SimMode> modeFromName(const QString &name);
+QString frameEndName(FrameEnd end);
+std::optional<FrameEnd> frameEndFromName(const QString &name);
+
+QJsonObject eventJson(const Traffic &traffic);
+QJsonObject eventJson(const Note &note);
+
+// Every event of a session as one line of compact JSON (no line end), in the order the log
+// shows them.
+class EventFeed : public QObject
+{
+    Q_OBJECT
+public:
+    explicit EventFeed(LineSession &session, QObject *parent = nullptr);
+
+Q_SIGNALS:
+    void eventLine(const QByteArray &json);
+
+private:
+    void emitEvent(QJsonObject event, qint64 timeUs);
+
+    LineSession &m_session;
+};
