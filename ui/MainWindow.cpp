@@ -60,8 +60,18 @@ void MainWindow::connectSession()
     connect(log, &SessionLog::lineLogged, this, &MainWindow::showLogLine);
     connect(&m_session, &LineSession::connectionChanged, this, &MainWindow::showConnection);
     connect(&m_session, &LineSession::modemLinesChanged, this, &MainWindow::showModemLines);
-    connect(&m_session, &LineSession::settingsTextChanged, m_settingsEdit, &QLineEdit::setText);
-    connect(&m_session, &LineSession::transmitTextChanged, m_transmitEdit, &QLineEdit::setText);
+    // A text the session took from the box itself is left as it is, so typing keeps its cursor.
+    const auto show = [this](auto changed, QLineEdit *edit) {
+        connect(&m_session, changed, edit, [edit](const QString &text) {
+            if (edit->text() != text)
+                edit->setText(text);
+        });
+    };
+    show(&LineSession::settingsTextChanged, m_settingsEdit);
+    show(&LineSession::transmitTextChanged, m_transmitEdit);
+    show(&LineSession::quietTimeTextChanged, m_quietTimeEdit);
+    connect(&m_session, &LineSession::hexDumpChanged, this,
+            [this](bool on) { m_hexButtons[on ? 0 : 1]->setChecked(true); });
     connect(&m_session, &LineSession::frameEndChanged, this,
             [this](FrameEnd end) { m_frameEndButtons[int(end)]->setChecked(true); });
     connect(&m_session, &LineSession::modeChanged, this,
