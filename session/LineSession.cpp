@@ -442,7 +442,7 @@ void LineSession::tickHandshake()
     const std::optional<QString> status = m_handshake.runStep(m_registers, m_mode);
     reportRegisterChanges(RegisterWriter::Handshake);
     if (status)
-        Q_EMIT handshakeStatusChanged(*status);
+        showHandshakeStatus(*status);
 }
 
 void LineSession::stepHandshakeNow()
@@ -451,7 +451,13 @@ void LineSession::stepHandshakeNow()
         m_handshake.runStep(m_registers, m_mode, HandshakeAutomaton::Pace::Always);
     reportRegisterChanges(RegisterWriter::Handshake);
     if (status)
-        Q_EMIT handshakeStatusChanged(*status);
+        showHandshakeStatus(*status);
+}
+
+void LineSession::showHandshakeStatus(const QString &status)
+{
+    m_handshakeStatus = status;
+    Q_EMIT handshakeStatusChanged(status);
 }
 
 void LineSession::restartHandshakeInManual()
@@ -467,5 +473,5 @@ void LineSession::resetHandshake()
     m_registers.applyPresetOf(m_mode);
     m_handshake.reset();
     reportRegisterChanges(RegisterWriter::Operator);
-    Q_EMIT handshakeStatusChanged(QString());
+    showHandshakeStatus(QString());
 }

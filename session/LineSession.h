@@ -117,6 +117,8 @@ public:
     void stepHandshakeNow();
     // Manual at step 0, as the data window opens (the wait count carries over).
     void restartHandshakeInManual();
+    // The status text of the handshake's latest step that acted (empty after "R").
+    const QString &handshakeStatus() const { return m_handshakeStatus; }
     // The tick's period, 1 ms or more; a running tick takes it from its next tick.
     void setHandshakePeriod(int ms);
     int handshakePeriod() const { return m_handshakePeriodMs; }
@@ -192,6 +194,7 @@ private:
     void onPortLost(const QString &reason);
     void closeWithNote(NoteSource source);
     void scheduleHandshakeTick();
+    void showHandshakeStatus(const QString &status);
 
     std::unique_ptr<SerialPortService> m_port;
     std::unique_ptr<Clock> m_clock;
@@ -207,6 +210,7 @@ private:
     bool m_hexDump = false;
     std::set<TickPlayer> m_tickPlayers;
     int m_handshakePeriodMs = DefaultHandshakePeriodMs;
+    QString m_handshakeStatus;
     QList<QPair<int, QString>> m_wordsAtOpen;
     ReplyFaults m_faults;
     // Reply pieces waiting their turn: later replies wait behind a delayed or split one.
