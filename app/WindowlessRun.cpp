@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "app/WindowlessRun.h"
 
+#include "platform/FileTarget.h"
 #include "registers/RegisterMemory.h"
 #include "session/LineSession.h"
 
-#include <QSaveFile>
 #include <cstdio>
 
 namespace
@@ -96,21 +96,21 @@ void WindowlessRun::finish(int status)
 }
 
 // One line per register, "D0000 0001" to "D0127 ...": the register's name as the data window
-// shows it, a space, the word as stored.
+// shows it, a space, the word as stored. A device or a FIFO named is written in place.
 bool WindowlessRun::dumpRegisters()
 {
-    QSaveFile file(m_options.registerDump);
-    if (file.open(QIODevice::WriteOnly)) {
-        const RegisterMemory &registers = m_session.registers();
-        for (int n = 0; n < RegisterMemory::Count; ++n)
-            file.write(QStringLiteral("D%1 %2\n")
-                           .arg(n, 4, 10, QLatin1Char('0'))
-                           .arg(registers.word(n))
-                           .toUtf8());
-        if (file.commit())
-            return true;
-    }
-    printNote(QStringLiteral("cannot write the register dump %1: %2")
-                  .arg(m_options.registerDump, file.errorString()));
+    QByteArray dump;
+    const RegisterMemory &registers = m_session.registers();
+    for (int n = 0; n < RegisterMemory::Count; ++n)
+        dump += QStringLiteral("D%1 %2\n")
+                    .arg(n, 4, 10, QLatin1Char('0'))
+                    .arg(registers.word(n))
+                    .toUtf8();
+    QString error;
+    if (writeToPath(
+            m_options.registerDump,
+            [&dump](QIODevice &file) { return file.write(dump) == dump.size(); }, &error))
+        return true;
+    printNote(QStringLiteral("cannot write the register dump ") + error);
     return false;
 }
