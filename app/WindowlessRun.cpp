@@ -1,25 +1,35 @@
 // SPDX-License-Identifier: MIT
 #include "app/WindowlessRun.h"
 
+#include "app/StandardStreams.h"
+#include "platform/Clock.h"
 #include "platform/FileTarget.h"
+#include "platform/OutputQueue.h"
 #include "registers/RegisterMemory.h"
 #include "session/LineSession.h"
 
-#include <cstdio>
+#include <QFile>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace
 {
 constexpr int HandshakeTickMs = 1000;
 // "[HH:mm:ss]" in front of every log line.
 constexpr int StampLength = 10;
-} // namespace
+// What the log holds for a reader that falls behind, and how long its queued lines have at
+// the end; standard error has the rest of the end's 100 ms.
+constexpr qsizetype LogQueueBytes = 1 << 20;
+constexpr int LogEndMs = 60;
 
-void printNote(const QString &text)
+// The log's line for the lines its reader missed, stamped as every log line is.
+QByteArray droppedLinesLine(qint64 count)
 {
-    std::fputs((QStringLiteral("portwren: ") + text + QLatin1Char('\n')).toUtf8().constData(),
-               stderr);
-    std::fflush(stderr);
+    return (QLatin1Char('[') + SystemClock().timeOfDay() +
+            QStringLiteral("]  <<%1 lines not written: the reader fell behind>>\n").arg(count))
+        .toUtf8();
 }
+} // namespace
 
 WindowlessRun::WindowlessRun(LineSession &session, StartOptions options, QObject *parent)
     : QObject(parent), m_session(session), m_options(std::move(options))
@@ -30,20 +40,12 @@ WindowlessRun::WindowlessRun(LineSession &session, StartOptions options, QObject
     connect(&m_session, &LineSession::connectionChanged, this, &WindowlessRun::onConnectionChanged);
 }
 
+WindowlessRun::~WindowlessRun() = default;
+
 void WindowlessRun::start()
 {
-    const bool logOpen =
-        m_options.logFile.isEmpty()
-            ? m_log.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered)
-            : (m_log.setFileName(m_options.logFile),
-               m_log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered));
-    if (!logOpen) {
-        printNote(
-            QStringLiteral("cannot open the log %1: %2")
-                .arg(m_options.logFile.isEmpty() ? QStringLiteral("output") : m_options.logFile,
-                     m_log.errorString()));
+    if (!openLog())
         return finish(1);
-    }
     if (!m_session.open()) {
         printNote(m_lastNote);
         return finish(1);
@@ -52,17 +54,50 @@ void WindowlessRun::start()
         m_handshakeTick.start();
 }
 
+// The log's output: standard output, or the --log file appended to. Neither is ever waited
+// for: a --log FIFO without a reader is refused at once.
+bool WindowlessRun::openLog()
+{
+    QString reason;
+    WriteEnd end =
+        m_options.logFile.isEmpty()
+            ? WriteEnd::reopen(STDOUT_FILENO, &reason)
+            : WriteEnd::openPath(QFile::encodeName(m_options.logFile), O_APPEND | O_CREAT, &reason);
+    if (!end.isValid()) {
+        printNote(
+            QStringLiteral("cannot open the log %1: %2")
+                .arg(m_options.logFile.isEmpty() ? QStringLiteral("output") : m_options.logFile,
+                     reason));
+        return false;
+    }
+    m_log = std::make_unique<OutputQueue>(std::move(end), LogQueueBytes,
+                                          OutputQueue::Overflow::DropLines);
+    m_log->setDroppedLinesText(droppedLinesLine);
+    connect(m_log.get(), &OutputQueue::failed, this, [this](const QString &why) {
+        printNote(QStringLiteral("cannot write the traffic log: ") + why);
+        finish(1);
+    });
+    return true;
+}
+
+// Lines still queued get a short time to go out; how many did not is said on standard error.
+void WindowlessRun::closeLog()
+{
+    if (!m_log)
+        return;
+    if (const qint64 unwritten = m_log->drain(QDeadlineTimer(LogEndMs)))
+        printNote(QStringLiteral("%1 lines of the traffic log were not written: its reader did "
+                                 "not take them")
+                      .arg(unwritten));
+}
+
 void WindowlessRun::writeLogLine(const QString &line)
 {
     if (line.mid(StampLength).startsWith(QLatin1String("  <<")))
         m_lastNote = line.mid(StampLength).trimmed();
-    if (m_finished || !m_log.isOpen())
+    if (m_finished || !m_log)
         return;
-    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
-    if (m_log.write(bytes) == bytes.size() && m_log.flush())
-        return;
-    printNote(QStringLiteral("cannot write the traffic log: ") + m_log.errorString());
-    finish(1);
+    m_log->append((line + QLatin1Char('\n')).toUtf8());
 }
 
 // The session closes the port by itself only when the port is lost: that ends the run.
@@ -91,7 +126,7 @@ void WindowlessRun::finish(int status)
     m_session.end();
     if (!m_options.registerDump.isEmpty() && !dumpRegisters() && status == 0)
         status = 1;
-    m_log.close();
+    closeLog();
     Q_EMIT finished(status);
 }
 

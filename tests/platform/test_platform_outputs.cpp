@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
-// What the program writes: a file at a path the user names, written safely when it is a
+// What the program writes: a file at a path the user names (written safely when it is a
 // regular file or a new path, in place and never replaced when it is a device, a FIFO or a
-// descriptor, and refused when nobody reads it.
+// descriptor, refused when nobody reads it), and the output queue of whole lines in front of
+// a reader that stops, resumes, or goes away.
 #include "platform/FileTarget.h"
+#include "platform/OutputQueue.h"
 
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -92,6 +95,19 @@ void makeTarget(Target &target, const QString &kind, const QTemporaryDir &dir)
     }
 }
 
+QByteArray numberedLine(int n)
+{
+    return QByteArray::number(n).rightJustified(6, '0') + " of the lines written\n";
+}
+
+// Lines, each ended, that a reader got; a part of a line at the end is left out.
+QList<QByteArray> wholeLines(const QByteArray &bytes)
+{
+    QList<QByteArray> lines = bytes.split('\n');
+    lines.removeLast();
+    return lines;
+}
+
 } // namespace
 
 class TestOutputs : public QObject
@@ -100,6 +116,10 @@ class TestOutputs : public QObject
 private slots:
     void pathTargets_data();
     void pathTargets();
+    void readerThatFallsBehind_data();
+    void readerThatFallsBehind();
+    void theEndOfAnOutput_data();
+    void theEndOfAnOutput();
 };
 
 void TestOutputs::pathTargets_data()
@@ -156,6 +176,108 @@ void TestOutputs::pathTargets()
     const struct stat after = nodeOf(target.path);
     if (kind != "regular file" && kind != "new path")
         QVERIFY(after.st_ino == before.st_ino && after.st_mode == before.st_mode);
+}
+
+void TestOutputs::readerThatFallsBehind_data()
+{
+    QTest::addColumn<bool>("disconnect");
+    QTest::newRow("drop lines") << false;
+    QTest::newRow("disconnect") << true;
+}
+
+// A reader that stops: the queue holds up to its bound, never more. Dropping, whole lines go
+// and the reader, resuming, gets every line taken in order, then one line with the count of
+// those dropped, then the lines after it. Disconnecting, the output closes and says why.
+void TestOutputs::readerThatFallsBehind()
+{
+    QFETCH(bool, disconnect);
+    const auto overflow =
+        disconnect ? OutputQueue::Overflow::Disconnect : OutputQueue::Overflow::DropLines;
+    constexpr qsizetype Bound = 8192;
+    constexpr int Lines = 2000;
+    int ends[2];
+    QVERIFY(::pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0);
+    const int readEnd = ends[0];
+    ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
+    OutputQueue queue(WriteEnd::reopen(ends[1], nullptr), Bound, overflow);
+    ::close(ends[1]);
+    queue.setDroppedLinesText(
+        [](qint64 count) { return "dropped " + QByteArray::number(count) + "\n"; });
+    QSignalSpy failed(&queue, &OutputQueue::failed);
+    int taken = 0;
+    for (int n = 0; n < Lines; ++n) {
+        taken += queue.append(numberedLine(n));
+        QCOMPARE_LE(queue.queuedBytes(), Bound);
+    }
+    QCOMPARE_LT(taken, Lines);
+
+    if (disconnect) {
+        QVERIFY(QTest::qWaitFor([&] { return failed.size() == 1; }));
+        QVERIFY2(failed.first().first().toString().contains(QString::number(Bound)),
+                 qPrintable(failed.first().first().toString()));
+        QVERIFY(!queue.isOpen() && !queue.append("late\n"));
+        ::close(readEnd);
+        return;
+    }
+    QByteArray received;
+    QVERIFY(QTest::qWaitFor([&] {
+        received += readAvailable(readEnd);
+        return received.endsWith("dropped " + QByteArray::number(Lines - taken) + "\n");
+    }));
+    QVERIFY(queue.append("after\n"));
+    QVERIFY(QTest::qWaitFor([&] {
+        received += readAvailable(readEnd);
+        return received.endsWith("after\n");
+    }));
+    QList<QByteArray> expected;
+    for (int n = 0; n < taken; ++n)
+        expected << numberedLine(n).chopped(1);
+    expected << "dropped " + QByteArray::number(Lines - taken) << "after";
+    QCOMPARE(wholeLines(received), expected);
+    QCOMPARE(failed.size(), 0);
+    ::close(readEnd);
+}
+
+void TestOutputs::theEndOfAnOutput_data()
+{
+    QTest::addColumn<bool>("readerGone");
+    QTest::newRow("reader stopped") << false;
+    QTest::newRow("reader gone") << true;
+}
+
+// At the end every line is accounted for: what the reader got whole, and the count drain()
+// gives of those it did not (queued, written in part, dropped). A reader that went away is a
+// failure the output reports, never a signal that ends the program.
+void TestOutputs::theEndOfAnOutput()
+{
+    QFETCH(bool, readerGone);
+    constexpr int Lines = 1000;
+    int ends[2];
+    QVERIFY(::pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0);
+    int readEnd = ends[0];
+    ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
+    OutputQueue queue(WriteEnd::reopen(ends[1], nullptr), 16384, OutputQueue::Overflow::DropLines);
+    ::close(ends[1]);
+    QSignalSpy failed(&queue, &OutputQueue::failed);
+    if (readerGone) {
+        ::close(readEnd);
+        readEnd = -1;
+    }
+    for (int n = 0; n < Lines; ++n)
+        queue.append(numberedLine(n));
+    const qint64 unwritten = queue.drain(QDeadlineTimer(0));
+    QVERIFY(!queue.isOpen());
+    if (readerGone) {
+        QCOMPARE(unwritten, qint64(Lines));
+        QVERIFY(QTest::qWaitFor([&] { return failed.size() == 1; }));
+        QCOMPARE(failed.first().first().toString(), QString::fromLocal8Bit(strerror(EPIPE)));
+        return;
+    }
+    const QList<QByteArray> lines = wholeLines(readAvailable(readEnd));
+    QCOMPARE_GT(unwritten, 0);
+    QCOMPARE(lines.size() + unwritten, qint64(Lines));
+    QCOMPARE(lines.last(), numberedLine(int(lines.size()) - 1).chopped(1));
+    ::close(readEnd);
 }
 
 QTEST_GUILESS_MAIN(TestOutputs)
