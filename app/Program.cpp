@@ -2,6 +2,7 @@
 #include "app/Program.h"
 
 #include "app/CommandLine.h"
+#include "app/StandardStreams.h"
 #include "app/WindowlessRun.h"
 #include "platform/Clock.h"
 #include "platform/DevicePortService.h"
@@ -17,6 +18,10 @@
 
 namespace
 {
+
+// What standard error's queued messages get at the end: the rest of the end's 100 ms, after
+// the log's lines had theirs.
+constexpr int NotesEndMs = 20;
 
 void print(const QString &text)
 {
@@ -45,6 +50,7 @@ int runWithWindows(int argc, char *argv[], const StartOptions &options)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PORTWREN"));
+    NoteOutput notes;
     installFontSubstitutions();
     TerminationSignals termination;
     watchSignals(termination);
@@ -56,13 +62,16 @@ int runWithWindows(int argc, char *argv[], const StartOptions &options)
     if (options.open)
         session->open();
     window.show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    notes.drain(QDeadlineTimer(NotesEndMs));
+    return status;
 }
 
 int runWithoutWindows(int argc, char *argv[], const StartOptions &options)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("PORTWREN"));
+    NoteOutput notes;
     TerminationSignals::ignoreBrokenPipe();
     TerminationSignals termination;
     watchSignals(termination);
@@ -73,13 +82,16 @@ int runWithoutWindows(int argc, char *argv[], const StartOptions &options)
     QObject::connect(&termination, &TerminationSignals::received, &run, [&run] { run.finish(0); });
     session->startTicking();
     QTimer::singleShot(0, &run, &WindowlessRun::start);
-    return QCoreApplication::exec();
+    const int status = QCoreApplication::exec();
+    notes.drain(QDeadlineTimer(NotesEndMs));
+    return status;
 }
 
 } // namespace
 
 int runProgram(int argc, char *argv[])
 {
+    const ClosedStandardStreams closed = openClosedStandardStreams();
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -102,6 +114,10 @@ int runProgram(int argc, char *argv[])
         return UsageErrorStatus;
     case CommandLine::Action::Run:
         break;
+    }
+    if (!read.options.window && read.options.logFile.isEmpty() && closed.output) {
+        printNote(QStringLiteral("standard output is closed (use --log FILE)"));
+        return 1;
     }
     return read.options.window ? runWithWindows(argc, argv, read.options)
                                : runWithoutWindows(argc, argv, read.options);

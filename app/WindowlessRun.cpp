@@ -1,18 +1,24 @@
 // SPDX-License-Identifier: MIT
 #include "app/WindowlessRun.h"
 
-#include "registers/RegisterMemory.h"
+#include "app/StandardStreams.h"
+#include "platform/Clock.h"
+#include "platform/FileTarget.h"
+#include "platform/OutputQueue.h"
+#include "registers/RegisterFile.h"
 #include "session/LineSession.h"
 
-#include <QSaveFile>
-#include <cstdio>
+#include <QFile>
+#include <fcntl.h>
+#include <unistd.h>
 
-void printNote(const QString &text)
+namespace
 {
-    std::fputs((QStringLiteral("portwren: ") + text + QLatin1Char('\n')).toUtf8().constData(),
-               stderr);
-    std::fflush(stderr);
-}
+// What the log holds for a reader that falls behind, and how long its queued lines have at
+// the end; standard error has the rest of the end's 100 ms.
+constexpr qsizetype LogQueueBytes = 1 << 20;
+constexpr int LogEndMs = 60;
+} // namespace
 
 WindowlessRun::WindowlessRun(LineSession &session, StartOptions options, QObject *parent)
     : QObject(parent), m_session(session), m_options(std::move(options)),
@@ -33,20 +39,12 @@ WindowlessRun::WindowlessRun(LineSession &session, StartOptions options, QObject
             [](const QString &status) { printNote(QStringLiteral("handshake: ") + status); });
 }
 
+WindowlessRun::~WindowlessRun() = default;
+
 void WindowlessRun::start()
 {
-    const bool logOpen =
-        m_options.logFile.isEmpty()
-            ? m_log.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered)
-            : (m_log.setFileName(m_options.logFile),
-               m_log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered));
-    if (!logOpen) {
-        printNote(
-            QStringLiteral("cannot open the log %1: %2")
-                .arg(m_options.logFile.isEmpty() ? QStringLiteral("output") : m_options.logFile,
-                     m_log.errorString()));
+    if (!openLog())
         return finish(1);
-    }
     if (!m_session.open()) {
         printNote(m_lastPortNote);
         return finish(1);
@@ -54,15 +52,53 @@ void WindowlessRun::start()
     m_session.setHandshakeTicking(TickPlayer::Automatic, m_options.autoHandshake);
 }
 
+// The log's output: standard output, or the --log file appended to. Neither is ever waited
+// for: a --log FIFO without a reader is refused at once.
+bool WindowlessRun::openLog()
+{
+    QString reason;
+    WriteEnd end =
+        m_options.logFile.isEmpty()
+            ? WriteEnd::reopen(STDOUT_FILENO, &reason)
+            : WriteEnd::openPath(QFile::encodeName(m_options.logFile), O_APPEND | O_CREAT, &reason);
+    if (!end.isValid()) {
+        printNote(
+            QStringLiteral("cannot open the log %1: %2")
+                .arg(m_options.logFile.isEmpty() ? QStringLiteral("output") : m_options.logFile,
+                     reason));
+        return false;
+    }
+    m_log = std::make_unique<OutputQueue>(std::move(end), LogQueueBytes,
+                                          OutputQueue::Overflow::DropLines);
+    // The line for the lines its reader missed, stamped as every log line is.
+    m_log->setDroppedLinesText([this](qint64 count) {
+        return (LogStamp().of(m_session.nowUs()) +
+                QStringLiteral("  <<%1 lines not written: the reader fell behind>>\n").arg(count))
+            .toUtf8();
+    });
+    connect(m_log.get(), &OutputQueue::failed, this, [this](const QString &why) {
+        printNote(QStringLiteral("cannot write the traffic log: ") + why);
+        finish(1);
+    });
+    return true;
+}
+
+// Lines still queued get a short time to go out; how many did not is said on standard error.
+void WindowlessRun::closeLog()
+{
+    if (!m_log)
+        return;
+    if (const qint64 unwritten = m_log->drain(QDeadlineTimer(LogEndMs)))
+        printNote(QStringLiteral("%1 lines of the traffic log were not written: its reader did "
+                                 "not take them")
+                      .arg(unwritten));
+}
+
 void WindowlessRun::writeLogLine(const QString &line)
 {
-    if (m_finished || !m_log.isOpen())
+    if (m_finished || !m_log)
         return;
-    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
-    if (m_log.write(bytes) == bytes.size() && m_log.flush())
-        return;
-    printNote(QStringLiteral("cannot write the traffic log: ") + m_log.errorString());
-    finish(1);
+    m_log->append((line + QLatin1Char('\n')).toUtf8());
 }
 
 void WindowlessRun::finish(int status)
@@ -73,24 +109,20 @@ void WindowlessRun::finish(int status)
     m_session.end();
     if (!m_options.registerDump.isEmpty() && !dumpRegisters() && status == 0)
         status = 1;
-    m_log.close();
+    closeLog();
     Q_EMIT finished(status);
 }
 
 // One line per register, "D0000 0001" to "D0127 ...": the register's name as the data window
-// shows it, a space, the word as stored.
+// shows it, a space, the word as stored. A device or a FIFO named is written in place.
 bool WindowlessRun::dumpRegisters()
 {
-    QSaveFile file(m_options.registerDump);
-    if (file.open(QIODevice::WriteOnly)) {
-        const RegisterMemory &registers = m_session.registers();
-        for (int n = 0; n < RegisterMemory::Count; ++n)
-            file.write((registerName(n) + QLatin1Char(' ') + registers.word(n) + QLatin1Char('\n'))
-                           .toUtf8());
-        if (file.commit())
-            return true;
-    }
-    printNote(QStringLiteral("cannot write the register dump %1: %2")
-                  .arg(m_options.registerDump, file.errorString()));
+    QString error;
+    const QByteArray dump = registerFileText(m_session.registers());
+    if (writeToPath(
+            m_options.registerDump,
+            [&dump](QIODevice &file) { return file.write(dump) == dump.size(); }, &error))
+        return true;
+    printNote(QStringLiteral("cannot write the register dump ") + error);
     return false;
 }

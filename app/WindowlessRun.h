@@ -4,23 +4,29 @@
 #include "app/CommandLine.h"
 #include "session/SessionLog.h"
 
-#include <QFile>
 #include <QObject>
+#include <memory>
 
 class LineSession;
+class OutputQueue;
 
 // A run without windows: the same line session that the main window shows answers the far end
 // (responder, modem dialog, echo); its traffic log goes to standard output or a file, oldest
-// line first, one line each and flushed. The run opens the port at start and ends as END does:
-// the port closes (a virtual line's link goes) and the registers are dumped when asked.
+// line first, one line each, as it happens. The log never holds the line up: a reader that
+// falls behind has 1 MiB queued for it, past which whole lines are dropped and a log line
+// says how many. The run opens the port at start and ends as END does: the port closes (a
+// virtual line's link goes), the registers are dumped when asked, and the log's queued lines
+// get 60 ms to go out (how many did not is said on standard error).
 class WindowlessRun : public QObject
 {
     Q_OBJECT
 public:
     WindowlessRun(LineSession &session, StartOptions options, QObject *parent = nullptr);
+    ~WindowlessRun() override;
 
     // Opens the log's output and then the port, and with Auto starts the handshake's tick. A
-    // failure is written to standard error and ends the run with status 1.
+    // failure is written to standard error and ends the run with status 1; a --log FIFO that no
+    // program reads yet is such a failure.
     void start();
     // Ends the run: port closed, registers dumped, finished() raised. Only the first call acts;
     // a dump that cannot be written turns status 0 into 1.
@@ -30,6 +36,8 @@ Q_SIGNALS:
     void finished(int status);
 
 private:
+    bool openLog();
+    void closeLog();
     void writeLogLine(const QString &line);
     bool dumpRegisters();
 
@@ -37,10 +45,7 @@ private:
     StartOptions m_options;
     // The traffic log as a file shows it: one line per event, control characters escaped.
     SessionLog m_sessionLog;
-    QFile m_log;
+    std::unique_ptr<OutputQueue> m_log;
     QString m_lastPortNote; // the port's latest note ("<<OPENできません: ...>>"), for stderr
     bool m_finished = false;
 };
-
-// Writes "portwren: " + text as one line on standard error.
-void printNote(const QString &text);

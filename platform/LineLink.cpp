@@ -18,7 +18,7 @@
 namespace
 {
 
-// Where the far ends of pseudo-terminals live: a link there can only be a virtual line's.
+// Where the far ends of pseudo-terminals live.
 const QByteArray farEndFolder("/dev/pts/");
 
 QString systemReason(int error = errno)
@@ -61,6 +61,60 @@ QString kindOf(mode_t mode)
 bool sameFile(const struct stat &a, const struct stat &b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// What a link at the path leads to.
+enum class FarEnd {
+    Gone,    // the far end of a pseudo-terminal that no program has open any more
+    Live,    // a pseudo-terminal that is still open (another program's line)
+    Foreign, // anything else
+};
+
+bool isPseudoTerminalFolder(const QByteArray &folder)
+{
+    char resolved[PATH_MAX];
+    return ::realpath(folder.constData(), resolved) && QByteArray(resolved) + '/' == farEndFolder;
+}
+
+// Whether the far end of a pseudo-terminal is still open by anyone. Opening it is what tells:
+// a pair whose master side has closed refuses (EIO, or the name is gone). The open takes no
+// controlling terminal, does not wait, and is closed at once, so a live line is not disturbed.
+bool isStillOpen(const char *farEnd)
+{
+    const int fd = ::open(farEnd, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    return errno != EIO && errno != ENOENT && errno != ENXIO;
+}
+
+// A link is a virtual line's only when its target, every link on the way resolved, is a
+// pseudo-terminal's far end in /dev/pts/, or a name there that is gone: a name that merely
+// starts with /dev/pts/ may lead anywhere (/dev/pts/../../tmp/file). A link to our own new far
+// end is a stale one: the system gives a new pair the lowest free number, often that of the
+// pair a killed run left its link to.
+FarEnd farEndOf(const QByteArray &link, const QByteArray &target, const QByteArray &ourFarEnd)
+{
+    const QByteArray full =
+        target.startsWith('/') ? target : link.left(link.lastIndexOf('/') + 1) + target;
+    char resolved[PATH_MAX];
+    struct stat status;
+    if (::realpath(full.constData(), resolved)) {
+        if (!QByteArray(resolved).startsWith(farEndFolder) || ::stat(resolved, &status) != 0 ||
+            !S_ISCHR(status.st_mode))
+            return FarEnd::Foreign;
+        if (ourFarEnd == resolved)
+            return FarEnd::Gone;
+        return isStillOpen(resolved) ? FarEnd::Live : FarEnd::Gone;
+    }
+    const int error = errno;
+    const qsizetype slash = full.lastIndexOf('/');
+    const QByteArray name = full.mid(slash + 1);
+    if (error != ENOENT || name.isEmpty() || name == "." || name == ".." ||
+        ::lstat(full.constData(), &status) == 0 || !isPseudoTerminalFolder(full.left(slash)))
+        return FarEnd::Foreign;
+    return FarEnd::Gone;
 }
 
 // The links this process holds, so that they are removed also when the process ends through
@@ -111,7 +165,7 @@ bool LineLink::claim(const QByteArray &target, QString *reason)
 {
     if (!lock(reason))
         return false;
-    if (!clearPath(reason)) {
+    if (!clearPath(target, reason)) {
         release();
         return false;
     }
@@ -167,10 +221,10 @@ bool LineLink::lock(QString *reason)
     return fail(reason, QStringLiteral("cannot lock %1: it keeps being replaced").arg(lockName));
 }
 
-bool LineLink::clearPath(QString *reason)
+bool LineLink::clearPath(const QByteArray &ourFarEnd, QString *reason)
 {
-    // With the lock held, no live line owns the path: a link into /dev/pts/ is a stale one of
-    // ours, left by a run that ended without closing.
+    // With the lock held, no live line of ours owns the path; a link to a pseudo-terminal that
+    // nobody has open any more is a stale one of ours, left by a run that ended without closing.
     struct stat status;
     if (::lstat(m_link.constData(), &status) != 0) {
         if (errno == ENOENT)
@@ -185,11 +239,19 @@ bool LineLink::clearPath(QString *reason)
     if (!target)
         return fail(reason,
                     QStringLiteral("cannot read the link %1: %2").arg(m_path, systemReason()));
-    if (!target->startsWith(farEndFolder))
+    switch (farEndOf(m_link, *target, ourFarEnd)) {
+    case FarEnd::Foreign:
         return fail(reason,
                     QStringLiteral("%1 is a symbolic link to %2, not a virtual line's; it is left "
                                    "as it is")
                         .arg(m_path, QFile::decodeName(*target)));
+    case FarEnd::Live:
+        return fail(reason, QStringLiteral("%1 is a symbolic link to %2, a pseudo-terminal that "
+                                           "another program still has open; it is left as it is")
+                                .arg(m_path, QFile::decodeName(*target)));
+    case FarEnd::Gone:
+        break;
+    }
     if (::unlink(m_link.constData()) != 0)
         return fail(
             reason,

@@ -9,8 +9,10 @@
 // The path a virtual line is published at: a symbolic link to the pseudo-terminal's far end,
 // with a lock file beside it (PATH.lock, flock) held for as long as the line is open. The lock
 // tells a live line from a link left behind by a run that ended abruptly: a held lock refuses
-// the path, a link into /dev/pts/ without a holder is replaced, and anything else at the path
-// is never touched.
+// the path. Without a holder, a link is replaced only when it leads (every link on the way
+// resolved) to a pseudo-terminal's far end in /dev/pts/ that no program has open any more, or
+// that is gone; a link to a pseudo-terminal still open (another program's line) and anything
+// else at the path are never touched.
 //
 // A claimed link is also removed when the process ends through exit() without running
 // destructors (see the registry in LineLink.cpp).
@@ -23,8 +25,8 @@ public:
     LineLink &operator=(const LineLink &) = delete;
 
     // Takes the lock and points the link at target. False with *reason, naming the path, when
-    // the path is held by another line, holds something that is not a virtual line's link, or
-    // the link cannot be made; nothing is left held or created then.
+    // the path is held by another line, holds something that is not a stale virtual line's
+    // link, or the link cannot be made; nothing is left held or created then.
     bool claim(const QByteArray &target, QString *reason);
     // Removes the link if it is still ours and the lock file if it is still the one locked,
     // then lets the lock go. Does nothing when nothing is held. A removal that fails is
@@ -33,7 +35,7 @@ public:
 
 private:
     bool lock(QString *reason);
-    bool clearPath(QString *reason);
+    bool clearPath(const QByteArray &ourFarEnd, QString *reason);
 
     QString m_path;
     QByteArray m_link;

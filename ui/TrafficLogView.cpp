@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ui/TrafficLogView.h"
 
+#include "platform/FileTarget.h"
 #include "ui/TrafficLogFindBar.h"
 #include "ui/WindowLook.h"
 
@@ -12,7 +13,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QTextLayout>
 
@@ -500,12 +500,15 @@ void TrafficLogView::saveAs()
         saveTo(path);
 }
 
+// A regular file or a new path is replaced safely; a device or a FIFO chosen is written in
+// place, and a reader that stops holds the window for a second at most.
 bool TrafficLogView::saveTo(const QString &path)
 {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && m_store.write(file) && file.commit())
+    QString error;
+    if (writeToPath(
+            path, [this](QIODevice &file) { return m_store.write(file); }, &error))
         return true;
-    showProblem(tr("The log was not saved to %1: %2").arg(path, file.errorString()));
+    showProblem(tr("The log was not saved to %1").arg(error));
     return false;
 }
 

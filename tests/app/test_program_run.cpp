@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The built program over virtual lines. Without windows it answers a host's word read and word
 // write byte for byte, writes the traffic log oldest line first on standard output and dumps
-// the registers at the end; a termination signal ends it, with windows (Qt's own options
-// taken) or without, as END does; a failure ends it with its status and a note on standard
-// error, and opens nothing.
+// the registers at the end; a standard output nobody reads holds up neither the line nor the
+// end; a termination signal ends it, with windows (Qt's own options taken) or without, as END
+// does; a failure ends it with its status and a note on standard error, and opens nothing.
 #include "HostEnd.h"
 
 #include <QFileInfo>
@@ -13,7 +13,10 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <pty.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -26,9 +29,14 @@ struct ProgramRun {
     QProcess program;
     QByteArray output, errors;
 
+    // "FIFO" in the arguments is a FIFO made in the folder, which nobody reads.
     void start(QStringList arguments)
     {
         arguments.replaceInStrings(QStringLiteral("LINK"), link);
+        if (arguments.contains(QStringLiteral("FIFO"))) {
+            ::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600);
+            arguments.replaceInStrings(QStringLiteral("FIFO"), path("fifo"));
+        }
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("c")));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -83,6 +91,7 @@ private Q_SLOTS:
     void signalsEndAsEnd();
     void failuresEndWithAStatusAndANote_data();
     void failuresEndWithAStatusAndANote();
+    void logNobodyReadsHoldsUpNeitherLineNorEnd();
     void lostPortEndsTheRun();
 };
 
@@ -148,26 +157,36 @@ void ProgramRunTest::signalsEndAsEnd()
 void ProgramRunTest::failuresEndWithAStatusAndANote_data()
 {
     QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("outputClosed");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("note");
-    QTest::newRow("unknown option")
-        << QStringList{"--no-window", "--bogus"} << 2 << "portwren: unknown option '--bogus'";
+    QTest::newRow("unknown option") << QStringList{"--no-window", "--bogus"} << false << 2
+                                    << "portwren: unknown option '--bogus'";
     QTest::newRow("bad value") << QStringList{"--no-window", "--port", "1=pty:LINK", "--mode",
                                               "rock"}
-                               << 2 << "portwren: --mode: unknown mode 'rock'";
+                               << false << 2 << "portwren: --mode: unknown mode 'rock'";
     QTest::newRow("log not writable")
-        << QStringList{"--no-window", "--port", "1=pty:LINK", "--log", "LINK/no/log"} << 1
+        << QStringList{"--no-window", "--port", "1=pty:LINK", "--log", "LINK/no/log"} << false << 1
         << "portwren: cannot open the log";
-    QTest::newRow("open fails") << QStringList{"--no-window", "--port", "1=/nonexistent/ttyS9"} << 1
-                                << "portwren: <<OPENできません: /nonexistent/ttyS9: ";
+    QTest::newRow("log a FIFO nobody reads")
+        << QStringList{"--no-window", "--port", "1=pty:LINK", "--log", "FIFO"} << false << 1
+        << "portwren: cannot open the log";
+    QTest::newRow("standard output closed")
+        << QStringList{"--no-window", "--port", "1=pty:LINK"} << true << 1
+        << "portwren: standard output is closed (use --log FILE)";
+    QTest::newRow("open fails") << QStringList{"--no-window", "--port", "1=/nonexistent/ttyS9"}
+                                << false << 1 << "portwren: <<OPENできません: /nonexistent/ttyS9: ";
 }
 
 void ProgramRunTest::failuresEndWithAStatusAndANote()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(bool, outputClosed);
     QFETCH(int, status);
     QFETCH(QString, note);
     ProgramRun run;
+    if (outputClosed)
+        run.program.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
     run.start(arguments);
     QCOMPARE(run.status(), status);
     const QStringList lines = QString::fromUtf8(run.errors).split(QLatin1Char('\n'));
@@ -178,6 +197,45 @@ void ProgramRunTest::failuresEndWithAStatusAndANote()
     if (refused)
         QCOMPARE(lines.at(1), QStringLiteral("Try 'portwren --help' for more information."));
     QVERIFY(!run.linked());
+}
+
+// A standard output that nobody reads (a test that never drains the pipe): the program keeps
+// answering the host, and a termination signal still ends it; the log's lines that could not
+// go out are counted on standard error.
+void ProgramRunTest::logNobodyReadsHoldsUpNeitherLineNorEnd()
+{
+    int unread[2];
+    QVERIFY(::pipe2(unread, O_CLOEXEC) == 0);
+    ProgramRun run;
+    run.program.setChildProcessModifier([&unread] { ::dup2(unread[1], STDOUT_FILENO); });
+    run.start({"--no-window", "--port", "1=pty:LINK", "--mode", "rack", "--frame-end", "crlf"});
+    ::close(unread[1]);
+    QTRY_VERIFY_WITH_TIMEOUT(run.linked(), 10000);
+    HostEnd host(run.link);
+    // Far more log than a pipe holds: some 140 bytes of log a request.
+    const int requests = 2000;
+    const QByteArray requestBytes = QByteArray("\x05"
+                                               "000000WR0000320250\r\n")
+                                        .repeated(requests);
+    const QByteArray reply("\x02"
+                           "00000000020001\x03"
+                           "A6\r\n");
+    qsizetype sent = 0;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            const ssize_t n = ::write(host.fd(), requestBytes.constData() + sent,
+                                      size_t(requestBytes.size() - sent));
+            sent += std::max<ssize_t>(n, 0);
+            return sent == requestBytes.size() && host.collect().size() == reply.size() * requests;
+        },
+        60000));
+    QCOMPARE(host.collect(), reply.repeated(requests));
+
+    QCOMPARE(run.endWith(SIGTERM), 0);
+    QVERIFY(!run.linked());
+    QVERIFY2(run.errors.contains(" lines of the traffic log were not written"),
+             run.errors.constData());
+    ::close(unread[0]);
 }
 
 // A device that goes away (the other side of a pseudo-terminal opened as a system port).

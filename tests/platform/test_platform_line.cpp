@@ -42,6 +42,13 @@ class TestLine : public QObject
         return control;
     }
     QByteArray virtualLink() const { return "pty:" + QFile::encodeName(m_link); }
+    // What a symbolic link holds, as written; empty for anything else.
+    static QByteArray linkText(const QString &path)
+    {
+        char target[PATH_MAX];
+        const ssize_t size = ::readlink(QFile::encodeName(path).constData(), target, sizeof target);
+        return size < 0 ? QByteArray() : QByteArray(target, size);
+    }
     // Half a second without spinning, after which the port has been lost `lost` times.
     void checkIdle(const QSignalSpy &lostSpy, int lost)
     {
@@ -177,35 +184,78 @@ private slots:
         QVERIFY(!QFileInfo::exists(lock) && !QFileInfo(m_link).isSymLink());
     }
 
-    void foreignFileAtTheLinkPathIsLeftAlone_data()
+    void whoMayTakeTheLinkPath_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("regular file") << "regular file";
-        QTest::newRow("directory") << "directory";
-        QTest::newRow("link elsewhere") << "link elsewhere";
+        QTest::addColumn<QString>("refusal"); // empty: the path is taken over
+        QTest::newRow("regular file") << "regular file"
+                                      << "is a regular file";
+        QTest::newRow("directory") << "directory"
+                                   << "is a directory";
+        QTest::newRow("link elsewhere") << "link elsewhere"
+                                        << "not a virtual line's";
+        QTest::newRow("link out of /dev/pts/") << "link out of /dev/pts/"
+                                               << "not a virtual line's";
+        QTest::newRow("link to a live pseudo-terminal") << "link to a live pseudo-terminal"
+                                                        << "another program still has open";
+        QTest::newRow("link to a closed pseudo-terminal")
+            << "link to a closed pseudo-terminal" << QString();
+        QTest::newRow("link to a missing /dev/pts/N")
+            << "link to a missing /dev/pts/N" << QString();
     }
-    // Anything at the path but a link into /dev/pts/ refuses OPEN, naming the path, and stays
-    // as it was; no lock file is left behind.
-    void foreignFileAtTheLinkPathIsLeftAlone()
+    // Without a holder of the lock, only a link to a pseudo-terminal's far end that nobody has
+    // open any more (or that is gone) is replaced; a closed pair's number is often the one the
+    // new line gets. Anything else refuses OPEN, naming the path, and stays as it was, another
+    // program's live line included; no lock file is left behind.
+    void whoMayTakeTheLinkPath()
     {
         QFETCH(QString, kind);
+        QFETCH(QString, refusal);
         QFile file(m_dir.filePath(QStringLiteral("data")));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep") == 4);
         file.close();
+        int master = -1, slave = -1;
+        char farEnd[256];
+        QVERIFY(::openpty(&master, &slave, farEnd, nullptr, nullptr) == 0);
+        ::close(slave); // the other program's line: it holds the master side only
+        if (kind != "link to a live pseudo-terminal")
+            ::close(master);
+        int missing = 4242;
+        while (QFileInfo::exists(QStringLiteral("/dev/pts/%1").arg(missing)))
+            ++missing;
+        const QHash<QString, QString> targets{
+            {"link elsewhere", file.fileName()},
+            {"link out of /dev/pts/", "/dev/pts/../.." + file.fileName()},
+            {"link to a live pseudo-terminal", farEnd},
+            {"link to a closed pseudo-terminal", farEnd},
+            {"link to a missing /dev/pts/N", QStringLiteral("/dev/pts/%1").arg(missing)}};
         if (kind == "regular file")
             QVERIFY(file.copy(m_link));
         else if (kind == "directory")
             QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("line")));
         else
-            QVERIFY(file.link(m_link));
+            QVERIFY(QFile::link(targets.value(kind), m_link));
         const QFileInfo before(m_link);
+        const QByteArray linkBefore = linkText(m_link);
 
-        QVERIFY(!open(virtualLink()));
-        QVERIFY2(m_control->errorString().contains(m_link), qPrintable(m_control->errorString()));
+        const bool opened = open(virtualLink());
+        if (kind == "link to a live pseudo-terminal")
+            ::close(master);
+        QCOMPARE(opened, refusal.isEmpty());
         const QFileInfo after(m_link);
+        if (opened) {
+            QVERIFY(after.isSymLink() && after.symLinkTarget().startsWith("/dev/pts/"));
+            HostEnd host(m_link);
+            QVERIFY(m_control->write("mine now"));
+            QTRY_COMPARE(host.collect(), QByteArray("mine now"));
+            return;
+        }
+        QVERIFY2(m_control->errorString().contains(m_link) &&
+                     m_control->errorString().contains(refusal),
+                 qPrintable(m_control->errorString()));
         QCOMPARE(after.isSymLink(), before.isSymLink());
         QCOMPARE(after.isDir(), before.isDir());
-        QCOMPARE(after.symLinkTarget(), before.symLinkTarget());
+        QCOMPARE(linkText(m_link), linkBefore);
         QVERIFY(!QFileInfo::exists(m_link + QStringLiteral(".lock")));
     }
 

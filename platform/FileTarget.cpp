@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: MIT
+#include "platform/FileTarget.h"
+
+#include "platform/WriteEnd.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace
+{
+
+bool fail(QString *error, const QString &path, const QString &reason)
+{
+    if (error)
+        *error = path + QStringLiteral(": ") + reason;
+    return false;
+}
+
+// A target written in place. A write waits for the reader to make room only while the
+// budget of waiting lasts, so a reader that stops cannot hold the program for longer.
+class InPlaceDevice : public QIODevice
+{
+public:
+    InPlaceDevice(WriteEnd end, int stallMs)
+        : m_end(std::move(end)), m_stallMs(stallMs), m_waitLeftMs(stallMs)
+    {
+    }
+    bool isSequential() const override { return true; }
+    bool failed() const { return m_failed; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        qint64 done = 0;
+        while (done < size && !m_failed) {
+            const ssize_t n = m_end.writeSome(data + done, size_t(size - done));
+            if (n > 0)
+                done += n;
+            else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+                giveUp(QString::fromLocal8Bit(std::strerror(errno)));
+            else if (!waitForRoom())
+                giveUp(QStringLiteral("it stopped taking bytes (%1 ms of waiting in all); the "
+                                      "rest was not written")
+                           .arg(m_stallMs));
+        }
+        return m_failed ? -1 : done;
+    }
+
+private:
+    bool waitForRoom()
+    {
+        QElapsedTimer waited;
+        waited.start();
+        const bool room = m_end.waitWritable(int(m_waitLeftMs));
+        m_waitLeftMs = std::max<qint64>(m_waitLeftMs - waited.elapsed(), 0);
+        return room;
+    }
+    void giveUp(const QString &reason)
+    {
+        m_failed = true;
+        setErrorString(reason);
+    }
+
+    WriteEnd m_end;
+    int m_stallMs;
+    qint64 m_waitLeftMs;
+    bool m_failed = false;
+};
+
+bool writeSafely(const QString &path, const std::function<bool(QIODevice &)> &contents,
+                 QString *error)
+{
+    // QSaveFile follows a symbolic link and replaces the file it leads to, keeping the link.
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && contents(file) && file.commit())
+        return true;
+    return fail(error, path, file.errorString());
+}
+
+bool writeInPlace(const QString &path, const std::function<bool(QIODevice &)> &contents,
+                  QString *error, int stallMs)
+{
+    QString reason;
+    WriteEnd end = WriteEnd::openPath(QFile::encodeName(path), 0, &reason);
+    if (!end.isValid())
+        return fail(error, path, reason + QStringLiteral("; nothing was written"));
+    InPlaceDevice device(std::move(end), stallMs);
+    device.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    if (contents(device) && !device.failed())
+        return true;
+    return fail(error, path, device.errorString());
+}
+
+} // namespace
+
+bool writeToPath(const QString &path, const std::function<bool(QIODevice &)> &contents,
+                 QString *error, int stallMs)
+{
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+        if (errno == ENOENT) // a new path, or a link to one
+            return writeSafely(path, contents, error);
+        return fail(error, path, QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    if (S_ISREG(status.st_mode))
+        return writeSafely(path, contents, error);
+    if (S_ISDIR(status.st_mode))
+        return fail(error, path, QStringLiteral("it is a directory"));
+    if (S_ISSOCK(status.st_mode))
+        return fail(error, path, QStringLiteral("it is a socket, not a file"));
+    return writeInPlace(path, contents, error, stallMs);
+}

@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: MIT
+#include "platform/OutputQueue.h"
+
+#include <QAbstractEventDispatcher>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstring>
+
+namespace
+{
+
+// Lines handed to the system in one write.
+constexpr int PartsPerWrite = 64;
+
+QByteArray defaultDroppedText(qint64 count)
+{
+    return "<<" + QByteArray::number(count) + " lines not written: the reader fell behind>>\n";
+}
+
+} // namespace
+
+OutputQueue::OutputQueue(WriteEnd end, qsizetype boundBytes, Overflow overflow, QObject *parent)
+    : QObject(parent), m_end(std::move(end)), m_bound(boundBytes), m_overflow(overflow),
+      m_droppedText(defaultDroppedText)
+{
+}
+
+OutputQueue::~OutputQueue() = default;
+
+void OutputQueue::setDroppedLinesText(std::function<QByteArray(qint64)> text)
+{
+    m_droppedText = std::move(text);
+}
+
+bool OutputQueue::append(const QByteArray &line)
+{
+    if (!m_end.isValid()) {
+        ++m_dropped; // counted for drain()
+        return false;
+    }
+    if (m_dropped > 0 && m_lines.empty())
+        reportDropped(); // a line longer than the bound, dropped with nothing else queued
+    if (m_dropped > 0 || m_bytes + line.size() > m_bound) {
+        if (m_overflow == Overflow::Disconnect) {
+            fail(QStringLiteral("the reader fell behind by more than %1 bytes").arg(m_bound));
+            return false;
+        }
+        ++m_dropped;
+        return false;
+    }
+    if (line.isEmpty())
+        return true;
+    m_lines.push_back(line);
+    m_bytes += line.size();
+    if (!m_notifier || !m_notifier->isEnabled())
+        writeNow();
+    return true;
+}
+
+// Writes until the queue is empty (true) or the reader has no room (false).
+bool OutputQueue::writeWhatFits()
+{
+    while (m_end.isValid() && !m_lines.empty()) {
+        iovec parts[PartsPerWrite];
+        int count = 0;
+        for (auto line = m_lines.begin(); line != m_lines.end() && count < PartsPerWrite;
+             ++line, ++count) {
+            const qsizetype skip = count == 0 ? m_writtenOfFirst : 0;
+            parts[count] = {const_cast<char *>(line->constData()) + skip,
+                            size_t(line->size() - skip)};
+        }
+        const ssize_t written = m_end.writeSome(parts, count);
+        if (written > 0) {
+            consume(written);
+            if (m_lines.empty() && m_dropped > 0)
+                reportDropped();
+        } else if (written == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
+            return false;
+        } else if (errno != EINTR) {
+            fail(QString::fromLocal8Bit(std::strerror(errno)));
+        }
+    }
+    return m_end.isValid();
+}
+
+void OutputQueue::writeNow()
+{
+    if (writeWhatFits()) {
+        if (m_notifier)
+            m_notifier->setEnabled(false);
+    } else if (m_end.isValid()) {
+        waitForRoom();
+    }
+}
+
+void OutputQueue::consume(qsizetype written)
+{
+    while (written > 0) {
+        const qsizetype left = m_lines.front().size() - m_writtenOfFirst;
+        if (written < left) {
+            m_writtenOfFirst += written;
+            m_bytes -= written;
+            return;
+        }
+        written -= left;
+        m_bytes -= left;
+        m_lines.pop_front();
+        m_writtenOfFirst = 0;
+    }
+}
+
+void OutputQueue::reportDropped()
+{
+    const QByteArray line = m_droppedText(m_dropped);
+    m_dropped = 0;
+    m_lines.push_back(line);
+    m_bytes += line.size();
+}
+
+// The rest goes out when the reader makes room. Without an event loop (before the
+// application exists), it waits for drain().
+void OutputQueue::waitForRoom()
+{
+    if (!m_notifier) {
+        if (!QAbstractEventDispatcher::instance())
+            return;
+        m_notifier = new QSocketNotifier(m_end.fd(), QSocketNotifier::Write, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &OutputQueue::writeNow);
+    }
+    m_notifier->setEnabled(true);
+}
+
+void OutputQueue::fail(const QString &reason)
+{
+    close();
+    QMetaObject::invokeMethod(
+        this, [this, reason] { Q_EMIT failed(reason); }, Qt::QueuedConnection);
+}
+
+// The descriptor closes; the lines stay counted until drain().
+void OutputQueue::close()
+{
+    if (m_notifier) {
+        // Possibly from inside the notifier's own signal: it goes once that has returned.
+        m_notifier->setEnabled(false);
+        m_notifier->deleteLater();
+        m_notifier = nullptr;
+    }
+    m_end.close();
+}
+
+qint64 OutputQueue::drain(QDeadlineTimer deadline)
+{
+    while (!writeWhatFits() && m_end.isValid() && !deadline.hasExpired())
+        m_end.waitWritable(int(deadline.remainingTime()));
+    const qint64 unwritten = qint64(m_lines.size()) + m_dropped;
+    close();
+    m_lines.clear();
+    m_bytes = m_writtenOfFirst = 0;
+    m_dropped = 0;
+    return unwritten;
+}

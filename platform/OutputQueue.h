@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/WriteEnd.h"
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QObject>
+#include <QString>
+#include <deque>
+#include <functional>
+
+class QSocketNotifier;
+
+// An output of whole lines that never holds up the event thread: a line goes out at once
+// when the reader has room, and otherwise waits in a queue of at most boundBytes, written as
+// the reader makes room (a socket notifier on the write end). Serves the traffic log on
+// standard output or in a file and the messages on standard error.
+//
+// A reader that falls behind past the bound meets the overflow policy. DropLines: the line is
+// dropped whole, and so is every line after it until the reader has taken everything queued;
+// then one line, whose text the owner gives for the count, says how many were dropped.
+// Disconnect: the output closes, what is queued is discarded, and failed() says why.
+class OutputQueue : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Overflow { DropLines, Disconnect };
+
+    OutputQueue(WriteEnd end, qsizetype boundBytes, Overflow overflow, QObject *parent = nullptr);
+    ~OutputQueue() override;
+
+    // The line (ended) that tells the reader how many lines were dropped.
+    void setDroppedLinesText(std::function<QByteArray(qint64 count)> text);
+
+    // Queues one whole line, ended by the caller, and writes what the reader takes now. False
+    // when the line was dropped or the output is closed.
+    bool append(const QByteArray &line);
+    // The bytes waiting for the reader.
+    qsizetype queuedBytes() const { return m_bytes; }
+    bool isOpen() const { return m_end.isValid(); }
+
+    // The end of the output: what is queued goes out as the reader takes it until the
+    // deadline passes, then the output closes. Returns how many lines were not written: those
+    // still queued (also one written in part), those dropped with no line saying so yet, and
+    // those offered after the output had closed.
+    qint64 drain(QDeadlineTimer deadline);
+
+Q_SIGNALS:
+    // The output stopped: its reader went away, a write failed (a full disk), or, under
+    // Disconnect, the reader fell behind past the bound. Raised from the event loop, never
+    // from inside append(). The output is closed by then.
+    void failed(const QString &reason);
+
+private:
+    bool writeWhatFits();
+    void writeNow();
+    void consume(qsizetype written);
+    void reportDropped();
+    void waitForRoom();
+    void fail(const QString &reason);
+    void close();
+
+    WriteEnd m_end;
+    qsizetype m_bound;
+    Overflow m_overflow;
+    std::function<QByteArray(qint64)> m_droppedText;
+    std::deque<QByteArray> m_lines;
+    qsizetype m_writtenOfFirst = 0; // bytes of the first line already written
+    qsizetype m_bytes = 0;          // bytes queued, less those already written
+    qint64 m_dropped = 0;           // lines dropped since the reader last caught up
+    QSocketNotifier *m_notifier = nullptr;
+};
