@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <pty.h>
 
 namespace
