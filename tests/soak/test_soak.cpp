@@ -4,19 +4,67 @@
 // frame end and checks every reply byte for byte against its own copy of the registers, while
 // its end of the line vanishes and returns. Then: 1 MiB without a frame end and a device another
 // program holds.
-#include "LineFixture.h"
+#include "HostEnd.h"
+#include "TestHelpers.h"
+#include "platform/Clock.h"
+#include "platform/DevicePortService.h"
 #include "protocol/ControlCodes.h"
 #include "protocol/SumCheck.h"
+#include "session/LineSession.h"
+#include "ui/MainWindow.h"
+#include "ui/TrafficLogView.h"
 
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QSocketNotifier>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <sys/resource.h>
 
 namespace
 {
+
+// The program on a virtual line: the line session on the real serial port and clock with the
+// main window over it, Com1: mapped to a pseudo-terminal linked in a temporary folder, and a
+// host program's end of that line, opened after OPEN.
+struct LineFixture {
+    QTemporaryDir dir;
+    QString link = dir.filePath(QStringLiteral("com1"));
+    std::unique_ptr<LineSession> session;
+    std::unique_ptr<MainWindow> w;
+    std::unique_ptr<HostEnd> host;
+    qsizetype taken = 0; // bytes the host has received and the test has looked at
+
+    LineFixture()
+    {
+        qputenv("PORTWREN_COM1", QByteArray("pty:") + link.toLocal8Bit());
+        session = std::make_unique<LineSession>(std::make_unique<DevicePortService>(),
+                                                std::make_unique<SystemClock>());
+        w = std::make_unique<MainWindow>(*session);
+        session->startTicking();
+    }
+    void click(const char *group, int index) const { clickOption(option(w.get(), group, index)); }
+    QString logText() const { return w->trafficLog()->text(); }
+    // Chooses a mode as the operator does, then opens Com1: and the host's end.
+    bool open(SimMode mode)
+    {
+        click("Option1", int(mode));
+        if (!session->open())
+            return false;
+        host = std::make_unique<HostEnd>(link);
+        return host->isOpen();
+    }
+    // Lets the program run until the host has received n more bytes (or 5 s went by); returns
+    // them.
+    QByteArray receive(qsizetype n)
+    {
+        (void)QTest::qWaitFor([&] { return host->collect().size() - taken >= n; }, 5000);
+        const QByteArray all = host->collect();
+        return all.mid(std::exchange(taken, all.size()));
+    }
+};
 
 constexpr int CrLf = 0, Cr = 1, ByTime = 2; // the frame-end options, named and as sent
 const char *const FrameEnds[][2] = {{"CR LF", "\r\n"}, {"CR", "\r"}, {"by time", ""}};
@@ -90,7 +138,7 @@ private Q_SLOTS:
         for (const int frameEnd : {CrLf, Cr, ByTime}) {
             const int requests = frameEnd == ByTime ? 10000 : 500;
             LineFixture f;
-            f.control<QLineEdit>("Text3")->setText(QStringLiteral("1"));
+            f.w->findChild<QLineEdit *>("Text3")->setText(QStringLiteral("1"));
             QVERIFY(f.open(SimMode::Rack));
             f.click("Option3", frameEnd);
             Host host{QRandomGenerator(2024 + frameEnd), FrameEnds[frameEnd][1]};
