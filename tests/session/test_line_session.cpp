@@ -27,7 +27,6 @@ private Q_SLOTS:
     void closeWhileAFrameIsGathered();
     void transmitCommands_data();
     void transmitCommands();
-    void sendInComputerLinkModes();
     void nothingGoesOutWhileClosed();
     void logLinesOfFrames();
     void choicesHoldFromTheProcedureStart_data();
@@ -150,68 +149,64 @@ void LineSessionTest::closeWhileAFrameIsGathered()
     QCOMPARE(f.log.size(), 2); // OPEN, CLOSE
 }
 
+// Each command's bytes and log lines, the text typed being "Aあ" unless the row says otherwise;
+// in the computer-link modes SEND makes a request: ENQ, text, sum and the frame end's terminator.
 void LineSessionTest::transmitCommands_data()
 {
     QTest::addColumn<TransmitCommand>("command");
+    QTest::addColumn<SimMode>("mode");
+    QTest::addColumn<FrameEnd>("end");
     QTest::addColumn<bool>("hex");
+    QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("sent");
     QTest::addColumn<QStringList>("log");
-    const QByteArray text = "A\x82\xA0"; // "Aあ"
-    QTest::newRow("STX+ETX") << TransmitCommand::StxEtx << false << "\x02" + text + "\x03"
-                             << QStringList{"◎\x02"
-                                            "Aあ\x03",
-                                            "　<<STX+TEXT+ETX>>"};
-    QTest::newRow("CR+LF, hex shows both bytes of あ")
-        << TransmitCommand::CrLf << true << text + "\r\n"
-        << QStringList{"◎Aあ\r\n", "　41 82 A0 0D 0A ", "　<<TEXT+CRLF>>"};
-    QTest::newRow("CR") << TransmitCommand::Cr << false << text + "\r"
-                        << QStringList{"◎Aあ\r", "　<<TEXT+CR>>"};
-    QTest::newRow("ACK hex") << TransmitCommand::Ack << true << QByteArray("\x06")
-                             << QStringList{"◎\x06", "　06 ", "　<<ACK>>"};
-    QTest::newRow("NAK") << TransmitCommand::Nak << false << QByteArray("\x15")
-                         << QStringList{"◎\x15", "　<<NAK>>"};
-    QTest::newRow("EOT") << TransmitCommand::Eot << false << QByteArray("\x04")
-                         << QStringList{"◎\x04", "　<<EOT>>"};
-    QTest::newRow("SEND in NONE") << TransmitCommand::Send << false << text
-                                  << QStringList{"◎Aあ", "　<<TEXT>>"};
+    const auto row = [](const char *name, TransmitCommand command, bool hex, const QByteArray &sent,
+                        const QStringList &log, SimMode mode = SimMode::None,
+                        FrameEnd end = FrameEnd::Time,
+                        const QString &text = QStringLiteral("Aあ")) {
+        QTest::newRow(name) << command << mode << end << hex << text << sent << log;
+    };
+    const QByteArray text = "A\x82\xA0";
+    row("STX+ETX", TransmitCommand::StxEtx, false, "\x02" + text + "\x03",
+        {"◎\x02"
+         "Aあ\x03",
+         "　<<STX+TEXT+ETX>>"});
+    row("CR+LF, hex shows both bytes of あ", TransmitCommand::CrLf, true, text + "\r\n",
+        {"◎Aあ\r\n", "　41 82 A0 0D 0A ", "　<<TEXT+CRLF>>"});
+    row("CR", TransmitCommand::Cr, false, text + "\r", {"◎Aあ\r", "　<<TEXT+CR>>"});
+    row("ACK hex", TransmitCommand::Ack, true, "\x06", {"◎\x06", "　06 ", "　<<ACK>>"});
+    row("NAK", TransmitCommand::Nak, false, "\x15", {"◎\x15", "　<<NAK>>"});
+    row("EOT", TransmitCommand::Eot, false, "\x04", {"◎\x04", "　<<EOT>>"});
+    row("SEND in NONE", TransmitCommand::Send, false, text, {"◎Aあ", "　<<TEXT>>"});
+    const auto link = [&row](const char *name, SimMode mode, FrameEnd end, const QString &text,
+                             const QByteArray &sent) {
+        row(name, TransmitCommand::Send, false, sent,
+            {QStringLiteral("  <<ENQを付加して送信>>"), "◎" + QString::fromLatin1(sent)}, mode, end,
+            text);
+    };
+    link("SEND in rack by time", SimMode::Rack, FrameEnd::Time, QStringLiteral("000000WR00003202"),
+         Ctl::ENQ + "000000WR0000320250");
+    link("SEND in vehicle, CR LF, no text", SimMode::Vehicle, FrameEnd::CrLf, {},
+         Ctl::ENQ + "00\r\n");
+    link("SEND in rack, CR", SimMode::Rack, FrameEnd::Cr, {}, Ctl::ENQ + "00\r");
 }
 
 void LineSessionTest::transmitCommands()
 {
-    QFETCH(TransmitCommand, command);
+    QFETCH(SimMode, mode);
+    QFETCH(FrameEnd, end);
     QFETCH(bool, hex);
-    QFETCH(QByteArray, sent);
-    QFETCH(QStringList, log);
+    QFETCH(QString, text);
     SessionFixture f;
+    f.session.chooseMode(mode);
+    f.session.chooseFrameEnd(end);
     f.session.open();
-    f.session.setTransmitText(QStringLiteral("Aあ"));
+    f.session.setTransmitText(text);
     f.session.setHexDump(hex);
+    QFETCH(TransmitCommand, command);
     f.session.transmit(command);
-    QCOMPARE(f.port->written.join(), sent);
-    QCOMPARE(f.log, QStringList{Open + QStringLiteral("9600,N,7,1")} + log);
-}
-
-void LineSessionTest::sendInComputerLinkModes()
-{
-    SessionFixture f;
-    LineSession &s = f.session;
-    s.chooseMode(SimMode::Rack);
-    s.open();
-    s.setTransmitText(QStringLiteral("000000WR00003202"));
-    s.transmit(TransmitCommand::Send); // by time: no terminator
-    QCOMPARE(f.port->written.last(), QByteArray("\x05"
-                                                "000000WR0000320250"));
-    QCOMPARE(f.log.mid(1), QStringList({"  <<ENQを付加して送信>>", "◎\x05"
-                                                                   "000000WR0000320250"}));
-    s.chooseFrameEnd(FrameEnd::CrLf);
-    s.setTransmitText(QString());
-    s.transmit(TransmitCommand::Send); // empty text: ENQ, "00", CR LF
-    QCOMPARE(f.port->written.last(), QByteArray("\x05"
-                                                "00\r\n"));
-    s.chooseFrameEnd(FrameEnd::Cr);
-    s.transmit(TransmitCommand::Send);
-    QCOMPARE(f.port->written.last(), QByteArray("\x05"
-                                                "00\r"));
+    QTEST(f.port->written.join(), "sent");
+    QTEST(f.log.mid(1), "log");
 }
 
 void LineSessionTest::nothingGoesOutWhileClosed()

@@ -46,7 +46,6 @@ public:
 
     // Each write, in order.
     QByteArrayList written;
-    QByteArray writtenBytes() const { return written.join(); }
     // How often the port was opened, and the settings in force at the last open.
     int opens = 0;
     QString openedWith;
