@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The line session without a window, on a scripted port and clock: opening (with the mode's
 // step and preset), closing, a failed open and a lost port, the transmit commands' bytes and
-// log lines, sending on a closed port, the line monitor, a frame's log lines, the choices that
-// answer a frame, and frames answered in every mode under its own frame end and settings.
+// log lines, sending on a closed port, the line monitor, a frame's log lines, and frames
+// answered in every mode under its settings and frame end, by the choices its procedure began
+// with.
 #include "SessionFixture.h"
 #include "protocol/HexDump.h"
 #include "protocol/SumCheck.h"
@@ -29,8 +30,6 @@ private Q_SLOTS:
     void transmitCommands();
     void nothingGoesOutWhileClosed();
     void logLinesOfFrames();
-    void choicesHoldFromTheProcedureStart_data();
-    void choicesHoldFromTheProcedureStart();
     void framesAnsweredInEveryMode_data();
     void framesAnsweredInEveryMode();
 };
@@ -261,101 +260,76 @@ void LineSessionTest::logLinesOfFrames()
     QCOMPARE(rack.clock->waits, QList<int>({200, 200})); // one quiet time each
 }
 
-// The mode, the dial text and the HEX choice that answer a frame are those in force when its
-// receive procedure began: a change during the procedure's wait applies to the next frames.
-void LineSessionTest::choicesHoldFromTheProcedureStart_data()
-{
-    QTest::addColumn<SimMode>("before");
-    QTest::addColumn<SimMode>("after");
-    QTest::addColumn<FrameEnd>("end");
-    QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<QByteArray>("reply");
-    const QByteArray wordRead = request("000000WR00003202");
-    const QByteArray data = "\x02"
-                            "00000000020001\x03"
-                            "A6";
-    QTest::newRow("rack, then NONE, CR LF")
-        << SimMode::Rack << SimMode::None << FrameEnd::CrLf << wordRead + "\r\n"
-        << data + "\r\n";
-    QTest::newRow("rack, then NONE, by time")
-        << SimMode::Rack << SimMode::None << FrameEnd::Time << wordRead << data;
-    QTest::newRow("NONE, then rack, CR LF")
-        << SimMode::None << SimMode::Rack << FrameEnd::CrLf << wordRead + "\r\n"
-        << wordRead + "\r\n";
-    QTest::newRow("prGPS, then NONE, CR LF")
-        << SimMode::PrGps << SimMode::None << FrameEnd::CrLf << QByteArray("OK\r\n")
-        << QByteArray("ATD09012345678\r\n");
-}
-
-void LineSessionTest::choicesHoldFromTheProcedureStart()
-{
-    QFETCH(SimMode, before);
-    QFETCH(SimMode, after);
-    QFETCH(FrameEnd, end);
-    QFETCH(QByteArray, frame);
-    SessionFixture f;
-    f.session.chooseMode(before);
-    f.session.chooseFrameEnd(end);
-    f.session.setHexDump(true);
-    f.session.open();
-    f.port->written.clear();
-    f.log.clear();
-    f.port->arriveNow(frame);
-    f.port->raiseArrival();
-    QCoreApplication::processEvents(); // the procedure starts and waits
-    f.session.chooseMode(after);
-    f.session.setTransmitText(QStringLiteral("0000"));
-    f.session.setHexDump(false);
-    f.clock->advance(1000);
-    QTEST(f.port->written.join(), "reply");
-    QCOMPARE(f.log.at(1), QStringLiteral("　") + hexDump(frame)); // the frame's dump
-    QVERIFY(f.log.contains(QStringLiteral("　") + hexDump(f.port->written.join())));
-}
-
 // Each mode opened as the operator does, after other texts were typed: the settings it brings
-// (NONE keeps the typed ones), and its answers under its own frame end, one write per frame.
+// (NONE keeps the typed ones) and its answers, one write per frame, under its own frame end or
+// the one the row chooses. The mode, the dial text and the HEX choice that answer a frame are
+// those in force when its receive procedure began: a change during the procedure's wait (to
+// the mode "then") applies to the next frames only.
 void LineSessionTest::framesAnsweredInEveryMode_data()
 {
     QTest::addColumn<SimMode>("mode");
+    QTest::addColumn<int>("end"); // -1: the mode's own
     QTest::addColumn<QString>("settings");
     QTest::addColumn<QByteArray>("frames");
     QTest::addColumn<QByteArrayList>("replies");
+    QTest::addColumn<SimMode>("then");
+    const auto row = [](const char *name, SimMode mode, int end, const char *settings,
+                        const QByteArray &frames, const QByteArrayList &replies,
+                        SimMode then = SimMode::None) {
+        QTest::newRow(name) << mode << end << QString::fromLatin1(settings) << frames << replies
+                            << then;
+    };
     const auto data = [](const QByteArray &words) {
         const QByteArray body = "000000" + words + "\x03";
         return "\x02" + body + sumCheck(body);
     };
-    const QByteArray d43 = request("000000WR00004301");
-    QTest::newRow("NONE echoes by time")
-        << SimMode::None << "1200,O,7,2" << QByteArray("ab\x01") << QByteArrayList{"ab\x01"};
-    QTest::newRow("prGPS dials, CR LF")
-        << SimMode::PrGps << "9600,N,8,1" << QByteArray("OK\r\nOK\r\n")
-        << QByteArrayList(2, "ATD09012345678\r\n");
-    QTest::newRow("MNEA echoes, CR LF")
-        << SimMode::Mnea << "4800,N,8,1" << QByteArray("$GP\r\n$GQ\r\n")
-        << QByteArrayList{"$GP\r\n", "$GQ\r\n"};
-    QTest::newRow("rack reads by time")
-        << SimMode::Rack << "9600,E,8,1" << d43 << QByteArrayList{data("0002")};
-    QTest::newRow("rack ERR echoes by time")
-        << SimMode::RackErr << "9600,E,8,1" << d43 << QByteArrayList{d43};
-    QTest::newRow("vehicle reads its preset by time")
-        << SimMode::Vehicle << "9600,E,8,1" << request("000000WR00010201")
-        << QByteArrayList{data("0004")};
+    const QByteArray read = request("000000WR00003202"), reply = data("00020001");
+    row("NONE echoes by time, then rack", SimMode::None, -1, "1200,O,7,2", "ab\x01", {"ab\x01"},
+        SimMode::Rack);
+    row("NONE under CR LF, then rack", SimMode::None, 0, "1200,O,7,2", read + "\r\n",
+        {read + "\r\n"}, SimMode::Rack);
+    row("prGPS dials, CR LF", SimMode::PrGps, -1, "9600,N,8,1", "OK\r\nOK\r\n",
+        QByteArrayList(2, "ATD09012345678\r\n"));
+    row("MNEA echoes, CR LF", SimMode::Mnea, -1, "4800,N,8,1", "$GP\r\n$GQ\r\n",
+        {"$GP\r\n", "$GQ\r\n"});
+    row("rack reads by time", SimMode::Rack, -1, "9600,E,8,1", read, {reply});
+    row("rack reads under CR LF", SimMode::Rack, 0, "9600,E,8,1", read + "\r\n", {reply + "\r\n"});
+    row("rack ERR echoes by time, then rack", SimMode::RackErr, -1, "9600,E,8,1", read, {read},
+        SimMode::Rack);
+    row("vehicle reads its preset by time", SimMode::Vehicle, -1, "9600,E,8,1",
+        request("000000WR00010201"), {data("0004")});
 }
 
 void LineSessionTest::framesAnsweredInEveryMode()
 {
-    QFETCH(SimMode, mode);
-    QFETCH(QString, settings);
+    QFETCH(int, end);
     QFETCH(QByteArray, frames);
     SessionFixture f;
-    f.session.setSettingsText(QStringLiteral("1200,O,7,2"));
-    f.session.setTransmitText(QStringLiteral("typed"));
-    f.session.chooseMode(mode);
-    f.session.open();
+    LineSession &s = f.session;
+    s.setSettingsText(QStringLiteral("1200,O,7,2"));
+    s.setTransmitText(QStringLiteral("typed"));
+    QFETCH(SimMode, mode);
+    s.chooseMode(mode);
+    if (end >= 0)
+        s.chooseFrameEnd(FrameEnd(end));
+    s.setHexDump(true);
+    s.open();
+    QFETCH(QString, settings);
     QCOMPARE(f.log.first(), Open + settings);
     f.port->written.clear();
-    f.arrive(frames);
+    f.log.clear();
+    f.port->arriveNow(frames);
+    f.port->raiseArrival();
+    QCoreApplication::processEvents(); // the procedure starts and waits
+    QFETCH(SimMode, then);
+    s.chooseMode(then);
+    s.setTransmitText(QStringLiteral("0000"));
+    s.setHexDump(false);
+    f.clock->advance(1000);
     QTEST(QByteArrayList(f.port->written), "replies");
+    const qsizetype firstEnd = frames.indexOf('\n') + 1;
+    QCOMPARE(f.log.at(1), "　" + hexDump(firstEnd > 0 ? frames.left(firstEnd) : frames));
+    QVERIFY(f.log.contains("　" + hexDump(f.port->written.first())));
 }
 
 QTEST_GUILESS_MAIN(LineSessionTest)
