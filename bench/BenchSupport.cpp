@@ -1,61 +1,49 @@
 // SPDX-License-Identifier: MIT
 #include "BenchSupport.h"
 
+#include "ui/WindowLook.h"
+
+#include <QApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
+#include <cstdio>
 
-HostLine::HostLine(const QString &path)
-    : m_fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY))
+namespace
 {
-    termios raw{};
-    if (m_fd >= 0 && ::tcgetattr(m_fd, &raw) == 0) {
-        ::cfmakeraw(&raw);
-        ::tcsetattr(m_fd, TCSANOW, &raw);
-    }
+QElapsedTimer sinceApplicationStart;
+} // namespace
+
+int runBenchmark(int argc, char *argv[], const std::function<int(const QString &link)> &measure)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    sinceApplicationStart.start();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("PORTWREN"));
+    installFontSubstitutions();
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("com1"));
+    qputenv("PORTWREN_COM1", QByteArray("pty:") + link.toLocal8Bit());
+    std::printf("platform %s\n", qPrintable(QApplication::platformName()));
+    return measure(link);
 }
 
-HostLine::~HostLine()
+double msSinceApplicationStart()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    return double(sinceApplicationStart.nsecsElapsed()) / 1e6;
 }
 
-void HostLine::send(const QByteArray &bytes)
+bool Program::open(SimMode mode, std::optional<FrameEnd> end)
 {
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n <= 0)
-            return;
-        done += n;
-    }
-}
-
-bool HostLine::waitReadable(int timeoutMs)
-{
-    pollfd pfd{m_fd, POLLIN, 0};
-    return ::poll(&pfd, 1, timeoutMs) == 1;
-}
-
-QByteArray HostLine::read(qsizetype n, int timeoutMs)
-{
-    QByteArray got;
-    const QDeadlineTimer deadline(timeoutMs);
-    while (got.size() < n && waitReadable(int(deadline.remainingTime()))) {
-        char buffer[65536];
-        const ssize_t r = ::read(m_fd, buffer, size_t(std::min<qsizetype>(n - got.size(), 65536)));
-        if (r <= 0)
-            break;
-        got.append(buffer, r);
-    }
-    return got;
+    window.show();
+    session.chooseMode(mode);
+    if (end)
+        session.chooseFrameEnd(*end);
+    return session.open();
 }
 
 bool runUntil(const std::function<bool()> &done, int timeoutMs)

@@ -1,57 +1,36 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// What the benchmarks share: a display-free start, Com1: on a virtual line, and the program
-// as main() builds it (the line session on the real port and clock, the main window over it).
+// What the benchmarks share: one start (a display-free platform, the application with the
+// program's fonts, Com1: on a virtual line), the program as main() builds it, the host's end
+// of the line (the tests' HostEnd, opened blocking on a thread of the host's own), and figures.
+#include "HostEnd.h"
 #include "platform/Clock.h"
 #include "platform/DevicePortService.h"
 #include "session/LineSession.h"
 #include "ui/MainWindow.h"
 
-#include <QByteArray>
-#include <QTemporaryDir>
-#include <QtGlobal>
+#include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
-// Benchmarks run on the offscreen platform unless QT_QPA_PLATFORM names another.
-inline void useOffscreenUnlessSet()
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-}
+// Starts a benchmark and runs it: the offscreen platform unless QT_QPA_PLATFORM names another,
+// the application with the program's name and fonts, and Com1: mapped to a virtual line whose
+// far end is linked in a temporary folder. Prints the platform, then returns what
+// measure(link) returns.
+int runBenchmark(int argc, char *argv[], const std::function<int(const QString &link)> &measure);
 
-// Maps Com1: to a virtual line whose far end is linked in dir; returns the link's path.
-inline QString mapCom1ToVirtualLine(const QTemporaryDir &dir)
-{
-    const QString link = dir.filePath(QStringLiteral("com1"));
-    qputenv("PORTWREN_COM1", QByteArray("pty:") + link.toLocal8Bit());
-    return link;
-}
+// Milliseconds since runBenchmark began to build the application object.
+double msSinceApplicationStart();
 
 // The line session on the real serial port and the system clock, with the main window over it.
 struct Program {
     LineSession session{std::make_unique<DevicePortService>(), std::make_unique<SystemClock>()};
     MainWindow window{session};
     Program() { session.startTicking(); }
-};
-
-// A host program's end of the line, driven from a thread of its own with blocking calls, so
-// that its timing does not depend on the program's event loop.
-class HostLine
-{
-public:
-    explicit HostLine(const QString &path);
-    ~HostLine();
-    bool isOpen() const { return m_fd >= 0; }
-    void send(const QByteArray &bytes);
-    // Waits up to timeoutMs for bytes; true when some are waiting.
-    bool waitReadable(int timeoutMs);
-    // Reads exactly n bytes (or what arrives within timeoutMs).
-    QByteArray read(qsizetype n, int timeoutMs = 5000);
-
-private:
-    int m_fd = -1;
+    // Shows the window, chooses the mode (then the frame end, when given) and opens Com1:.
+    bool open(SimMode mode, std::optional<FrameEnd> end = std::nullopt);
 };
 
 // Runs the program's event loop until done() holds or timeoutMs passed; false on timeout.

@@ -6,13 +6,10 @@
 //   bench_idle [seconds=10]
 #include "BenchSupport.h"
 #include "ui/RegisterWindow.h"
-#include "ui/WindowLook.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <sys/resource.h>
@@ -40,35 +37,31 @@ void cpuMilliseconds(double *user, double *system)
 
 int main(int argc, char *argv[])
 {
-    useOffscreenUnlessSet();
-    QApplication app(argc, argv);
-    installFontSubstitutions();
-    const int seconds = argc > 1 ? atoi(argv[1]) : 10;
-    QTemporaryDir dir;
-    mapCom1ToVirtualLine(dir);
+    return runBenchmark(argc, argv, [&](const QString &) {
+        const int seconds = argc > 1 ? atoi(argv[1]) : 10;
+        Program program;
+        if (!program.open(SimMode::Rack)) {
+            std::fprintf(stderr, "Com1: did not open on the virtual line\n");
+            return 1;
+        }
+        program.window.openRegisterWindow();
+        program.window.registerWindow()
+            ->findChild<QRadioButton *>(QStringLiteral("Option1"))
+            ->click();
+        runEventLoop(1000);
 
-    Program program;
-    program.window.show();
-    program.window.findChild<QRadioButton *>(QStringLiteral("Option1_3"))->click(); // "ラック"
-    if (!program.session.open()) {
-        std::fprintf(stderr, "Com1: did not open on the virtual line\n");
-        return 1;
-    }
-    program.window.openRegisterWindow();
-    program.window.registerWindow()->findChild<QRadioButton *>(QStringLiteral("Option1"))->click();
-    runEventLoop(1000);
-
-    double user0, system0, user1, system1;
-    cpuMilliseconds(&user0, &system0);
-    QElapsedTimer wall;
-    wall.start();
-    runEventLoop(seconds * 1000);
-    cpuMilliseconds(&user1, &system1);
-    const double wallMs = double(wall.nsecsElapsed()) / 1e6;
-    const double user = user1 - user0, system = system1 - system0;
-    std::printf("idle for %.1f s: CPU %.0f ms (user %.0f, system %.0f) = %.2f %% "
-                "(target < 1 %%)\n",
-                wallMs / 1e3, user + system, user, system, 100.0 * (user + system) / wallMs);
-    program.session.close();
-    return 0;
+        double user0, system0, user1, system1;
+        cpuMilliseconds(&user0, &system0);
+        QElapsedTimer wall;
+        wall.start();
+        runEventLoop(seconds * 1000);
+        cpuMilliseconds(&user1, &system1);
+        const double wallMs = double(wall.nsecsElapsed()) / 1e6;
+        const double user = user1 - user0, system = system1 - system0;
+        std::printf("idle for %.1f s: CPU %.0f ms (user %.0f, system %.0f) = %.2f %% "
+                    "(target < 1 %%)\n",
+                    wallMs / 1e3, user + system, user, system, 100.0 * (user + system) / wallMs);
+        program.session.close();
+        return 0;
+    });
 }

@@ -7,9 +7,7 @@
 //   bench_latency [requests=200]
 #include "BenchSupport.h"
 #include "protocol/SumCheck.h"
-#include "ui/WindowLook.h"
 
-#include <QApplication>
 #include <atomic>
 #include <cstdio>
 #include <thread>
@@ -20,18 +18,16 @@ namespace
 double medianLatencyMs(const QString &link, int quietMs, int requests)
 {
     Program program;
-    program.window.show();
     LineSession &session = program.session;
-    session.chooseMode(SimMode::Rack);
     session.setQuietTimeText(QString::number(quietMs));
-    session.open();
+    program.open(SimMode::Rack);
     const QByteArray body = "000000WR00003202";
     const QByteArray request = "\x05" + body + sumCheck(body);
     const int replySize = 1 + 6 + 8 + 1 + 2;
     QList<double> latencies;
     std::atomic<bool> done = false;
     std::thread host([&] {
-        HostLine line(link);
+        HostEnd line(link, HostEnd::Blocking);
         for (int i = 0; i < requests && line.isOpen(); ++i) {
             line.send(request);
             const qint64 sent = nowNs();
@@ -53,19 +49,15 @@ double medianLatencyMs(const QString &link, int quietMs, int requests)
 
 int main(int argc, char *argv[])
 {
-    useOffscreenUnlessSet();
-    QApplication app(argc, argv);
-    installFontSubstitutions();
-    const int requests = argc > 1 ? atoi(argv[1]) : 200;
-    QTemporaryDir dir;
-    const QString link = mapCom1ToVirtualLine(dir);
-    std::printf("platform %s\n", qPrintable(QApplication::platformName()));
-    std::printf("quiet time   0 ms: median request-to-reply %.3f ms over %d requests "
-                "(target <= 1 ms)\n",
-                medianLatencyMs(link, 0, requests), requests);
-    const int slow = std::max(1, requests / 10);
-    std::printf("quiet time 200 ms: median time beyond the quiet time %.3f ms over %d requests "
-                "(target <= 1 ms)\n",
-                medianLatencyMs(link, 200, slow), slow);
-    return 0;
+    return runBenchmark(argc, argv, [&](const QString &link) {
+        const int requests = argc > 1 ? atoi(argv[1]) : 200;
+        std::printf("quiet time   0 ms: median request-to-reply %.3f ms over %d requests "
+                    "(target <= 1 ms)\n",
+                    medianLatencyMs(link, 0, requests), requests);
+        const int slow = std::max(1, requests / 10);
+        std::printf("quiet time 200 ms: median time beyond the quiet time %.3f ms over %d "
+                    "requests (target <= 1 ms)\n",
+                    medianLatencyMs(link, 200, slow), slow);
+        return 0;
+    });
 }

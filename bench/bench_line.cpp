@@ -10,12 +10,10 @@
 //   bench_line [requests=5000] [stream KiB=2048]
 #include "BenchSupport.h"
 #include "protocol/SumCheck.h"
-#include "ui/WindowLook.h"
 
-#include <QApplication>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QRandomGenerator>
+#include <QTimer>
 #include <atomic>
 #include <cstdio>
 #include <functional>
@@ -24,18 +22,10 @@
 namespace
 {
 
-void choose(MainWindow &window, const char *option)
-{
-    window.findChild<QRadioButton *>(QLatin1String(option))->click();
-}
-
 void burstOfWordReads(const QString &link, int requests)
 {
     Program program;
-    program.window.show();
-    choose(program.window, "Option1_3"); // ラック
-    choose(program.window, "Option3_0"); // CR LF
-    program.session.open();
+    program.open(SimMode::Rack, FrameEnd::CrLf);
     const QByteArray body = "000000WR00003202";
     const QByteArray request = "\x05" + body + sumCheck(body) + "\r\n";
     const QByteArray data = "00000000020001\x03";
@@ -44,7 +34,7 @@ void burstOfWordReads(const QString &link, int requests)
     int good = 0;
     qint64 start = 0, end = 0;
     std::thread host([&] {
-        HostLine line(link);
+        HostEnd line(link, HostEnd::Blocking);
         start = nowNs();
         std::thread writer([&] { line.send(request.repeated(requests)); });
         const QByteArray got = line.read(reply.size() * requests, 60000);
@@ -64,10 +54,8 @@ void burstOfWordReads(const QString &link, int requests)
 void echoOfAStream(const QString &link, int kib)
 {
     Program program;
-    program.window.show();
-    choose(program.window, "Option1_0"); // NONE: echo, frame end by time
     program.session.setQuietTimeText(QStringLiteral("0"));
-    program.session.open();
+    program.open(SimMode::None); // echo, frame end by time
     QByteArray stream(kib * 1024, Qt::Uninitialized);
     for (char &c : stream)
         c = char(QRandomGenerator::global()->bounded(256));
@@ -75,7 +63,7 @@ void echoOfAStream(const QString &link, int kib)
     QByteArray got;
     qint64 start = 0, end = 0;
     std::thread host([&] {
-        HostLine line(link);
+        HostEnd line(link, HostEnd::Blocking);
         start = nowNs();
         std::thread writer([&] {
             for (qsizetype at = 0; at < stream.size(); at += 4096) {
@@ -97,17 +85,14 @@ void echoOfAStream(const QString &link, int kib)
 }
 
 // END clicked while the host does its part: how long until the program has ended.
-void endWhile(const QString &link, const char *what, const char *frameEnd,
-              const std::function<void(HostLine &)> &hostStep)
+void endWhile(const QString &link, const char *what, FrameEnd frameEnd,
+              const std::function<void(HostEnd &)> &hostStep)
 {
     Program program;
-    program.window.show();
-    choose(program.window, "Option1_0"); // NONE: the echo
-    choose(program.window, frameEnd);
-    program.session.open();
+    program.open(SimMode::None, frameEnd); // NONE: the echo
     std::atomic<bool> stop = false;
     std::thread host([&] {
-        HostLine line(link);
+        HostEnd line(link, HostEnd::Blocking);
         while (!stop)
             hostStep(line);
     });
@@ -125,8 +110,8 @@ void endWhile(const QString &link, const char *what, const char *frameEnd,
 
 void endDuringATrickle(const QString &link)
 {
-    endWhile(link, "a far end trickles a byte every 50 ms into a quiet time of 200 ms", "Option3_2",
-             [](HostLine &line) {
+    endWhile(link, "a far end trickles a byte every 50 ms into a quiet time of 200 ms",
+             FrameEnd::Time, [](HostEnd &line) {
                  line.send("x");
                  std::this_thread::sleep_for(std::chrono::milliseconds(50));
              });
@@ -136,7 +121,7 @@ void endDuringATrickle(const QString &link)
 void endUnderAFlood(const QString &link)
 {
     const QByteArray frames = QByteArray("\r\n").repeated(2048);
-    endWhile(link, "a far end floods CR LF frames", "Option3_0", [&frames](HostLine &line) {
+    endWhile(link, "a far end floods CR LF frames", FrameEnd::CrLf, [&frames](HostEnd &line) {
         line.send(frames);
         line.read(65536, 0); // what has come back; after the END, nothing
     });
@@ -146,17 +131,11 @@ void endUnderAFlood(const QString &link)
 
 int main(int argc, char *argv[])
 {
-    useOffscreenUnlessSet();
-    QApplication app(argc, argv);
-    installFontSubstitutions();
-    const int requests = argc > 1 ? atoi(argv[1]) : 5000;
-    const int kib = argc > 2 ? atoi(argv[2]) : 2048;
-    QTemporaryDir dir;
-    const QString link = mapCom1ToVirtualLine(dir);
-    std::printf("platform %s\n", qPrintable(QApplication::platformName()));
-    burstOfWordReads(link, requests);
-    echoOfAStream(link, kib);
-    endDuringATrickle(link);
-    endUnderAFlood(link);
-    return 0;
+    return runBenchmark(argc, argv, [&](const QString &link) {
+        burstOfWordReads(link, argc > 1 ? atoi(argv[1]) : 5000);
+        echoOfAStream(link, argc > 2 ? atoi(argv[2]) : 2048);
+        endDuringATrickle(link);
+        endUnderAFlood(link);
+        return 0;
+    });
 }

@@ -9,10 +9,9 @@
 //   QT_QPA_PLATFORM=xcb bench_log                  under the X server named by DISPLAY
 #include "BenchSupport.h"
 #include "ui/TrafficLogView.h"
-#include "ui/WindowLook.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QPushButton>
@@ -253,19 +252,17 @@ void longRowsFlood()
 
 int main(int argc, char *argv[])
 {
-    useOffscreenUnlessSet();
-    QApplication app(argc, argv);
-    installFontSubstitutions();
-    std::printf("platform: %s\n", qPrintable(QGuiApplication::platformName()));
-    const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-    const auto run = [&](const char *part, void (*measure)()) {
-        if (only.isEmpty() || only == QLatin1String(part))
-            measure();
-    };
-    run("memory", memoryPerLine); // first, while the process has no freed memory to reuse
-    run("lines", lineCost);
-    run("operations", operationsOnAMillionLines);
-    run("limit", oldestTenthLeaves);
-    run("longrows", longRowsFlood);
-    return 0;
+    return runBenchmark(argc, argv, [&](const QString &) {
+        const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+        const auto run = [&](const char *part, void (*measure)()) {
+            if (only.isEmpty() || only == QLatin1String(part))
+                measure();
+        };
+        run("memory", memoryPerLine); // first, while the process has no freed memory to reuse
+        run("lines", lineCost);
+        run("operations", operationsOnAMillionLines);
+        run("limit", oldestTenthLeaves);
+        run("longrows", longRowsFlood);
+        return 0;
+    });
 }

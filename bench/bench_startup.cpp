@@ -6,9 +6,8 @@
 // clock) and counts as painted once its first paint event has been handled.
 //   bench_startup [windows=10]
 #include "BenchSupport.h"
-#include "ui/WindowLook.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
@@ -58,7 +57,7 @@ double msUntilPainted()
     program.window.installEventFilter(&watch);
     program.window.show();
     while (!watch.painted && timer.elapsed() < 10000)
-        QApplication::processEvents();
+        QCoreApplication::processEvents();
     return double(timer.nsecsElapsed()) / 1e6;
 }
 
@@ -66,29 +65,24 @@ double msUntilPainted()
 
 int main(int argc, char *argv[])
 {
-    QElapsedTimer sinceApplication;
-    useOffscreenUnlessSet();
-    sinceApplication.start();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("PORTWREN"));
-    installFontSubstitutions();
-    const int windows = argc > 1 ? atoi(argv[1]) : 10;
+    return runBenchmark(argc, argv, [&](const QString &) {
+        const int windows = argc > 1 ? atoi(argv[1]) : 10;
+        const double applicationMs = msSinceApplicationStart();
+        const double firstMs = msUntilPainted();
+        const double fromStartMs = msSinceProcessStart();
+        std::printf("process start to first window painted: %.0f ms (target < 300 ms)\n",
+                    fromStartMs);
+        std::printf("application object to first window painted: %.0f ms "
+                    "(application %.0f ms, window %.0f ms)\n",
+                    msSinceApplicationStart(), applicationMs, firstMs);
 
-    const double applicationMs = double(sinceApplication.nsecsElapsed()) / 1e6;
-    const double firstMs = msUntilPainted();
-    const double fromStartMs = msSinceProcessStart();
-    const double fromApplicationMs = double(sinceApplication.nsecsElapsed()) / 1e6;
-    std::printf("process start to first window painted: %.0f ms (target < 300 ms)\n", fromStartMs);
-    std::printf("application object to first window painted: %.0f ms "
-                "(application %.0f ms, window %.0f ms)\n",
-                fromApplicationMs, applicationMs, firstMs);
-
-    QList<double> later;
-    for (int i = 0; i < windows; ++i)
-        later << msUntilPainted();
-    std::sort(later.begin(), later.end());
-    if (!later.isEmpty())
-        std::printf("further windows: median %.1f ms over %d (fastest %.1f, slowest %.1f)\n",
-                    later[later.size() / 2], windows, later.first(), later.last());
-    return 0;
+        QList<double> later;
+        for (int i = 0; i < windows; ++i)
+            later << msUntilPainted();
+        std::sort(later.begin(), later.end());
+        if (!later.isEmpty())
+            std::printf("further windows: median %.1f ms over %d (fastest %.1f, slowest %.1f)\n",
+                        later[later.size() / 2], windows, later.first(), later.last());
+        return 0;
+    });
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The register text conversion and the transport handshake automaton on its own: whole
-// handshake cycles of the rack and the vehicle, instruction lines, and the words the register
-// button stores.
+// The register memory and the transport handshake automaton on their own: the words the
+// register button stores, whole handshake cycles of the rack and the vehicle, instruction lines
+// and the words they read as numbers, and every register of each mode's preset.
 #include "registers/HandshakeAutomaton.h"
 #include "registers/RegisterFile.h"
 #include "registers/RegisterMemory.h"
@@ -13,6 +13,7 @@ const QString FlagOn = QStringLiteral("搬送設定完了フラグＯＮ");
 const QString Storage = FlagOn + QStringLiteral("-入庫(0101→0106,0107,0108)[0009]");
 
 using Words = QList<QPair<int, QString>>; // register number and word
+using Registers = QMap<int, QString>;
 // D1..D8 hold 0101..0108 and each register that tags a line (D9 rack, D13 vehicle) its number.
 const Words Instruction = {{1, "0101"}, {2, "0102"}, {3, "0103"}, {4, "0104"}, {5, "0105"},
                            {6, "0106"}, {7, "0107"}, {8, "0108"}, {9, "0009"}, {13, "0013"}};
@@ -151,26 +152,65 @@ private slots:
         });
     }
 
-    // A line naming registers in brackets starts the handshake; any other only shows.
+    // A line naming registers in brackets starts the handshake; any other only shows. The
+    // flag and the instruction code are read as numbers: a sign counts, a fraction is none.
     void instructionLines()
     {
-        const QList<std::array<const char *, 3>> rows = {
-            // code, rack line, vehicle line
-            {"0000", "-指示無し", "-搬送指示無し"},
-            {"0002", "-出庫(0102,0103,0104→0105)", "-指示エラー"},
-            {"0012", "-データ変更", "-データ変更"},
-            {"0014", "-ＳＴ切り離し", "-指示エラー"},
-            {"0015", "-指示エラー", "-指示エラー"},
-            {"ABCD", "-指示エラー", "-指示エラー"},
+        const QList<std::array<const char *, 4>> rows = {
+            // flag, code, rack line, vehicle line (none: the flag is not raised)
+            {"0001", "0000", "-指示無し", "-搬送指示無し"},
+            {"0001", "0002", "-出庫(0102,0103,0104→0105)", "-指示エラー"},
+            {"0001", "0012", "-データ変更", "-データ変更"},
+            {"0001", "0014", "-ＳＴ切り離し", "-指示エラー"},
+            {"0001", "0015", "-指示エラー", "-指示エラー"},
+            {"0001", "ABCD", "-指示エラー", "-指示エラー"},
+            {"0001", "-0001", "-指示エラー", "-指示エラー"},
+            {"0001", "0001.0", "-指示エラー", "-指示エラー"},
+            {"1", "1", "-入庫(0101→0106,0107,0108)", "-搬送指示(0101→0107)"},
+            {"-0001", "0001", "", ""},
+            {"0001.0", "0001", "", ""},
         };
-        for (const auto &[code, rackLine, vehicleLine] : rows)
+        for (const auto &[flag, code, rackLine, vehicleLine] : rows)
             for (const bool rack : {true, false}) {
                 start(rack ? SimMode::Rack : SimMode::Vehicle);
-                const QString line = FlagOn + (rack ? rackLine : vehicleLine);
-                const int step = line.contains('(') ? (rack ? 1 : 11) : 0;
-                play({{Instruction + Words{{0, code}, {rack ? 10 : 19, "0001"}}, 1,
-                       state(line + (rack ? "[0009]" : "[0013]"), step, step ? 10 : 0)}});
+                const QString shown = QString::fromUtf8(rack ? rackLine : vehicleLine);
+                const QString tag = rack ? "[0009]" : "[0013]";
+                const int step = shown.contains('(') ? (rack ? 1 : 11) : 0;
+                play({{Instruction + Words{{0, code}, {rack ? 10 : 19, flag}}, 1,
+                       state(shown.isEmpty() ? "STATUS" : FlagOn + shown + tag, step,
+                             step ? 10 : 0)}});
             }
+    }
+
+    // Every register of each mode's preset, written out here: all "0000" but those named. A
+    // mode without a preset leaves every word as it was.
+    void presets_data()
+    {
+        QTest::addColumn<SimMode>("mode");
+        QTest::addColumn<QString>("others");
+        QTest::addColumn<Registers>("named");
+        QTest::newRow("rack") << SimMode::Rack << "0000"
+                              << Registers{{32, "0002"}, {33, "0001"}, {43, "0002"}};
+        QTest::newRow("vehicle") << SimMode::Vehicle << "0000"
+                                 << Registers{{30, "0002"},  {31, "0001"},  {102, "0004"},
+                                              {103, "0006"}, {104, "0006"}, {105, "0006"}};
+        const QList<QPair<const char *, SimMode>> others = {{"NONE", SimMode::None},
+                                                            {"prGPS", SimMode::PrGps},
+                                                            {"MNEA", SimMode::Mnea},
+                                                            {"rack ERR", SimMode::RackErr}};
+        for (const auto &[name, other] : others)
+            QTest::newRow(name) << other << "0009" << Registers{};
+    }
+    void presets()
+    {
+        QFETCH(SimMode, mode);
+        QFETCH(QString, others);
+        QFETCH(Registers, named);
+        for (int n = 0; n < RegisterMemory::Count; ++n)
+            memory.setWord(n, "0009");
+        memory.applyPresetOf(mode);
+        for (int n = 0; n < RegisterMemory::Count; ++n)
+            QCOMPARE(QPair(n, memory.word(n)), QPair(n, named.value(n, others)));
     }
 };
 

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
-// The line session without a window, on a scripted port and clock: the state start-up leaves,
-// the mode choice, opening, closing and ending, the transmit commands' bytes and log lines, a
-// lost port, sending on a closed port, the line monitor, and frames answered in every mode.
+// The line session without a window, on a scripted port and clock: opening (with the mode's
+// step and preset), closing, a failed open and a lost port, the transmit commands' bytes and
+// log lines, sending on a closed port, the line monitor, a frame's log lines, and frames
+// answered in every mode under its settings and frame end, by the choices its procedure began
+// with.
 #include "SessionFixture.h"
 #include "protocol/HexDump.h"
 #include "protocol/SumCheck.h"
 
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -14,83 +15,24 @@ namespace
 {
 const QString Open = QStringLiteral("----- OPEN  ----- Protcol=");
 const QString Close = QStringLiteral("----- CLOSE -----");
+const auto request = [](const QByteArray &body) { return "\x05" + body + sumCheck(body); };
 } // namespace
 
 class LineSessionTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void stateAfterStartUp();
-    void modeProfiles_data();
-    void modeProfiles();
     void openAndClose();
-    void modeStepsAtOpen();
+    void openStepAndPresetOfTheMode();
     void failedOpenAndLostPort();
-    void endClosesSilently();
+    void closeWhileAFrameIsGathered();
     void transmitCommands_data();
     void transmitCommands();
-    void sendInComputerLinkModes();
     void nothingGoesOutWhileClosed();
-    void requestAndReplyCycle();
-    void logLinesOfAFrame();
-    void choicesHoldFromTheProcedureStart_data();
-    void choicesHoldFromTheProcedureStart();
+    void logLinesOfFrames();
     void framesAnsweredInEveryMode_data();
     void framesAnsweredInEveryMode();
 };
-
-void LineSessionTest::stateAfterStartUp()
-{
-    SessionFixture f;
-    LineSession &s = f.session;
-    QVERIFY(!s.isOpen() && s.mode() == SimMode::None && s.frameEnd() == FrameEnd::Time);
-    QVERIFY(s.receiveBuffer().isEmpty() && !s.hexDump());
-    QCOMPARE(s.portNumber(), 1);
-    QCOMPARE(s.settingsText(), QStringLiteral("9600,N,7,1"));
-    QCOMPARE(s.quietTimeText(), QStringLiteral("200"));
-    QVERIFY(s.transmitText().isEmpty());
-    // The rack preset, although the mode is "NONE".
-    QCOMPARE(s.registers().word(33), QStringLiteral("0001"));
-    QCOMPARE(s.registers().word(102), QStringLiteral("0000"));
-    QVERIFY(f.log.isEmpty());
-}
-
-void LineSessionTest::modeProfiles_data()
-{
-    QTest::addColumn<SimMode>("mode");
-    QTest::addColumn<QString>("settings");
-    QTest::addColumn<FrameEnd>("frameEnd");
-    QTest::newRow("prGPS") << SimMode::PrGps << "9600,N,8,1" << FrameEnd::CrLf;
-    QTest::newRow("MNEA") << SimMode::Mnea << "4800,N,8,1" << FrameEnd::CrLf;
-    QTest::newRow("rack") << SimMode::Rack << "9600,E,8,1" << FrameEnd::Time;
-    QTest::newRow("NONE keeps the texts") << SimMode::None << "4800,N,8,1" << FrameEnd::Time;
-}
-
-// The mode brings its texts and frame end, and tells a window what it changed; it never
-// touches the port.
-void LineSessionTest::modeProfiles()
-{
-    QFETCH(SimMode, mode);
-    QFETCH(QString, settings);
-    QFETCH(FrameEnd, frameEnd);
-    SessionFixture f;
-    LineSession &s = f.session;
-    s.chooseMode(SimMode::Mnea);
-    s.chooseFrameEnd(FrameEnd::Cr);
-    s.setTransmitText(QStringLiteral("typed"));
-    QSignalSpy shownEnd(&s, &LineSession::frameEndChanged);
-    QSignalSpy shownSettings(&s, &LineSession::settingsTextChanged);
-    s.chooseMode(mode);
-    QCOMPARE(s.mode(), mode);
-    QCOMPARE(s.settingsText(), settings);
-    QCOMPARE(s.transmitText(), mode == SimMode::None    ? QStringLiteral("typed")
-                               : mode == SimMode::PrGps ? QStringLiteral("09012345678")
-                                                        : QString());
-    QCOMPARE(s.frameEnd(), frameEnd);
-    QCOMPARE(shownEnd.takeFirst().at(0).value<FrameEnd>(), frameEnd);
-    QCOMPARE(shownSettings.size(), settings == QStringLiteral("4800,N,8,1") ? 0 : 1);
-    QVERIFY(!f.port->isOpen() && f.port->opens == 0);
-}
 
 void LineSessionTest::openAndClose()
 {
@@ -123,23 +65,35 @@ void LineSessionTest::openAndClose()
                                  Open + QStringLiteral("  ")}));
 }
 
-void LineSessionTest::modeStepsAtOpen()
+// The session starts with the rack preset whatever the mode; an open applies the preset of the
+// mode (none for the other modes), and in prGPS initialises the modem.
+void LineSessionTest::openStepAndPresetOfTheMode()
 {
     SessionFixture f;
     LineSession &s = f.session;
-    s.chooseMode(SimMode::PrGps); // the note, then "AT" CR LF
+    RegisterMemory rack, vehicle;
+    rack.applyRackPreset();
+    vehicle.applyVehiclePreset();
+    const auto words = [](const RegisterMemory &memory) {
+        QStringList all;
+        for (int n = 0; n < RegisterMemory::Count; ++n)
+            all << memory.word(n);
+        return all;
+    };
+    QCOMPARE(words(s.registers()), words(rack));
+    s.chooseMode(SimMode::PrGps);
     s.open();
     QCOMPARE(f.port->written, QList<QByteArray>({QByteArray("AT\r\n")}));
     QCOMPARE(f.log, QStringList({Open + QStringLiteral("9600,N,8,1"),
                                  QStringLiteral("  <<prGPS用モデム初期化＆CALL>>"),
                                  QStringLiteral("◎AT\r\n")}));
-    const QList<QPair<SimMode, QString>> opens = {
-        {SimMode::Vehicle, "0004"}, {SimMode::RackErr, "0004"}, {SimMode::Rack, "0000"}};
-    for (const auto &[mode, d102] : opens) { // vehicle preset, none, rack preset
+    const QList<QPair<SimMode, const RegisterMemory *>> opens = {
+        {SimMode::Vehicle, &vehicle}, {SimMode::RackErr, &vehicle}, {SimMode::Rack, &rack}};
+    for (const auto &[mode, preset] : opens) {
         s.close();
         s.chooseMode(mode);
         s.open();
-        QCOMPARE(s.registers().word(102), d102);
+        QCOMPARE(words(s.registers()), words(*preset));
     }
     QCOMPARE(f.port->written.size(), 1);
 }
@@ -168,9 +122,7 @@ void LineSessionTest::failedOpenAndLostPort()
     s.setSettingsText(QStringLiteral(" "));
     QVERIFY(s.open());
     QCOMPARE(f.port->openedWith, QStringLiteral("9600,N,8,1"));
-    s.close();
 
-    s.open();
     f.log.clear();
     f.port->loseLine(QStringLiteral("device removed"));
     QCoreApplication::processEvents();
@@ -181,89 +133,79 @@ void LineSessionTest::failedOpenAndLostPort()
     QCOMPARE(sources.mid(sources.size() - 2), QList<NoteSource>(2, NoteSource::Port));
 }
 
-void LineSessionTest::endClosesSilently()
+// CLOSE while a frame is being gathered: no answer; the bytes stay in the buffer.
+void LineSessionTest::closeWhileAFrameIsGathered()
 {
-    // CLOSE while a request is being gathered: no answer; the bytes stay in the buffer.
-    SessionFixture gathering;
-    gathering.session.open();
-    gathering.port->arriveNow("abc");
-    gathering.port->raiseArrival();
-    QCoreApplication::processEvents();
-    gathering.session.close();
-    gathering.clock->advance(1000);
-    QVERIFY(gathering.port->written.isEmpty());
-    QCOMPARE(gathering.session.receiveBuffer(), QByteArray("abc"));
-
-    SessionFixture closed;
-    closed.session.end();
-    QVERIFY(closed.port->opens == 0 && closed.log.isEmpty()); // a closed port is not touched
-
     SessionFixture f;
     f.session.open();
-    f.session.end();
-    QVERIFY(!f.port->isOpen());
-    QCOMPARE(f.log.size(), 1); // no line about it
+    f.port->arriveNow("abc");
+    f.port->raiseArrival();
+    QCoreApplication::processEvents();
+    f.session.close();
+    f.clock->advance(1000);
+    QVERIFY(f.port->written.isEmpty());
+    QCOMPARE(f.session.receiveBuffer(), QByteArray("abc"));
+    QCOMPARE(f.log.size(), 2); // OPEN, CLOSE
 }
 
+// Each command's bytes and log lines, the text typed being "Aあ" unless the row says otherwise;
+// in the computer-link modes SEND makes a request: ENQ, text, sum and the frame end's terminator.
 void LineSessionTest::transmitCommands_data()
 {
     QTest::addColumn<TransmitCommand>("command");
+    QTest::addColumn<SimMode>("mode");
+    QTest::addColumn<FrameEnd>("end");
     QTest::addColumn<bool>("hex");
+    QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("sent");
     QTest::addColumn<QStringList>("log");
-    QTest::newRow("STX+ETX") << TransmitCommand::StxEtx << false
-                             << QByteArray("\x02"
-                                           "A\x82\xA0\x03")
-                             << QStringList{"◎\x02"
-                                            "Aあ\x03",
-                                            "　<<STX+TEXT+ETX>>"};
-    QTest::newRow("CR+LF, hex shows both bytes of あ")
-        << TransmitCommand::CrLf << true << QByteArray("A\x82\xA0\r\n")
-        << QStringList{"◎Aあ\r\n", "　41 82 A0 0D 0A ", "　<<TEXT+CRLF>>"};
-    QTest::newRow("CR") << TransmitCommand::Cr << false << QByteArray("A\x82\xA0\r")
-                        << QStringList{"◎Aあ\r", "　<<TEXT+CR>>"};
-    QTest::newRow("ACK hex") << TransmitCommand::Ack << true << QByteArray("\x06")
-                             << QStringList{"◎\x06", "　06 ", "　<<ACK>>"};
-    QTest::newRow("NAK") << TransmitCommand::Nak << false << QByteArray("\x15")
-                         << QStringList{"◎\x15", "　<<NAK>>"};
-    QTest::newRow("EOT") << TransmitCommand::Eot << false << QByteArray("\x04")
-                         << QStringList{"◎\x04", "　<<EOT>>"};
-    QTest::newRow("SEND in NONE") << TransmitCommand::Send << false << QByteArray("A\x82\xA0")
-                                  << QStringList{"◎Aあ", "　<<TEXT>>"};
+    const auto row = [](const char *name, TransmitCommand command, bool hex, const QByteArray &sent,
+                        const QStringList &log, SimMode mode = SimMode::None,
+                        FrameEnd end = FrameEnd::Time,
+                        const QString &text = QStringLiteral("Aあ")) {
+        QTest::newRow(name) << command << mode << end << hex << text << sent << log;
+    };
+    const QByteArray text = "A\x82\xA0";
+    row("STX+ETX", TransmitCommand::StxEtx, false, "\x02" + text + "\x03",
+        {"◎\x02"
+         "Aあ\x03",
+         "　<<STX+TEXT+ETX>>"});
+    row("CR+LF, hex shows both bytes of あ", TransmitCommand::CrLf, true, text + "\r\n",
+        {"◎Aあ\r\n", "　41 82 A0 0D 0A ", "　<<TEXT+CRLF>>"});
+    row("CR", TransmitCommand::Cr, false, text + "\r", {"◎Aあ\r", "　<<TEXT+CR>>"});
+    row("ACK hex", TransmitCommand::Ack, true, "\x06", {"◎\x06", "　06 ", "　<<ACK>>"});
+    row("NAK", TransmitCommand::Nak, false, "\x15", {"◎\x15", "　<<NAK>>"});
+    row("EOT", TransmitCommand::Eot, false, "\x04", {"◎\x04", "　<<EOT>>"});
+    row("SEND in NONE", TransmitCommand::Send, false, text, {"◎Aあ", "　<<TEXT>>"});
+    const auto link = [&row](const char *name, SimMode mode, FrameEnd end, const QString &text,
+                             const QByteArray &sent) {
+        row(name, TransmitCommand::Send, false, sent,
+            {QStringLiteral("  <<ENQを付加して送信>>"), "◎" + QString::fromLatin1(sent)}, mode, end,
+            text);
+    };
+    link("SEND in rack by time", SimMode::Rack, FrameEnd::Time, QStringLiteral("000000WR00003202"),
+         Ctl::ENQ + "000000WR0000320250");
+    link("SEND in vehicle, CR LF, no text", SimMode::Vehicle, FrameEnd::CrLf, {},
+         Ctl::ENQ + "00\r\n");
+    link("SEND in rack, CR", SimMode::Rack, FrameEnd::Cr, {}, Ctl::ENQ + "00\r");
 }
 
 void LineSessionTest::transmitCommands()
 {
-    QFETCH(TransmitCommand, command);
+    QFETCH(SimMode, mode);
+    QFETCH(FrameEnd, end);
     QFETCH(bool, hex);
-    QFETCH(QByteArray, sent);
-    QFETCH(QStringList, log);
+    QFETCH(QString, text);
     SessionFixture f;
+    f.session.chooseMode(mode);
+    f.session.chooseFrameEnd(end);
     f.session.open();
-    f.session.setTransmitText(QStringLiteral("Aあ"));
+    f.session.setTransmitText(text);
     f.session.setHexDump(hex);
+    QFETCH(TransmitCommand, command);
     f.session.transmit(command);
-    QCOMPARE(f.port->writtenBytes(), sent);
-    QCOMPARE(f.log, QStringList{Open + QStringLiteral("9600,N,7,1")} + log);
-}
-
-void LineSessionTest::sendInComputerLinkModes()
-{
-    SessionFixture f;
-    LineSession &s = f.session;
-    s.chooseMode(SimMode::Rack);
-    s.open();
-    s.setTransmitText(QStringLiteral("000000WR00003202"));
-    s.transmit(TransmitCommand::Send); // by time: no terminator
-    QCOMPARE(f.port->written.last(), QByteArray("\x05"
-                                                "000000WR0000320250"));
-    QCOMPARE(f.log.mid(1), QStringList({"  <<ENQを付加して送信>>", "◎\x05"
-                                                                   "000000WR0000320250"}));
-    s.chooseFrameEnd(FrameEnd::CrLf);
-    s.setTransmitText(QString());
-    s.transmit(TransmitCommand::Send); // empty text: ENQ, "00", CR LF
-    QCOMPARE(f.port->written.last(), QByteArray("\x05"
-                                                "00\r\n"));
+    QTEST(f.port->written.join(), "sent");
+    QTEST(f.log.mid(1), "log");
 }
 
 void LineSessionTest::nothingGoesOutWhileClosed()
@@ -284,42 +226,10 @@ void LineSessionTest::nothingGoesOutWhileClosed()
     QCOMPARE(f.log, QStringList({"  <<送信できませんでした: full>>"}));
 }
 
-// Open, a host's word read arrives, the reply goes out, close: the log tells it in order.
-void LineSessionTest::requestAndReplyCycle()
-{
-    SessionFixture f;
-    LineSession &s = f.session;
-    s.chooseMode(SimMode::Rack);
-    QVERIFY(s.open());
-    const QByteArray request = "\x05"
-                               "000000WR00003202"
-                               "50";
-    f.arrive(request);
-    const QByteArray reply = "\x02"
-                             "000000"
-                             "0002"
-                             "0001"
-                             "\x03"
-                             "A6";
-    QCOMPARE(f.port->written, QList<QByteArray>({reply}));
-    QCOMPARE(f.clock->waits, QList<int>({200})); // one quiet time
-    // A character split by a pause shows whole in the second frame's line.
-    f.arrive("\x82");
-    f.arrive("\xA0"
-             "A");
-    QCOMPARE(f.log.mid(f.log.size() - 4),
-             QStringList({"●", "  <<その他の電文を受信しました>>", "●あA",
-                          "  <<その他の電文を受信しました>>"}));
-    f.log = f.log.mid(0, f.log.size() - 4);
-    s.close();
-    QCOMPARE(f.log, QStringList({Open + QStringLiteral("9600,E,8,1"), "●" + request,
-                                 "  <<ENQを受信しました>>", "  <<データ返送>>",
-                                 "◎" + QString::fromLatin1(reply), Close}));
-}
-
-// A frame's lines: the frame received (its dump when HEX is on), the answer's notes and what is
-// sent, each with its dump. The receive buffer's overflow is noted with the bytes it dropped.
-void LineSessionTest::logLinesOfAFrame()
+// A frame's lines: the frame received (its dump when HEX is on), what is sent, each with its
+// dump, and the answer's notes. A character split by a pause shows whole in the second frame's
+// line. The receive buffer's overflow is noted with the bytes it dropped.
+void LineSessionTest::logLinesOfFrames()
 {
     SessionFixture f;
     f.session.chooseMode(SimMode::RackErr);
@@ -338,93 +248,88 @@ void LineSessionTest::logLinesOfAFrame()
     f.log.clear();
     f.arrive("ab" + QByteArray(32767, 'x'));
     QCOMPARE(f.log, QStringList({"  <<受信バッファあふれ: 2 バイト破棄>>", "　61 62 "}));
+
+    SessionFixture rack;
+    rack.session.chooseMode(SimMode::Rack);
+    rack.session.open();
+    rack.arrive("\x82");
+    rack.arrive("\xA0"
+                "A");
+    QCOMPARE(rack.log.mid(1), QStringList({"●", "  <<その他の電文を受信しました>>", "●あA",
+                                           "  <<その他の電文を受信しました>>"}));
+    QCOMPARE(rack.clock->waits, QList<int>({200, 200})); // one quiet time each
 }
 
-// The mode, the dial text and the HEX choice that answer a frame are those in force when its
-// receive procedure began: a change during the procedure's wait applies to the next frames.
-void LineSessionTest::choicesHoldFromTheProcedureStart_data()
-{
-    QTest::addColumn<SimMode>("before");
-    QTest::addColumn<SimMode>("after");
-    QTest::addColumn<FrameEnd>("end");
-    QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<QByteArray>("reply");
-    const QByteArray request = "\x05"
-                               "000000WR0000320250";
-    const QByteArray data = "\x02"
-                            "00000000020001\x03"
-                            "A6";
-    QTest::newRow("rack, then NONE, CR LF")
-        << SimMode::Rack << SimMode::None << FrameEnd::CrLf << request + "\r\n"
-        << data + "\r\n";
-    QTest::newRow("rack, then NONE, by time")
-        << SimMode::Rack << SimMode::None << FrameEnd::Time << request << data;
-    QTest::newRow("NONE, then rack, CR LF")
-        << SimMode::None << SimMode::Rack << FrameEnd::CrLf << request + "\r\n"
-        << request + "\r\n";
-    QTest::newRow("prGPS, then NONE, CR LF")
-        << SimMode::PrGps << SimMode::None << FrameEnd::CrLf << QByteArray("OK\r\n")
-        << QByteArray("ATD09012345678\r\n");
-}
-
-void LineSessionTest::choicesHoldFromTheProcedureStart()
-{
-    QFETCH(SimMode, before);
-    QFETCH(SimMode, after);
-    QFETCH(FrameEnd, end);
-    QFETCH(QByteArray, frame);
-    SessionFixture f;
-    f.session.chooseMode(before);
-    f.session.chooseFrameEnd(end);
-    f.session.setHexDump(true);
-    f.session.open();
-    f.port->written.clear();
-    f.log.clear();
-    f.port->arriveNow(frame);
-    f.port->raiseArrival();
-    QCoreApplication::processEvents(); // the procedure starts and waits
-    f.session.chooseMode(after);
-    f.session.setTransmitText(QStringLiteral("0000"));
-    f.session.setHexDump(false);
-    f.clock->advance(1000);
-    QTEST(f.port->writtenBytes(), "reply");
-    QCOMPARE(f.log.at(1), QStringLiteral("　") + hexDump(frame)); // the frame's dump
-    QVERIFY(f.log.contains(QStringLiteral("　") + hexDump(f.port->writtenBytes())));
-}
-
+// Each mode opened as the operator does, after other texts were typed: the settings it brings
+// (NONE keeps the typed ones) and its answers, one write per frame, under its own frame end or
+// the one the row chooses. The mode, the dial text and the HEX choice that answer a frame are
+// those in force when its receive procedure began: a change during the procedure's wait (to
+// the mode "then") applies to the next frames only.
 void LineSessionTest::framesAnsweredInEveryMode_data()
 {
     QTest::addColumn<SimMode>("mode");
-    QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<QByteArray>("reply");
-    const auto request = [](const QByteArray &body) { return "\x05" + body + sumCheck(body); };
+    QTest::addColumn<int>("end"); // -1: the mode's own
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QByteArray>("frames");
+    QTest::addColumn<QByteArrayList>("replies");
+    QTest::addColumn<SimMode>("then");
+    const auto row = [](const char *name, SimMode mode, int end, const char *settings,
+                        const QByteArray &frames, const QByteArrayList &replies,
+                        SimMode then = SimMode::None) {
+        QTest::newRow(name) << mode << end << QString::fromLatin1(settings) << frames << replies
+                            << then;
+    };
     const auto data = [](const QByteArray &words) {
         const QByteArray body = "000000" + words + "\x03";
         return "\x02" + body + sumCheck(body);
     };
-    QTest::newRow("NONE echoes") << SimMode::None << QByteArray("ab\x01") << QByteArray("ab\x01");
-    QTest::newRow("prGPS dials") << SimMode::PrGps << QByteArray("OK\r\n")
-                                 << QByteArray("ATD09012345678\r\n");
-    QTest::newRow("MNEA echoes") << SimMode::Mnea << QByteArray("$GP\r\n") << QByteArray("$GP\r\n");
-    QTest::newRow("rack reads") << SimMode::Rack << request("000000WR00004301") << data("0002");
-    QTest::newRow("rack ERR echoes")
-        << SimMode::RackErr << request("000000WR00004301") << request("000000WR00004301");
-    QTest::newRow("vehicle reads its preset")
-        << SimMode::Vehicle << request("000000WR00010201") << data("0004");
+    const QByteArray read = request("000000WR00003202"), reply = data("00020001");
+    row("NONE echoes by time, then rack", SimMode::None, -1, "1200,O,7,2", "ab\x01", {"ab\x01"},
+        SimMode::Rack);
+    row("NONE under CR LF, then rack", SimMode::None, 0, "1200,O,7,2", read + "\r\n",
+        {read + "\r\n"}, SimMode::Rack);
+    row("prGPS dials, CR LF", SimMode::PrGps, -1, "9600,N,8,1", "OK\r\nOK\r\n",
+        QByteArrayList(2, "ATD09012345678\r\n"));
+    row("MNEA echoes, CR LF", SimMode::Mnea, -1, "4800,N,8,1", "$GP\r\n$GQ\r\n",
+        {"$GP\r\n", "$GQ\r\n"});
+    row("rack reads by time", SimMode::Rack, -1, "9600,E,8,1", read, {reply});
+    row("rack reads under CR LF", SimMode::Rack, 0, "9600,E,8,1", read + "\r\n", {reply + "\r\n"});
+    row("rack ERR echoes by time, then rack", SimMode::RackErr, -1, "9600,E,8,1", read, {read},
+        SimMode::Rack);
+    row("vehicle reads its preset by time", SimMode::Vehicle, -1, "9600,E,8,1",
+        request("000000WR00010201"), {data("0004")});
 }
 
-// Each mode under its own frame end, opened as the operator does.
 void LineSessionTest::framesAnsweredInEveryMode()
 {
-    QFETCH(SimMode, mode);
-    QFETCH(QByteArray, frame);
+    QFETCH(int, end);
+    QFETCH(QByteArray, frames);
     SessionFixture f;
-    f.session.chooseMode(mode);
-    f.session.setTransmitText(f.session.transmitText()); // prGPS dials its preset number
-    f.session.open();
+    LineSession &s = f.session;
+    s.setSettingsText(QStringLiteral("1200,O,7,2"));
+    s.setTransmitText(QStringLiteral("typed"));
+    QFETCH(SimMode, mode);
+    s.chooseMode(mode);
+    if (end >= 0)
+        s.chooseFrameEnd(FrameEnd(end));
+    s.setHexDump(true);
+    s.open();
+    QFETCH(QString, settings);
+    QCOMPARE(f.log.first(), Open + settings);
     f.port->written.clear();
-    f.arrive(frame);
-    QTEST(f.port->writtenBytes(), "reply");
+    f.log.clear();
+    f.port->arriveNow(frames);
+    f.port->raiseArrival();
+    QCoreApplication::processEvents(); // the procedure starts and waits
+    QFETCH(SimMode, then);
+    s.chooseMode(then);
+    s.setTransmitText(QStringLiteral("0000"));
+    s.setHexDump(false);
+    f.clock->advance(1000);
+    QTEST(QByteArrayList(f.port->written), "replies");
+    const qsizetype firstEnd = frames.indexOf('\n') + 1;
+    QCOMPARE(f.log.at(1), "　" + hexDump(firstEnd > 0 ? frames.left(firstEnd) : frames));
+    QVERIFY(f.log.contains("　" + hexDump(f.port->written.first())));
 }
 
 QTEST_GUILESS_MAIN(LineSessionTest)

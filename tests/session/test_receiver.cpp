@@ -61,7 +61,8 @@ private slots:
 };
 
 // "events" holds each frame handed on, "|", and the frame end it was cut by (0 CR LF, 1 CR,
-// 2 time), and each note for the log.
+// 2 time), and each note for the log. Arrivals at the moment -1 come while the frames of the
+// procedure's first read are handed on.
 void ReceiverTest::framesAndWaits_data()
 {
     QTest::addColumn<ReceiveTrigger>("trigger");
@@ -82,6 +83,12 @@ void ReceiverTest::framesAndWaits_data()
     QTest::newRow("CR LF: bytes arriving during the wait are read with it")
         << Event << Starts{{0, crlf}} << Arrivals{{0, "1"}, {50, "\r\n2"}}
         << QByteArrayList{"1\r\n|0"} << "2"_ba << Waits{100};
+    QTest::newRow("CR LF: bytes that come while a frame is handed on, read 100 ms later")
+        << Event << Starts{{0, crlf}} << Arrivals{{0, "12\r\n"}, {-1, "34\r\n5"}}
+        << QByteArrayList{"12\r\n|0", "34\r\n|0"} << "5"_ba << Waits{100, 100};
+    QTest::newRow("CR LF: frames beyond one turn's share handed on at the next turn")
+        << Event << Starts{{0, crlf}} << Arrivals{{0, QByteArray("a\r\n").repeated(70)}}
+        << QByteArrayList(70, "a\r\n|0") << ""_ba << Waits{100, 0};
     QTest::newRow("CR: LF after CR opens a frame; a tick waits too")
         << Tick << Starts{{0, cr}} << Arrivals{{0, "12\r\n34\r5"}}
         << QByteArrayList{"12\r|1", "\n34\r|1"} << "5"_ba << Waits{100};
@@ -111,7 +118,7 @@ void ReceiverTest::framesAndWaits()
     QFETCH(Arrivals, arrivals);
     ReceiverFixture f;
     for (const auto &[atMs, bytes] : arrivals)
-        f.port.arrive(atMs, bytes);
+        atMs < 0 ? f.port.arriveAfterNextRead(bytes) : f.port.arrive(atMs, bytes);
     f.run(trigger, starts);
     QTEST(f.events, "events");
     QTEST(f.receiver.buffer(), "left");

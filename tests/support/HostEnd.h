@@ -1,81 +1,45 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// Helpers for tests over real pseudo-terminals: the host program's end of a line, and the
-// process's CPU time (to prove an idle line does not spin).
+// A host program's end of a line, for the tests over real pseudo-terminals and the benchmarks;
+// and the process's CPU time (to prove an idle line does not spin).
 
 #include <QByteArray>
-#include <QFile>
 #include <QString>
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <termios.h>
-#include <unistd.h>
-
 // CPU time (user + system) the process has used so far, in milliseconds.
-inline qint64 processCpuMs()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto ms = [](const timeval &t) { return qint64(t.tv_sec) * 1000 + t.tv_usec / 1000; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
+qint64 processCpuMs();
 
-// A host program's end of a line: the device opened raw and non-blocking.
+// Every byte value once, 0 to 255.
+QByteArray allByteValues();
+
+// A host program's end of a line: the device opened raw. A test that runs the program's event
+// loop between reads opens it non-blocking; a host on a thread of its own (a benchmark, whose
+// timing must not depend on the program's event loop) opens it blocking, so that a long send
+// goes out whole.
 class HostEnd
 {
 public:
-    explicit HostEnd(const QString &path)
-        : HostEnd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
-    {
-    }
+    enum Style { NonBlocking, Blocking };
+    explicit HostEnd(const QString &path, Style style = NonBlocking);
     // Takes over a descriptor the test opened itself, such as a pseudo-terminal's master side.
-    explicit HostEnd(int fd) : m_fd(fd)
-    {
-        termios raw{};
-        if (m_fd >= 0 && ::tcgetattr(m_fd, &raw) == 0) {
-            ::cfmakeraw(&raw);
-            ::tcsetattr(m_fd, TCSANOW, &raw);
-        }
-        if (m_fd >= 0)
-            ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) | O_NONBLOCK);
-    }
-    ~HostEnd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
+    explicit HostEnd(int fd, Style style = NonBlocking);
+    ~HostEnd();
     HostEnd(const HostEnd &) = delete;
     HostEnd &operator=(const HostEnd &) = delete;
 
     int fd() const { return m_fd; }
-
-    bool send(const QByteArray &bytes)
-    {
-        return ::write(m_fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
-    }
-
-    // Reads every byte waiting now; returns everything read since the end was opened.
-    QByteArray collect()
-    {
-        char buffer[65536];
-        ssize_t n;
-        while ((n = ::read(m_fd, buffer, sizeof buffer)) > 0)
-            m_received.append(buffer, n);
-        return m_received;
-    }
+    bool isOpen() const { return m_fd >= 0; }
+    // Writes all the bytes; false when the line took only part of them (non-blocking: no room).
+    bool send(const QByteArray &bytes);
+    // Reads every byte waiting now; returns everything collect() has read since the end opened.
+    QByteArray collect();
+    // Waits up to timeoutMs for bytes; true when some are waiting.
+    bool waitReadable(int timeoutMs);
+    // Collects until n more bytes came or timeoutMs passed; returns what came.
+    QByteArray read(qsizetype n, int timeoutMs = 5000);
 
 private:
     int m_fd;
-    QByteArray m_received;
+    QByteArray m_collected;
 };
-
-// Every byte value once, 0 to 255.
-inline QByteArray allByteValues()
-{
-    QByteArray bytes;
-    for (int value = 0; value < 256; ++value)
-        bytes.append(char(value));
-    return bytes;
-}

@@ -27,7 +27,7 @@ struct WindowFixture : SessionFixture {
     }
     QRadioButton *option(const char *group, int index) const
     {
-        return control<QRadioButton>(QStringLiteral("%1_%2").arg(QLatin1String(group)).arg(index));
+        return ::option(w.get(), group, index);
     }
     // The log box's rows, newest first, without the stamps.
     QStringList rows() const

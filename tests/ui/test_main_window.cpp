@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The main window over a session on a scripted line: the controls as start-up leaves them,
-// where they stand, the resize rule, controls that pass the operator's choices to the session
-// and show what it signals, the traffic log, the double-click that opens the data window, the
-// single help window, and the ways the program ends.
+// The main window over a session on a scripted line: the controls as start-up leaves them, the
+// resize rule, texts that fit, controls that pass the operator's choices to the session (each
+// transmit button its command) and show what it signals, the traffic log painted after a reply,
+// the double-click that opens the data window, the single help window, and the ways the
+// program ends.
 #include "WindowFixture.h"
 #include "ui/HelpWindow.h"
 #include "ui/RegisterWindow.h"
@@ -16,8 +17,6 @@ class MainWindowTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void stateAfterStartUp();
-    void geometry_data();
-    void geometry();
     void logBoxFollowsTheWindow();
     void textsFitTheirControls();
     void controlsFollowTheSession();
@@ -39,25 +38,6 @@ void MainWindowTest::stateAfterStartUp()
     QCOMPARE(f.option("Option1", 3)->text(), QStringLiteral("ラック"));
     QCOMPARE(f.control<QLabel>("lbl_cd")->text(), QStringLiteral("○"));
     QVERIFY(f.w->trafficLog()->text().isEmpty());
-}
-
-void MainWindowTest::geometry_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QRect>("rect"); // twips divided by 15
-    QTest::newRow("btnEnd") << "btnEnd" << QRect(6, 14, 47, 23);
-    QTest::newRow("btnSTX") << "btnSTX" << QRect(45, 142, 61, 17);
-    QTest::newRow("Com6:") << "Option2_5" << QRect(600, 2, 53, 16);
-    QTest::newRow("Time (ms)") << "Option3_2" << QRect(8, 48, 87, 14);
-    QTest::newRow("RTS indicator ends at 4650") << "lbl_rts" << QRect(298, 4, 12, 12);
-}
-
-void MainWindowTest::geometry()
-{
-    QFETCH(QString, name);
-    QFETCH(QRect, rect);
-    WindowFixture f;
-    QCOMPARE(f.control(name)->geometry(), rect);
 }
 
 void MainWindowTest::logBoxFollowsTheWindow()
@@ -129,9 +109,17 @@ void MainWindowTest::controlsFollowTheSession()
     QCOMPARE(f.control<QLabel>("lbl_rts")->text() + f.control<QLabel>("lbl_cts")->text() +
                  f.control<QLabel>("lbl_cd")->text(),
              QStringLiteral("◎◎○"));
+    const QList<QPair<const char *, const char *>> buttons = {
+        {"btnSTX", "　<<STX+TEXT+ETX>>"}, {"btnCRLF", "　<<TEXT+CRLF>>"},
+        {"btnCR", "　<<TEXT+CR>>"},       {"btnACK", "　<<ACK>>"},
+        {"btnNAK", "　<<NAK>>"},          {"btnEOT", "　<<EOT>>"},
+        {"btnSEND", "　<<TEXT>>"}}; // each button's command, known by its note
     f.control<QLineEdit>("Text2")->setText(QStringLiteral("Z"));
-    QTest::mouseClick(f.control<QPushButton>("btnCR"), Qt::LeftButton);
-    QCOMPARE(f.port->written.last(), QByteArray("Z\r"));
+    for (const auto &[button, note] : buttons) {
+        QTest::mouseClick(f.control<QPushButton>(button), Qt::LeftButton);
+        QCOMPARE(f.log.last(), QString::fromUtf8(note));
+    }
+    QCOMPARE(f.port->written.at(3), QByteArray("Z\r")); // after "AT" at the open, STX, CR LF
     QTest::mouseClick(f.control<QPushButton>("btnClose"), Qt::LeftButton);
     QVERIFY(!f.session.isOpen() && f.option("Option2", 5)->isEnabled());
 }
@@ -174,11 +162,7 @@ void MainWindowTest::replyLeavesBeforeThePaint()
 void MainWindowTest::doubleClickOpensTheDataWindow()
 {
     WindowFixture f;
-    const auto doubleClick = [&](int mode) {
-        QRadioButton *button = f.option("Option1", mode);
-        clickOption(button);
-        QTest::mouseDClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
-    };
+    const auto doubleClick = [&](int mode) { doubleClickOption(f.option("Option1", mode)); };
     doubleClick(4); // "ラックERR" opens nothing
     QVERIFY(!f.w->registerWindow());
     doubleClick(5);
@@ -209,7 +193,7 @@ void MainWindowTest::endAndTitleBarCloseEverything()
     WindowFixture closed;
     QTest::mouseClick(closed.control<QPushButton>("btnEnd"), Qt::LeftButton);
     QCOMPARE(closed.ended.size(), 1);
-    QVERIFY(closed.port->opens == 0); // a closed port is not touched
+    QVERIFY(closed.port->opens == 0 && closed.rows().isEmpty()); // a closed port is not touched
 
     WindowFixture f;
     f.session.open();

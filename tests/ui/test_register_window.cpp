@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The data window over a session on a scripted line, opened by a double-click on "ラック", with
-// the handshake's tick driven by the scripted clock: changed registers red for one tick, the
-// register button's refusal of boxes it cannot convert, reopening, and where the boxes stand.
+// the handshake's tick driven by the scripted clock: changed registers red for one tick, step
+// and wait as they stood before the tick, whole words shown, the register button's refusal of
+// boxes it cannot convert, reopening, "R", and boxes that keep their places.
 #include "WindowFixture.h"
 #include "ui/RegisterWindow.h"
 
@@ -20,11 +21,10 @@ class RegisterWindowTest : public QObject
 
     RegisterWindow *open()
     {
-        QRadioButton *rack = f->option("Option1", 3);
-        clickOption(rack);
-        QTest::mouseDClick(rack, Qt::LeftButton, {}, QPoint(6, rack->height() / 2));
+        doubleClickOption(f->option("Option1", 3));
         return f->w->registerWindow();
     }
+    void chooseAuto() const { clickOption(w->findChild<QRadioButton *>("Option1")); }
     QLineEdit *edit(int n) const
     {
         return w->findChild<QLineEdit *>(QStringLiteral("Text1_%1").arg(n));
@@ -47,8 +47,9 @@ class RegisterWindowTest : public QObject
 private slots:
     void resetButton_data();
     void resetButton();
-    void wholeWordsShown();
-    // A box whose text the tick replaces is red for that tick only. Any unconvertible box
+    // A box whose text the tick replaces is red for that tick only; step and wait show as they
+    // stood before the tick acted; the widest words show from their first character, the sign
+    // included. Any unconvertible box
     // refuses the whole store, marks every bad box, names the first and stays in editing, also
     // when the open window is opened again; once all convert, the store is made and the earlier
     // status comes back. Reopening a closed window makes it afresh (Manual, viewing, captions,
@@ -58,21 +59,32 @@ private slots:
     {
         WindowFixture fixture;
         f = &fixture;
+        RegisterMemory &memory = fixture.session.registers();
+        memory.setWord(20, "-32768");
         w = open();
         QVERIFY(w);
-        RegisterMemory &memory = fixture.session.registers();
         const Words instruction = {{1, "0101"}, {2, "0102"}, {3, "0103"}, {4, "0104"},
                                    {5, "0105"}, {6, "0106"}, {7, "0107"}, {8, "0108"},
                                    {9, "0009"}, {0, "0001"}, {10, "0001"}};
         for (const auto &[n, word] : instruction)
             memory.setWord(n, word);
-        QTest::mouseClick(w->findChild<QRadioButton *>("Option1"), Qt::LeftButton);
-        tick(4);                    // step 1, wait 7
-        memory.setWord(33, "0002"); // a host write
+        chooseAuto();
+        tick(4); // step 1, wait 7
+        QCOMPARE(QStringList({text("lblStep"), text("lblWait")}), QStringList({"1", "8"}));
+        memory.setWord(33, "0002"); // host writes
+        memory.setWord(21, "-0005");
         tick();
         QCOMPARE(QPair(edit(33)->text(), box(33)), QPair(QString("0002"), QColor(Qt::red)));
         tick(); // wait 5
         QCOMPARE(box(33), normal());
+        for (const int n : {20, 21}) {
+            QCOMPARE(edit(n)->cursorPosition(), 0);
+            // The box less its frame and the line edit's margin of 2 pixels on each side.
+            const int frame =
+                edit(n)->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit(n));
+            const int room = edit(n)->width() - 2 * frame - 2 * 2;
+            QVERIFY(QFontMetrics(edit(n)->font()).horizontalAdvance(edit(n)->text()) <= room);
+        }
 
         store({{3, "7"}, {12, "abc"}, {50, "32768"}});
         QCOMPARE(open(), w); // as it is
@@ -102,13 +114,9 @@ private slots:
         QCOMPARE(QStringList({text("lblStep"), text("lblWait"), text("lblSTATUS")}),
                  QStringList({"0", "5", "STATUS"}));
 
+        const QList<QRect> places = {edit(0)->geometry(), edit(127)->geometry()};
         w->resize(1200, 900);
-        const QList<QPair<int, QRect>> places = {{0, {54, 14, 35, 19}},
-                                                 {15, {54, 320, 35, 19}},
-                                                 {16, {138, 14, 35, 19}},
-                                                 {127, {630, 320, 35, 19}}};
-        for (const auto &[n, rect] : places)
-            QCOMPARE(QPair(n, edit(n)->geometry()), QPair(n, rect));
+        QCOMPARE(QList({edit(0)->geometry(), edit(127)->geometry()}), places);
         w->close();
     }
 };
@@ -141,7 +149,7 @@ void RegisterWindowTest::resetButton()
         memory.setWord(n, "0009");
     for (const int n : {0, 10, 19}) // a storage or transport instruction, flags raised
         memory.setWord(n, "0001");
-    QTest::mouseClick(w->findChild<QRadioButton *>("Option1"), Qt::LeftButton);
+    chooseAuto();
     tick(2); // step 1 (or 11) with a wait of 10, except in "NONE"
     if (editing)
         QTest::mouseClick(button("Command1"), Qt::LeftButton);
@@ -154,26 +162,6 @@ void RegisterWindowTest::resetButton()
         QCOMPARE(edit(33)->text(), QStringLiteral("0009"));
         QTest::mouseClick(button("Command2"), Qt::LeftButton);
         QCOMPARE(memory.word(33), QStringLiteral("0009"));
-    }
-    w->close();
-}
-
-// The widest words show from their first character, the sign included.
-void RegisterWindowTest::wholeWordsShown()
-{
-    WindowFixture fixture;
-    f = &fixture;
-    fixture.session.registers().setWord(5, "-32768");
-    w = open();
-    fixture.session.registers().setWord(6, "-0005");
-    tick();
-    for (const int n : {5, 6}) {
-        QCOMPARE(edit(n)->cursorPosition(), 0);
-        // The box less its frame and the line edit's margin of 2 pixels on each side.
-        const int frame =
-            edit(n)->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit(n));
-        const int room = edit(n)->width() - 2 * frame - 2 * 2;
-        QVERIFY(QFontMetrics(edit(n)->font()).horizontalAdvance(edit(n)->text()) <= room);
     }
     w->close();
 }
