@@ -24,6 +24,8 @@ QString sourceName(NoteSource source)
         return QStringLiteral("port");
     case NoteSource::Operator:
         return QStringLiteral("operator");
+    case NoteSource::Control:
+        return QStringLiteral("control");
     }
     return {};
 }
