@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -18,6 +19,9 @@ namespace
 // What one read takes from a client, and how many of its lines are answered before the line
 // and the other clients get their turn.
 constexpr qsizetype ReadChunk = 16 << 10;
+// Lines for a client are gathered and handed to the system once the event loop turns, or
+// once this many bytes wait: one write for a burst of events rather than one each.
+constexpr qsizetype BatchBytes = 64 << 10;
 constexpr int LinesPerTurn = 64;
 // Connections accepted in one turn, and the pause after the system refused one (no
 // descriptors left), so that a connection waiting does not keep the event loop spinning.
@@ -32,15 +36,20 @@ const QString LineTooLongNote =
 } // namespace
 
 // One connection: its requests read a line at a time and handed to the server, its answers and
-// events written through a queue that never waits on it. A client that closes its sending side
-// gets the answers to what it sent, then the connection closes.
+// events gathered for one write per turn of the event loop through a queue that never waits on
+// it. A client that closes its sending side gets the answers to what it sent, then the
+// connection closes.
 class ControlClient : public QObject
 {
 public:
     ControlClient(int fd, ControlServer &server);
     ~ControlClient() override { ::close(m_fd); }
 
-    void sendLine(const QByteArray &json);
+    // A line to send: events are gathered, an answer goes out at once (with the events
+    // before it), so that a round trip waits for no turn of the event loop.
+    void sendLine(const QByteArray &json, bool now = false);
+    // Hands the lines gathered to the output queue.
+    void flush();
     // No more reading or writing; the server forgets it.
     void stop();
     bool isStopped() const { return m_stopped; }
@@ -55,11 +64,13 @@ private:
     ControlServer &m_server;
     QSocketNotifier m_readable;
     OutputQueue *m_output = nullptr;
+    QByteArray m_batch; // lines not yet handed to m_output
     QByteArray m_input;
     qsizetype m_start = 0; // where the next line begins in m_input
     bool m_inputEnded = false;
     bool m_stopped = false;
     bool m_serveQueued = false;
+    bool m_flushQueued = false;
 };
 
 ControlClient::ControlClient(int fd, ControlServer &server)
@@ -72,10 +83,25 @@ ControlClient::ControlClient(int fd, ControlServer &server)
     connect(&m_readable, &QSocketNotifier::activated, this, &ControlClient::serve);
 }
 
-void ControlClient::sendLine(const QByteArray &json)
+void ControlClient::sendLine(const QByteArray &json, bool now)
 {
-    if (!m_stopped)
-        m_output->append(json + '\n');
+    if (m_stopped)
+        return;
+    m_batch += json;
+    m_batch += '\n';
+    if (now || m_batch.size() >= BatchBytes)
+        return flush();
+    if (!m_flushQueued) {
+        m_flushQueued = true;
+        QMetaObject::invokeMethod(this, &ControlClient::flush, Qt::QueuedConnection);
+    }
+}
+
+void ControlClient::flush()
+{
+    m_flushQueued = false;
+    if (!m_stopped && !m_batch.isEmpty())
+        m_output->append(std::exchange(m_batch, {}));
 }
 
 void ControlClient::stop()
@@ -145,6 +171,7 @@ void ControlClient::finishInput()
         m_server.answer(this, m_input.mid(m_start));
     m_input.clear();
     m_start = 0;
+    flush();
     if (m_stopped)
         return;
     if (m_output->queuedBytes() == 0)
@@ -212,7 +239,7 @@ void ControlServer::answer(ControlClient *client, const QByteArray &line)
     if (line.trimmed().isEmpty())
         return;
     const ControlRequests::Answer answer = m_requests.answer(line);
-    client->sendLine(answer.line);
+    client->sendLine(answer.line, true);
     if (!answer.subscribe || client->subscribed)
         return;
     if (!m_feed) {

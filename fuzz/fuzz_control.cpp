@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes, cut into lines, to the control protocol's requests over a session on
 // the scripted port, and checks that every answer is one line holding a JSON object with "ok"
-// (true or false) and that the register memory keeps the word format after every request. A
+// (true or false), that every event line a subscriber would get is one line holding a JSON
+// object with "event", and that the register memory keeps the word format after every request. A
 // host's word read arrives on the line after each request, so that faults asked for meet
 // replies, and the scripted clock moves on, so that delayed replies and the handshake's tick
 // run.
 #include "FakeSerialPort.h"
 #include "control/ControlRequests.h"
+#include "control/EventJson.h"
 #include "session/LineSession.h"
 
 #include <QCoreApplication>
@@ -42,14 +44,17 @@ __attribute__((no_sanitize("coverage"))) void requireWordFormat(RegisterMemory &
     }
 }
 
-__attribute__((no_sanitize("coverage"))) void requireOneJsonLine(const QByteArray &answer)
+// One line holding a JSON object whose field `name` is of the kind given.
+__attribute__((no_sanitize("coverage"))) void requireOneJsonLine(const QByteArray &line,
+                                                                 const char *name, bool isBool)
 {
-    if (answer.contains('\n') || answer.contains('\r'))
+    if (line.contains('\n') || line.contains('\r'))
         std::abort();
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(answer, &error);
+    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+    const QJsonValue value = document.object().value(QLatin1String(name));
     if (error.error != QJsonParseError::NoError || !document.isObject() ||
-        !document.object().value(QLatin1String("ok")).isBool())
+        (isBool ? !value.isBool() : !value.isString()))
         std::abort();
 }
 
@@ -72,10 +77,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     LineSession session{std::unique_ptr<SerialPortService>(port), std::unique_ptr<Clock>(clock)};
     session.chooseDevice(1, QStringLiteral("fake"), DeviceChoice::ForThisRun);
     ControlRequests requests(session);
+    EventFeed events(session);
+    QObject::connect(&events, &EventFeed::eventLine,
+                     [](const QByteArray &line) { requireOneJsonLine(line, "event", false); });
     const QList<QByteArray> lines =
         QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size)).split('\n');
     for (qsizetype n = 0; n < lines.size() && n < MaxRequests; ++n) {
-        requireOneJsonLine(requests.answer(lines.at(n)).line);
+        requireOneJsonLine(requests.answer(lines.at(n)).line, "ok", true);
         requireWordFormat(session.registers());
         if (session.isOpen()) {
             port->arriveNow(WordRead);
