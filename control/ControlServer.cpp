@@ -43,7 +43,6 @@ class ControlClient : public QObject
 {
 public:
     ControlClient(int fd, ControlServer &server);
-    ~ControlClient() override { ::close(m_fd); }
 
     // A line to send: events are gathered, an answer goes out at once (with the events
     // before it), so that a round trip waits for no turn of the event loop.
@@ -60,7 +59,11 @@ private:
     bool readSome();
     void finishInput();
 
-    int m_fd;
+    // The connection's descriptor, closed after the notifier on it has gone.
+    struct Descriptor {
+        int fd;
+        ~Descriptor() { ::close(fd); }
+    } m_socket;
     ControlServer &m_server;
     QSocketNotifier m_readable;
     OutputQueue *m_output = nullptr;
@@ -74,7 +77,7 @@ private:
 };
 
 ControlClient::ControlClient(int fd, ControlServer &server)
-    : QObject(&server), m_fd(fd), m_server(server), m_readable(fd, QSocketNotifier::Read)
+    : QObject(&server), m_socket{fd}, m_server(server), m_readable(fd, QSocketNotifier::Read)
 {
     m_output = new OutputQueue(WriteEnd::reopen(fd, nullptr), ControlServer::ClientQueueBytes,
                                OutputQueue::Overflow::Disconnect, this);
@@ -149,7 +152,7 @@ bool ControlClient::readSome()
     m_input.resize(had + ReadChunk);
     ssize_t n;
     do
-        n = ::read(m_fd, m_input.data() + had, size_t(ReadChunk));
+        n = ::read(m_socket.fd, m_input.data() + had, size_t(ReadChunk));
     while (n < 0 && errno == EINTR);
     m_input.resize(had + std::max<qsizetype>(n, 0));
     if (n > 0)

@@ -110,6 +110,7 @@ private Q_SLOTS:
     void failuresEndWithAStatusAndANote();
     void logNobodyReadsHoldsUpNeitherLineNorEnd();
     void lostPortEndsTheRun();
+    void jsonLogReaderThatFellBehindGetsANoteEvent();
     void controlDrivesARunWithoutWindows();
     void faultsReachTheHost_data();
     void faultsReachTheHost();
@@ -327,6 +328,56 @@ struct ControlledRun : ProgramRun {
 };
 
 } // namespace
+
+// A JSON-lines log whose reader stops, then catches up: every line it reads is a JSON object,
+// the line saying how many were dropped a note event among them.
+void ProgramRunTest::jsonLogReaderThatFellBehindGetsANoteEvent()
+{
+    int log[2];
+    QVERIFY(::pipe2(log, O_CLOEXEC) == 0);
+    ProgramRun run;
+    run.program.setChildProcessModifier([&log] { ::dup2(log[1], STDOUT_FILENO); });
+    run.start({"--no-window", "--port", "1=pty:LINK", "--mode", "rack", "--frame-end", "crlf",
+               "--log-format", "jsonl"});
+    ::close(log[1]);
+    QVERIFY(run.waitReady());
+    HostEnd host(run.link);
+    const int requests = 8000; // some 600 bytes of events each: past the log's 1 MiB
+    const QByteArray requestBytes = ReadD32.repeated(requests);
+    qsizetype sent = 0;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            const ssize_t n = ::write(host.fd(), requestBytes.constData() + sent,
+                                      size_t(requestBytes.size() - sent));
+            sent += std::max<ssize_t>(n, 0);
+            return host.collect().size() == 20 * requests; // each reply 20 bytes
+        },
+        60000));
+    ::fcntl(log[0], F_SETFL, O_NONBLOCK);
+    QByteArray read;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            char buffer[65536];
+            for (ssize_t n; (n = ::read(log[0], buffer, sizeof buffer)) > 0;)
+                read.append(buffer, n);
+            return read.contains("lines not written");
+        },
+        10000));
+    ::close(log[0]);
+    QList<QByteArray> lines = read.split('\n');
+    lines.removeLast();
+    QJsonObject dropped;
+    for (const QByteArray &line : lines) {
+        const QJsonObject event = QJsonDocument::fromJson(line).object();
+        QVERIFY2(event.contains("event"), line.constData());
+        if (event.value("text").toString().contains("lines not written"))
+            dropped = event;
+    }
+    QCOMPARE(dropped.value("event"), "note");
+    QCOMPARE(dropped.value("source"), "output");
+    QVERIFY(
+        dropped.value("text").toString().endsWith(" lines not written: the reader fell behind>>"));
+}
 
 // The host is answered with what the control program wrote and what the handshake it steps
 // wrote; a close and a refused open from the socket leave the run going, and the log in JSON
