@@ -154,10 +154,11 @@ bool ControlClient::readSome()
     do
         n = ::read(m_socket.fd, m_input.data() + had, size_t(ReadChunk));
     while (n < 0 && errno == EINTR);
+    const bool noneWaiting = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     m_input.resize(had + std::max<qsizetype>(n, 0));
     if (n > 0)
         return true;
-    if (n < 0 && errno == EAGAIN)
+    if (noneWaiting)
         return false;
     m_inputEnded = true;
     m_readable.setEnabled(false);
