@@ -388,6 +388,20 @@ CommandLine readCommandLine(const QStringList &arguments)
     return read;
 }
 
+QString unnamedDeviceProblem(const StartOptions &options)
+{
+    const int port = options.port.value_or(1);
+    if (options.window || !PortMap::environmentDevice(port).isEmpty() ||
+        !PortMap::storedDevice(port).isEmpty())
+        return {};
+    for (const auto &[n, device] : options.devices)
+        if (n == port)
+            return {};
+    return QStringLiteral("--no-window: nothing names the device of Com%1: (use --port %1=DEVICE, "
+                          "PORTWREN_COM%1, or choose it in the port menu)")
+        .arg(port);
+}
+
 void applyOptions(const StartOptions &options, LineSession &session)
 {
     for (const auto &[port, device] : options.devices)

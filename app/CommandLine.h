@@ -49,6 +49,11 @@ constexpr int UsageErrorStatus = 2;
 // Prints nothing, ends nothing.
 CommandLine readCommandLine(const QStringList &arguments);
 
+// A run without windows never opens a port's built-in default device (/dev/ttyS<n-1>): the
+// port it opens must be named by --port N=DEVICE, PORTWREN_COM<n> or a choice stored from the
+// port menu. The refusal's text when nothing names it, otherwise empty.
+QString unnamedDeviceProblem(const StartOptions &options);
+
 // Puts the options into the session: the devices (for this run only, over PORTWREN_COM<n> and
 // the stored choice), the port, the mode, then the frame end, quiet time and settings that
 // override the mode's, the words stored at each OPEN, and the handshake's Auto mode and period.

@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/StandardStreams.h"
 #include "app/WindowlessRun.h"
+#include "control/ControlServer.h"
 #include "platform/Clock.h"
 #include "platform/DevicePortService.h"
 #include "platform/SystemPorts.h"
@@ -58,6 +59,13 @@ int runWithWindows(int argc, char *argv[], const StartOptions &options)
     MainWindow window(*session);
     QObject::connect(&window, &MainWindow::endRequested, &app, &QApplication::quit);
     QObject::connect(&termination, &TerminationSignals::received, &window, &MainWindow::end);
+    ControlServer control(*session);
+    QString reason;
+    if (!options.controlPath.isEmpty() && !control.listen(options.controlPath, &reason)) {
+        printNote(QStringLiteral("--control: ") + reason);
+        notes.drain(QDeadlineTimer(NotesEndMs));
+        return 1;
+    }
     session->startTicking();
     if (options.open)
         session->open();
@@ -114,6 +122,11 @@ int runProgram(int argc, char *argv[])
         return UsageErrorStatus;
     case CommandLine::Action::Run:
         break;
+    }
+    if (const QString unnamed = unnamedDeviceProblem(read.options); !unnamed.isEmpty()) {
+        printNote(unnamed);
+        std::fputs("Try 'portwren --help' for more information.\n", stderr);
+        return UsageErrorStatus;
     }
     if (!read.options.window && read.options.logFile.isEmpty() && closed.output) {
         printNote(QStringLiteral("standard output is closed (use --log FILE)"));

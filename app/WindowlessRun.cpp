@@ -2,6 +2,8 @@
 #include "app/WindowlessRun.h"
 
 #include "app/StandardStreams.h"
+#include "control/ControlServer.h"
+#include "control/EventJson.h"
 #include "platform/Clock.h"
 #include "platform/FileTarget.h"
 #include "platform/OutputQueue.h"
@@ -9,6 +11,8 @@
 #include "session/LineSession.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -21,11 +25,17 @@ constexpr int LogEndMs = 60;
 } // namespace
 
 WindowlessRun::WindowlessRun(LineSession &session, StartOptions options, QObject *parent)
-    : QObject(parent), m_session(session), m_options(std::move(options)),
-      m_sessionLog(session, LogEscaping::ControlCharacters)
+    : QObject(parent), m_session(session), m_options(std::move(options))
 {
-    connect(&m_sessionLog, &SessionLog::lineLogged, this,
-            [this](const LogLine &line) { writeLogLine(line.joined()); });
+    if (m_options.logFormat == StartOptions::LogFormat::JsonLines) {
+        m_eventFeed = std::make_unique<EventFeed>(session);
+        connect(m_eventFeed.get(), &EventFeed::eventLine, this,
+                [this](const QByteArray &json) { writeLogLine(json + '\n'); });
+    } else {
+        m_sessionLog = std::make_unique<SessionLog>(session, LogEscaping::ControlCharacters);
+        connect(m_sessionLog.get(), &SessionLog::lineLogged, this,
+                [this](const LogLine &line) { writeLogLine((line.joined() + '\n').toUtf8()); });
+    }
     connect(&m_session, &LineSession::noted, this, [this](const Note &note) {
         if (note.source == NoteSource::Port)
             m_lastPortNote = note.text.trimmed();
@@ -41,15 +51,30 @@ WindowlessRun::WindowlessRun(LineSession &session, StartOptions options, QObject
 
 WindowlessRun::~WindowlessRun() = default;
 
+// A close or a refused open from a control program later leaves the run going; only the open
+// at start ends it when it fails.
 void WindowlessRun::start()
 {
-    if (!openLog())
+    if (!openLog() || !listenForControl())
         return finish(1);
     if (!m_session.open()) {
         printNote(m_lastPortNote);
         return finish(1);
     }
     m_session.setHandshakeTicking(TickPlayer::Automatic, m_options.autoHandshake);
+    printNote(QStringLiteral("ready"));
+}
+
+bool WindowlessRun::listenForControl()
+{
+    if (m_options.controlPath.isEmpty())
+        return true;
+    m_control = std::make_unique<ControlServer>(m_session);
+    QString reason;
+    if (m_control->listen(m_options.controlPath, &reason))
+        return true;
+    printNote(QStringLiteral("--control: ") + reason);
+    return false;
 }
 
 // The log's output: standard output, or the --log file appended to. Neither is ever waited
@@ -70,17 +95,28 @@ bool WindowlessRun::openLog()
     }
     m_log = std::make_unique<OutputQueue>(std::move(end), LogQueueBytes,
                                           OutputQueue::Overflow::DropLines);
-    // The line for the lines its reader missed, stamped as every log line is.
-    m_log->setDroppedLinesText([this](qint64 count) {
-        return (LogStamp().of(m_session.nowUs()) +
-                QStringLiteral("  <<%1 lines not written: the reader fell behind>>\n").arg(count))
-            .toUtf8();
-    });
+    m_log->setDroppedLinesText([this](qint64 count) { return droppedLinesLine(count); });
     connect(m_log.get(), &OutputQueue::failed, this, [this](const QString &why) {
         printNote(QStringLiteral("cannot write the traffic log: ") + why);
         finish(1);
     });
     return true;
+}
+
+// The line for the lines its reader missed: a log line stamped as every log line is, or a note
+// event whose source is "output".
+QByteArray WindowlessRun::droppedLinesLine(qint64 count)
+{
+    const QString text =
+        QStringLiteral("  <<%1 lines not written: the reader fell behind>>").arg(count);
+    if (m_eventFeed) {
+        const QJsonObject note{{"event", "note"},
+                               {"time", isoTime(m_session.nowUs())},
+                               {"text", text},
+                               {"source", "output"}};
+        return QJsonDocument(note).toJson(QJsonDocument::Compact) + '\n';
+    }
+    return (LogStamp().of(m_session.nowUs()) + text + QLatin1Char('\n')).toUtf8();
 }
 
 // Lines still queued get a short time to go out; how many did not is said on standard error.
@@ -94,11 +130,11 @@ void WindowlessRun::closeLog()
                       .arg(unwritten));
 }
 
-void WindowlessRun::writeLogLine(const QString &line)
+void WindowlessRun::writeLogLine(const QByteArray &line)
 {
     if (m_finished || !m_log)
         return;
-    m_log->append((line + QLatin1Char('\n')).toUtf8());
+    m_log->append(line);
 }
 
 void WindowlessRun::finish(int status)
@@ -107,6 +143,7 @@ void WindowlessRun::finish(int status)
         return;
     m_finished = true;
     m_session.end();
+    m_control.reset();
     if (!m_options.registerDump.isEmpty() && !dumpRegisters() && status == 0)
         status = 1;
     closeLog();

@@ -27,6 +27,9 @@ std::optional<SimMode> modeFromName(const QString &name);
 QString frameEndName(FrameEnd end);
 std::optional<FrameEnd> frameEndFromName(const QString &name);
 
+// One event as a line of compact JSON (no line end), and as an object.
+QByteArray eventJsonLine(const Traffic &traffic);
+QByteArray eventJsonLine(const Note &note);
 QJsonObject eventJson(const Traffic &traffic);
 QJsonObject eventJson(const Note &note);
 
@@ -42,7 +45,5 @@ Q_SIGNALS:
     void eventLine(const QByteArray &json);
 
 private:
-    void emitEvent(QJsonObject event, qint64 timeUs);
-
     LineSession &m_session;
 };

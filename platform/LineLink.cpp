@@ -3,17 +3,14 @@
 
 #include <QFile>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace
 {
@@ -33,13 +30,6 @@ bool fail(QString *reason, const QString &text)
     return false;
 }
 
-// Adds a problem to those already noted.
-void note(QString *problems, const QString &text)
-{
-    if (problems)
-        *problems += (problems->isEmpty() ? QString() : QStringLiteral("; ")) + text;
-}
-
 std::optional<QByteArray> readLink(const QByteArray &path)
 {
     char target[PATH_MAX];
@@ -56,11 +46,6 @@ QString kindOf(mode_t mode)
     if (S_ISREG(mode))
         return QStringLiteral("a regular file");
     return QStringLiteral("a special file");
-}
-
-bool sameFile(const struct stat &a, const struct stat &b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // What a link at the path leads to.
@@ -117,43 +102,12 @@ FarEnd farEndOf(const QByteArray &link, const QByteArray &target, const QByteArr
     return FarEnd::Gone;
 }
 
-// The links this process holds, so that they are removed also when the process ends through
-// exit() without running destructors: Qt ends the program so when its display connection is
-// lost, and a fatal error may too. An atexit handler is the one place that still runs then, and
-// it reaches only what is process-wide; hence one registry for the whole process.
-class HeldLinks
-{
-public:
-    static void add(LineLink *link) { links().push_back(link); }
-    static void remove(LineLink *link) { std::erase(links(), link); }
-
-private:
-    static std::vector<LineLink *> &links()
-    {
-        // Never destroyed, so that a link released during the exit, by the handler or by a
-        // static object's destructor, can still look itself up.
-        static auto *held = new std::vector<LineLink *>;
-        static const bool cleanupInstalled = std::atexit(releaseAll) == 0;
-        Q_UNUSED(cleanupInstalled);
-        return *held;
-    }
-    static void releaseAll()
-    {
-        // Safe after a normal close: a released link has already left the registry.
-        std::vector<LineLink *> &held = links();
-        while (!held.empty()) {
-            LineLink *link = held.back();
-            held.pop_back();
-            link->release();
-        }
-    }
-};
-
 } // namespace
 
 LineLink::LineLink(const QString &path)
-    : m_path(path), m_link(QFile::encodeName(path)), m_lockPath(m_link + ".lock")
+    : m_path(path), m_link(QFile::encodeName(path)), m_lock(path)
 {
+    m_lock.setRemoval([this](QString *problems) { removeLink(problems); });
 }
 
 LineLink::~LineLink()
@@ -163,7 +117,7 @@ LineLink::~LineLink()
 
 bool LineLink::claim(const QByteArray &target, QString *reason)
 {
-    if (!lock(reason))
+    if (!m_lock.lock(reason))
         return false;
     if (!clearPath(target, reason)) {
         release();
@@ -176,49 +130,7 @@ bool LineLink::claim(const QByteArray &target, QString *reason)
     }
     m_target = target;
     m_linked = true;
-    HeldLinks::add(this);
     return true;
-}
-
-bool LineLink::lock(QString *reason)
-{
-    const QString lockName = QFile::decodeName(m_lockPath);
-    // A few rounds at most: one is repeated only when the lock file was replaced in between.
-    for (int round = 0; round < 8; ++round) {
-        // Read-only and non-blocking: flock needs no write access, and a FIFO put at the path
-        // must not block the open.
-        const int fd = ::open(m_lockPath.constData(),
-                              O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-        if (fd < 0)
-            return fail(
-                reason,
-                QStringLiteral("cannot open the lock file %1: %2").arg(lockName, systemReason()));
-        struct stat held, named;
-        if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
-            ::close(fd);
-            return fail(reason,
-                        QStringLiteral("the lock file %1 is not a regular file").arg(lockName));
-        }
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            const int error = errno;
-            ::close(fd);
-            if (error == EWOULDBLOCK)
-                return fail(reason,
-                            QStringLiteral("%1 is in use: another program holds its lock %2")
-                                .arg(m_path, lockName));
-            return fail(reason,
-                        QStringLiteral("cannot lock %1: %2").arg(lockName, systemReason(error)));
-        }
-        // The previous holder removes the lock file just before letting it go; a lock on a file
-        // no longer at the path guards nothing, so the round is repeated on the current one.
-        if (::lstat(m_lockPath.constData(), &named) == 0 && sameFile(held, named)) {
-            m_lockFd = fd;
-            m_owner = ::getpid();
-            return true;
-        }
-        ::close(fd);
-    }
-    return fail(reason, QStringLiteral("cannot lock %1: it keeps being replaced").arg(lockName));
 }
 
 bool LineLink::clearPath(const QByteArray &ourFarEnd, QString *reason)
@@ -261,29 +173,15 @@ bool LineLink::clearPath(const QByteArray &ourFarEnd, QString *reason)
 
 void LineLink::release(QString *problems)
 {
-    if (m_lockFd < 0)
-        return;
-    HeldLinks::remove(this);
-    // A forked child shares the lock with its parent; closing its copy keeps the parent's.
-    if (m_owner != ::getpid()) {
-        ::close(m_lockFd);
-        m_lockFd = -1;
-        return;
-    }
-    // Only our own link: something else may have been put at the path by a program that does
-    // not take the lock.
+    m_lock.release(problems);
+}
+
+// Only our own link: something else may have been put at the path by a program that does not
+// take the lock.
+void LineLink::removeLink(QString *problems)
+{
     if (m_linked && readLink(m_link) == m_target && ::unlink(m_link.constData()) != 0)
-        note(problems, QStringLiteral("cannot remove the link %1: %2").arg(m_path, systemReason()));
+        addProblem(problems,
+                   QStringLiteral("cannot remove the link %1: %2").arg(m_path, systemReason()));
     m_linked = false;
-    // The lock file is removed while still locked, so that an opener waiting on it finds it
-    // gone and locks a new one. Only the file locked, and only while empty: this program never
-    // writes to it, so a file with contents was someone else's.
-    struct stat held, named;
-    if (::fstat(m_lockFd, &held) == 0 && held.st_size == 0 &&
-        ::lstat(m_lockPath.constData(), &named) == 0 && sameFile(held, named) &&
-        ::unlink(m_lockPath.constData()) != 0)
-        note(problems, QStringLiteral("cannot remove the lock file %1: %2")
-                           .arg(QFile::decodeName(m_lockPath), systemReason()));
-    ::close(m_lockFd);
-    m_lockFd = -1;
 }

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/PathLock.h"
+
 #include <QByteArray>
 #include <QString>
-
-#include <sys/types.h>
 
 // The path a virtual line is published at: a symbolic link to the pseudo-terminal's far end,
 // with a lock file beside it (PATH.lock, flock) held for as long as the line is open. The lock
@@ -15,7 +15,7 @@
 // else at the path are never touched.
 //
 // A claimed link is also removed when the process ends through exit() without running
-// destructors (see the registry in LineLink.cpp).
+// destructors (PathLock).
 class LineLink
 {
 public:
@@ -34,15 +34,12 @@ public:
     void release(QString *problems = nullptr);
 
 private:
-    bool lock(QString *reason);
     bool clearPath(const QByteArray &ourFarEnd, QString *reason);
+    void removeLink(QString *problems);
 
     QString m_path;
     QByteArray m_link;
-    QByteArray m_lockPath;
     QByteArray m_target;
-    int m_lockFd = -1;
-    // The process that claimed the link: a forked child that ends leaves its parent's link.
-    pid_t m_owner = 0;
+    PathLock m_lock;
     bool m_linked = false;
 };

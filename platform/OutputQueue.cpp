@@ -43,6 +43,7 @@ bool OutputQueue::append(const QByteArray &line)
         reportDropped(); // a line longer than the bound, dropped with nothing else queued
     if (m_dropped > 0 || m_bytes + line.size() > m_bound) {
         if (m_overflow == Overflow::Disconnect) {
+            m_fellBehind = true;
             fail(QStringLiteral("the reader fell behind by more than %1 bytes").arg(m_bound));
             return false;
         }
@@ -87,8 +88,10 @@ bool OutputQueue::writeWhatFits()
 void OutputQueue::writeNow()
 {
     if (writeWhatFits()) {
-        if (m_notifier)
+        if (m_notifier && m_notifier->isEnabled()) {
             m_notifier->setEnabled(false);
+            Q_EMIT emptied();
+        }
     } else if (m_end.isValid()) {
         waitForRoom();
     }

@@ -39,6 +39,8 @@ public:
     // The bytes waiting for the reader.
     qsizetype queuedBytes() const { return m_bytes; }
     bool isOpen() const { return m_end.isValid(); }
+    // Under Disconnect: whether the output closed because its reader fell behind.
+    bool fellBehind() const { return m_fellBehind; }
 
     // The end of the output: what is queued goes out as the reader takes it until the
     // deadline passes, then the output closes. Returns how many lines were not written: those
@@ -51,6 +53,8 @@ Q_SIGNALS:
     // Disconnect, the reader fell behind past the bound. Raised from the event loop, never
     // from inside append(). The output is closed by then.
     void failed(const QString &reason);
+    // Everything queued has gone out after the reader had kept some waiting.
+    void emptied();
 
 private:
     bool writeWhatFits();
@@ -69,5 +73,6 @@ private:
     qsizetype m_writtenOfFirst = 0; // bytes of the first line already written
     qsizetype m_bytes = 0;          // bytes queued, less those already written
     qint64 m_dropped = 0;           // lines dropped since the reader last caught up
+    bool m_fellBehind = false;
     QSocketNotifier *m_notifier = nullptr;
 };

@@ -30,7 +30,8 @@ public:
     // that one to non-blocking would change it for them too. A pipe, FIFO or device is opened
     // again through /proc/self/fd; a socket is written with MSG_DONTWAIT; a regular file,
     // which never makes a writer wait for a reader, is written through a copy of the
-    // descriptor.
+    // descriptor. A connection the program accepted on a socket of its own is taken the same
+    // way: a copy written with MSG_DONTWAIT, the accepted descriptor left to its reader.
     static WriteEnd reopen(int fd, QString *reason);
 
     bool isValid() const { return m_fd >= 0; }

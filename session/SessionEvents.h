@@ -31,6 +31,7 @@ enum class NoteSource {
     LineMonitor, // the receive path watching the line (a receive buffer that overflowed)
     Port,        // the port: an open that failed, a lost device, bytes it would not send
     Operator,    // the operator's actions: OPEN, CLOSE, transmit commands
+    Control,     // the control socket: a control program's connection that it closed
 };
 
 // A line of the traffic log that is not traffic.

@@ -4,10 +4,14 @@
 // the registers at the end; a standard output nobody reads holds up neither the line nor the
 // end; a termination signal ends it, with windows (Qt's own options taken) or without, as END
 // does; a failure ends it with its status and a note on standard error, and opens nothing.
+// A control program drives a run without windows over its socket while a host is answered.
+#include "ControlEnd.h"
 #include "HostEnd.h"
 #include "TestHelpers.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,10 +33,12 @@ struct ProgramRun {
     QProcess program;
     QByteArray output, errors;
 
-    // "FIFO" in the arguments is a FIFO made in the folder, which nobody reads.
+    // "FIFO" in the arguments is a FIFO made in the folder, which nobody reads; "DIR" is the
+    // folder. No port's device is named but by the arguments.
     void start(QStringList arguments)
     {
         arguments.replaceInStrings(QStringLiteral("LINK"), link);
+        arguments.replaceInStrings(QStringLiteral("DIR"), dir.path());
         if (arguments.contains(QStringLiteral("FIFO"))) {
             ::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600);
             arguments.replaceInStrings(QStringLiteral("FIFO"), path("fifo"));
@@ -40,6 +46,9 @@ struct ProgramRun {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("c")));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path()); // Qt asks for one
+        for (int port = 1; port <= 6; ++port)
+            environment.remove(QStringLiteral("PORTWREN_COM%1").arg(port));
         program.setProcessEnvironment(environment);
         program.start(QStringLiteral(PORTWREN_PROGRAM), arguments);
     }
@@ -61,6 +70,14 @@ struct ProgramRun {
         const bool ended = program.waitForFinished(10000);
         collect();
         return ended && program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+    }
+    // "portwren: ready" on standard error: the port is open, the control socket listens.
+    bool waitReady()
+    {
+        return QTest::qWaitFor([this] {
+            collect();
+            return errors.contains("portwren: ready\n");
+        });
     }
     int endWith(int signalNumber)
     {
@@ -93,6 +110,10 @@ private Q_SLOTS:
     void failuresEndWithAStatusAndANote();
     void logNobodyReadsHoldsUpNeitherLineNorEnd();
     void lostPortEndsTheRun();
+    void jsonLogReaderThatFellBehindGetsANoteEvent();
+    void controlDrivesARunWithoutWindows();
+    void faultsReachTheHost_data();
+    void faultsReachTheHost();
 };
 
 void ProgramRunTest::answersAHostWithoutWindows()
@@ -176,6 +197,16 @@ void ProgramRunTest::failuresEndWithAStatusAndANote_data()
         << "portwren: standard output is closed (use --log FILE)";
     QTest::newRow("open fails") << QStringList{"--no-window", "--port", "1=/nonexistent/ttyS9"}
                                 << false << 1 << "portwren: <<OPENできません: /nonexistent/ttyS9: ";
+    QTest::newRow("no device named")
+        << QStringList{"--no-window"} << false << 2
+        << "portwren: --no-window: nothing names the device of Com1: (use --port 1=DEVICE, "
+           "PORTWREN_COM1, or choose it in the port menu)";
+    QTest::newRow("control path taken")
+        << QStringList{"--no-window", "--port", "1=pty:LINK", "--control", "DIR"} << false << 1
+        << "portwren: --control: " + QDir::tempPath();
+    QTest::newRow("control path taken, with windows")
+        << QStringList{"--port", "1=pty:LINK", "--open", "--control", "DIR"} << false << 1
+        << "portwren: --control: " + QDir::tempPath();
 }
 
 void ProgramRunTest::failuresEndWithAStatusAndANote()
@@ -252,9 +283,195 @@ void ProgramRunTest::lostPortEndsTheRun()
     QTRY_VERIFY_WITH_TIMEOUT((run.collect(), run.output.contains("----- OPEN")), 10000);
     ::close(master);
     QCOMPARE(run.status(), 1);
-    QVERIFY2(QString::fromUtf8(run.errors)
-                 .startsWith(QStringLiteral("portwren: <<ポートが切断されました: ") + name),
-             run.errors.constData());
+    QVERIFY2(
+        QString::fromUtf8(run.errors)
+            .startsWith(QStringLiteral("portwren: ready\nportwren: <<ポートが切断されました: ") +
+                        name),
+        run.errors.constData());
+}
+
+namespace
+{
+
+// A word read of D32 and D33 under CR LF, and its reply once D32 and D33 hold 7 and 8.
+const QByteArray ReadD32("\x05"
+                         "000000WR0000320250\r\n");
+const QByteArray RepliedD32("\x02"
+                            "00000000070008\x03"
+                            "B2\r\n");
+
+// The program without windows on a virtual line under CR LF in mode rack, its control socket
+// in the run's folder, and a control program connected to it.
+struct ControlledRun : ProgramRun {
+    std::unique_ptr<ControlEnd> control;
+
+    bool start(const QStringList &more = {})
+    {
+        ProgramRun::start(QStringList{"--no-window", "--port", "1=pty:LINK", "--mode", "rack",
+                                      "--frame-end", "crlf", "--control", "DIR/control"} +
+                          more);
+        if (!waitReady())
+            return false;
+        control = std::make_unique<ControlEnd>(path("control"));
+        return control->isConnected();
+    }
+    // The answer to one request.
+    QJsonObject ask(const QByteArray &request)
+    {
+        const qsizetype answered = control->lines().size();
+        control->request(request);
+        if (!QTest::qWaitFor([&] { return control->lines().size() > answered; }))
+            return {};
+        return control->objects().at(answered);
+    }
+    bool asked(const QByteArray &request) { return ask(request).value("ok").toBool(); }
+};
+
+} // namespace
+
+// A JSON-lines log whose reader stops, then catches up: every line it reads is a JSON object,
+// the line saying how many were dropped a note event among them.
+void ProgramRunTest::jsonLogReaderThatFellBehindGetsANoteEvent()
+{
+    int log[2];
+    QVERIFY(::pipe2(log, O_CLOEXEC) == 0);
+    ProgramRun run;
+    run.program.setChildProcessModifier([&log] { ::dup2(log[1], STDOUT_FILENO); });
+    run.start({"--no-window", "--port", "1=pty:LINK", "--mode", "rack", "--frame-end", "crlf",
+               "--log-format", "jsonl"});
+    ::close(log[1]);
+    QVERIFY(run.waitReady());
+    HostEnd host(run.link);
+    const int requests = 8000; // some 600 bytes of events each: past the log's 1 MiB
+    const QByteArray requestBytes = ReadD32.repeated(requests);
+    qsizetype sent = 0;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            const ssize_t n = ::write(host.fd(), requestBytes.constData() + sent,
+                                      size_t(requestBytes.size() - sent));
+            sent += std::max<ssize_t>(n, 0);
+            return host.collect().size() == 20 * requests; // each reply 20 bytes
+        },
+        60000));
+    ::fcntl(log[0], F_SETFL, O_NONBLOCK);
+    QByteArray read;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            char buffer[65536];
+            for (ssize_t n; (n = ::read(log[0], buffer, sizeof buffer)) > 0;)
+                read.append(buffer, n);
+            return read.contains("lines not written");
+        },
+        10000));
+    ::close(log[0]);
+    QList<QByteArray> lines = read.split('\n');
+    lines.removeLast();
+    QJsonObject dropped;
+    for (const QByteArray &line : lines) {
+        const QJsonObject event = QJsonDocument::fromJson(line).object();
+        QVERIFY2(event.contains("event"), line.constData());
+        if (event.value("text").toString().contains("lines not written"))
+            dropped = event;
+    }
+    QCOMPARE(dropped.value("event"), "note");
+    QCOMPARE(dropped.value("source"), "output");
+    QVERIFY(
+        dropped.value("text").toString().endsWith(" lines not written: the reader fell behind>>"));
+}
+
+// The host is answered with what the control program wrote and what the handshake it steps
+// wrote; a close and a refused open from the socket leave the run going, and the log in JSON
+// lines has every event.
+void ProgramRunTest::controlDrivesARunWithoutWindows()
+{
+    ControlledRun run;
+    QVERIFY(run.start({"--log-format", "jsonl"}));
+    QCOMPARE(run.errors, QByteArray("portwren: ready\n"));
+    QVERIFY(run.asked(R"({"op":"write_registers","from":32,"words":["7","8"]})"));
+    auto host = std::make_unique<HostEnd>(run.link);
+    host->send(ReadD32);
+    QTRY_COMPARE(host->collect(), RepliedD32);
+
+    // A storage instruction and its flag, then steps until the equipment answers OK in D33.
+    QVERIFY(run.asked(R"({"op":"write_registers","from":0,"words":["1","0101"]})"));
+    QVERIFY(run.asked(R"({"op":"write_registers","from":10,"words":["1"]})"));
+    for (int step = 0;
+         step < 20 && run.ask(R"({"op":"read_registers","from":33})").value("words").toArray() !=
+                          QJsonArray{"0002"};
+         ++step)
+        QVERIFY(run.asked(R"({"op":"handshake","action":"step"})"));
+    host->send(ReadD32);
+    QTRY_COMPARE(host->collect(), RepliedD32 + "\x02"
+                                               "00000000070002\x03"
+                                               "AC\r\n");
+
+    QVERIFY(run.asked(R"({"op":"close"})"));
+    QTRY_VERIFY(!run.linked());
+    QVERIFY(run.asked(R"({"op":"set","settings":"9600,X,8,1"})"));
+    QVERIFY(run.ask(R"({"op":"open"})").value("error").toString().startsWith("cannot open: "));
+    QVERIFY(run.asked(R"({"op":"set","settings":"9600,E,8,1"})"));
+    QVERIFY(run.asked(R"({"op":"open"})"));
+    QVERIFY(run.linked());
+    host = std::make_unique<HostEnd>(run.link);
+    host->send(ReadD32);
+    QTRY_COMPARE(host->collect(), QByteArray("\x02" // the preset again, as at every OPEN
+                                             "00000000020001\x03"
+                                             "A6\r\n"));
+
+    QCOMPARE(run.endWith(SIGTERM), 0);
+    QStringList events;
+    for (const QByteArray &line : run.output.split('\n'))
+        if (!line.isEmpty())
+            events << QJsonDocument::fromJson(line).object().value("event").toString("NOT JSON");
+    QCOMPARE(events.count("received"), 3);
+    QCOMPARE(events.count("sent"), 3);
+    QCOMPARE(events.count("connection"), 3); // open, close, open
+    QVERIFY(events.contains("registers") && events.contains("handshake"));
+    QVERIFY(!events.contains("NOT JSON"));
+}
+
+void ProgramRunTest::faultsReachTheHost_data()
+{
+    QTest::addColumn<QByteArray>("fault");
+    QTest::addColumn<QByteArray>("firstTwo"); // what the host reads for its first two requests
+    QByteArray garbled = RepliedD32;
+    garbled.back() = char(0xF5);
+    QTest::newRow("drop") << QByteArray(R"("kind":"drop")") << RepliedD32;
+    QTest::newRow("drop, count 2") << QByteArray(R"("kind":"drop","count":2)") << QByteArray();
+    QTest::newRow("delay") << QByteArray(R"("kind":"delay","ms":30)") << RepliedD32.repeated(2);
+    QTest::newRow("nak") << QByteArray(R"("kind":"nak","code":"05")")
+                         << "\x15"
+                            "00000005\r\n" +
+                                RepliedD32;
+    QTest::newRow("bad_sum") << QByteArray(R"("kind":"bad_sum")")
+                             << "\x02"
+                                "00000000070008\x03"
+                                "02\r\n" +
+                                    RepliedD32;
+    QTest::newRow("split") << QByteArray(R"("kind":"split","pieces":3,"gap_ms":20)")
+                           << RepliedD32.repeated(2);
+    QTest::newRow("garble") << QByteArray(R"("kind":"garble")") << garbled + RepliedD32;
+    QTest::newRow("clear") << QByteArray(R"("kind":"clear")") << RepliedD32.repeated(2);
+}
+
+// Three requests at once after the fault (a drop first for "clear"): the first two replies as
+// the fault makes them, the third whole, in order and nothing more.
+void ProgramRunTest::faultsReachTheHost()
+{
+    QFETCH(QByteArray, fault);
+    QFETCH(QByteArray, firstTwo);
+    ControlledRun run;
+    QVERIFY(run.start());
+    QVERIFY(run.asked(R"({"op":"write_registers","from":32,"words":["7","8"]})"));
+    if (fault.contains("clear"))
+        QVERIFY(run.asked(R"({"op":"fault","kind":"drop"})"));
+    QVERIFY(run.asked(R"({"op":"fault",)" + fault + "}"));
+    HostEnd host(run.link);
+    host.send(ReadD32.repeated(3));
+    const QByteArray expected = firstTwo + RepliedD32;
+    QVERIFY(QTest::qWaitFor([&] { return host.collect().size() >= expected.size(); }));
+    QCOMPARE(host.collect(), expected);
+    QCOMPARE(run.ask(R"({"op":"status"})").value("faults_pending").toInt(), 0);
 }
 
 QTEST_GUILESS_MAIN(ProgramRunTest)
