@@ -1,0 +1,546 @@
+# SPDX-License-Identifier: MIT
+"""Runs ``portwren --no-window`` for a test and drives it over its control socket.
+
+A :class:`Simulator` starts the simulated controller on a fresh virtual line in a temporary
+folder, waits for its ``portwren: ready`` line, connects to its control socket and subscribes
+to its events. A test then lets the host program under test open :attr:`Simulator.port`,
+stores registers, steps the transport handshake, injects faults into the next replies and
+waits for events. Leaving the ``with`` block stops the run and removes the folder (a log kept
+in it stays).
+"""
+
+from __future__ import annotations
+
+import json
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import threading
+import time
+from collections.abc import Callable, Iterable, Mapping, Sequence
+from pathlib import Path
+from types import TracebackType
+from typing import IO, Any, Union
+
+#: One event as the control socket sends it: ``{"event": "sent", "time": ..., "hex": ...}``.
+Event = dict[str, Any]
+#: What :meth:`Simulator.wait_for` accepts as ``match``: fields that must be equal, or a test.
+Match = Union[Mapping[str, Any], Callable[[Event], bool], None]
+PathLike = Union[str, "os.PathLike[str]"]
+
+READY_LINE = "portwren: ready"
+# A Unix-domain socket's path must fit in sockaddr_un.sun_path (108 bytes with its NUL).
+_SOCKET_PATH_LIMIT = 107
+
+
+class SimulatorError(Exception):
+    """A run that could not start or has ended, a request the simulator refused (the message
+    is the simulator's own error text), or an event that did not come in time."""
+
+
+def find_program(program: PathLike | None = None) -> str:
+    """The portwren program to run: ``program`` when given, else the environment's
+    ``PORTWREN_PROGRAM``, else ``portwren`` on ``PATH`` (``/usr/bin/portwren`` as installed by
+    the package)."""
+    if program is not None:
+        return os.fspath(program)
+    named = os.environ.get("PORTWREN_PROGRAM")
+    if named:
+        return named
+    found = shutil.which("portwren") or (
+        "/usr/bin/portwren" if os.access("/usr/bin/portwren", os.X_OK) else None
+    )
+    if found is None:
+        raise SimulatorError("cannot find portwren: set PORTWREN_PROGRAM or put it on PATH")
+    return found
+
+
+def _matches(event: Event, match: Match) -> bool:
+    if match is None:
+        return True
+    if callable(match):
+        return bool(match(event))
+    return all(name in event and event[name] == value for name, value in match.items())
+
+
+class Simulator:
+    """One run of ``portwren --no-window`` on a virtual line, driven over its control socket.
+
+    Use it as a context manager (``with Simulator(quiet_time=0) as sim: ...``) or call
+    :meth:`start` and :meth:`stop`. Its folder (:attr:`folder`, new for every run) holds the
+    virtual line's link (:attr:`port`), the control socket (:attr:`control_path`), their lock
+    files, the ``--registers`` file it writes, and the traffic log unless ``log_path`` puts it
+    elsewhere.
+
+    Options (``None`` leaves the program's own default):
+
+    - ``mode``: ``rack`` (the default here), ``vehicle``, ``NONE``, ``prGPS``, ``MNEA``,
+      ``rackERR``; it brings its own line settings and frame end.
+    - ``frame_end``: ``crlf``, ``cr`` or ``time``.
+    - ``quiet_time``: ms of silence that ends a frame under ``time``; every reply waits for it
+      (200 ms by default), so tests pass ``quiet_time=0``.
+    - ``settings``: line settings, ``"9600,E,8,1"``.
+    - ``registers``: words stored after the mode's preset at every OPEN: a mapping
+      ``{32: 7, 33: "0002"}`` (written to a file for ``--registers``) or the path of such a
+      file (``D0033 0001`` lines).
+    - ``handshake_period``: the transport handshake's tick in ms (``--handshake-period``).
+    - ``extra_args``: more command-line arguments, given last.
+    - ``program``: the program; see :func:`find_program`.
+    - ``log_format``: ``text`` or ``jsonl`` (the events, one JSON object a line).
+    - ``log_path``: where the traffic log goes (appended to); by default ``portwren.log`` in
+      the folder, which is then kept after the run with the log alone in it.
+    - ``ready_timeout``, ``request_timeout``, ``stop_timeout``: seconds to wait for
+      ``portwren: ready``, for each answer, and for the run to end on SIGTERM before SIGKILL.
+    """
+
+    def __init__(
+        self,
+        mode: str | None = "rack",
+        *,
+        frame_end: str | None = None,
+        quiet_time: int | None = None,
+        settings: str | None = None,
+        registers: Mapping[int, str | int] | PathLike | None = None,
+        handshake_period: int | None = None,
+        extra_args: Sequence[str] = (),
+        program: PathLike | None = None,
+        log_format: str = "text",
+        log_path: PathLike | None = None,
+        ready_timeout: float = 10.0,
+        request_timeout: float = 5.0,
+        stop_timeout: float = 5.0,
+    ) -> None:
+        self._mode = mode
+        self._frame_end = frame_end
+        self._quiet_time = quiet_time
+        self._settings = settings
+        self._registers = registers
+        self._handshake_period = handshake_period
+        self._extra_args = list(extra_args)
+        self._program = program
+        self._log_format = log_format
+        self._log_path = Path(log_path) if log_path is not None else None
+        self._ready_timeout = ready_timeout
+        self._request_timeout = request_timeout
+        self._stop_timeout = stop_timeout
+
+        #: The run's folder, made by :meth:`start`.
+        self.folder: Path | None = None
+        #: The path the host program opens as its serial device (a symbolic link to a
+        #: pseudo-terminal while the port is open).
+        self.port = ""
+        #: The control socket's path.
+        self.control_path = ""
+        #: The traffic log, kept after the run.
+        self.log_path: Path | None = None
+
+        self._process: subprocess.Popen[bytes] | None = None
+        self._socket: socket.socket | None = None
+        self._threads: list[threading.Thread] = []
+        # One condition guards everything the reader threads fill in.
+        self._state = threading.Condition()
+        self._send_lock = threading.Lock()
+        self._messages: list[str] = []
+        self._ready = False
+        self._stderr_ended = False
+        self._events: list[Event] = []
+        self._cursor = 0
+        self._answers: dict[int, dict[str, Any]] = {}
+        self._next_id = 0
+        self._connection_end: str | None = None
+
+    # --- the run ------------------------------------------------------------------------
+
+    def __enter__(self) -> Simulator:
+        return self.start()
+
+    def __exit__(
+        self,
+        kind: type[BaseException] | None,
+        error: BaseException | None,
+        trace: TracebackType | None,
+    ) -> None:
+        self.stop()
+
+    def start(self) -> Simulator:
+        """Starts the run and returns once it is ready, connected and subscribed.
+
+        Raises :class:`SimulatorError` with the run's standard error when it ends before
+        ``portwren: ready``, or when that line does not come within ``ready_timeout``; the run
+        and its folder are cleaned up first.
+        """
+        if self._process is not None:
+            raise SimulatorError("this Simulator has already been started")
+        try:
+            self._launch()
+            self._wait_until_ready()
+            self._connect()
+            self.request("subscribe")
+        except BaseException:
+            self.stop()
+            raise
+        return self
+
+    def stop(self) -> None:
+        """Ends the run (SIGTERM; SIGKILL after ``stop_timeout``), closes the control
+        connection and removes the folder, but for a log kept in it. Safe to call again."""
+        process = self._process
+        if process is not None and process.poll() is None:
+            process.send_signal(signal.SIGTERM)
+            try:
+                process.wait(self._stop_timeout)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+        if self._socket is not None:
+            try:
+                self._socket.shutdown(socket.SHUT_RDWR)  # wakes the reader thread
+            except OSError:
+                pass
+        for thread in self._threads:
+            thread.join(self._stop_timeout)
+        self._threads = []
+        if self._socket is not None:
+            self._socket.close()
+        if process is not None and process.stderr is not None:
+            process.stderr.close()
+        self._remove_folder()
+
+    @property
+    def process(self) -> subprocess.Popen[bytes] | None:
+        """The running program (``None`` before :meth:`start`)."""
+        return self._process
+
+    @property
+    def returncode(self) -> int | None:
+        """The run's exit status once it has ended (0 after :meth:`stop`; -9 when it was
+        killed), else ``None``."""
+        return None if self._process is None else self._process.poll()
+
+    @property
+    def messages(self) -> list[str]:
+        """The run's standard error so far, one string a line, ``portwren: ready`` among them
+        (later ones: ``portwren: handshake: ...`` with ``--auto``, failures)."""
+        with self._state:
+            return list(self._messages)
+
+    def _launch(self) -> None:
+        program = find_program(self._program)
+        self.folder = self._make_folder()
+        self.port = str(self.folder / "com1")
+        self.control_path = str(self.folder / "control")
+        self.log_path = self._log_path or self.folder / "portwren.log"
+        arguments = [
+            program, "--no-window", "--port", f"1=pty:{self.port}",
+            "--control", self.control_path,
+            "--log", str(self.log_path), "--log-format", self._log_format,
+        ]  # fmt: skip
+        arguments += self._options() + self._extra_args
+        try:
+            self._process = subprocess.Popen(
+                arguments,
+                stdin=subprocess.DEVNULL,
+                stdout=subprocess.DEVNULL,
+                stderr=subprocess.PIPE,
+            )
+        except OSError as error:
+            raise SimulatorError(f"cannot start {program}: {error}") from error
+        self._start_thread(self._read_stderr, self._process.stderr, "portwren standard error")
+
+    @staticmethod
+    def _make_folder() -> Path:
+        folder = Path(tempfile.mkdtemp(prefix="portwren-"))
+        if len(os.fsencode(folder / "control")) <= _SOCKET_PATH_LIMIT:
+            return folder
+        folder.rmdir()  # TMPDIR is too deep for a socket's path
+        return Path(tempfile.mkdtemp(prefix="portwren-", dir="/tmp"))
+
+    def _options(self) -> list[str]:
+        options: list[str] = []
+        for name, value in (
+            ("--mode", self._mode),
+            ("--frame-end", self._frame_end),
+            ("--quiet-time", self._quiet_time),
+            ("--settings", self._settings),
+            ("--handshake-period", self._handshake_period),
+        ):
+            if value is not None:
+                options += [name, str(value)]
+        if isinstance(self._registers, Mapping):
+            assert self.folder is not None
+            path = self.folder / "registers"
+            lines = (f"D{n:04d} {str(word).strip()}\n" for n, word in self._registers.items())
+            path.write_text("".join(lines), encoding="utf-8")
+            options += ["--registers", str(path)]
+        elif self._registers is not None:
+            options += ["--registers", os.fspath(self._registers)]
+        return options
+
+    def _wait_until_ready(self) -> None:
+        deadline = time.monotonic() + self._ready_timeout
+        with self._state:
+            while not (self._ready or self._stderr_ended):
+                remaining = deadline - time.monotonic()
+                if remaining <= 0:
+                    break
+                self._state.wait(remaining)
+            if self._ready:
+                return
+            ended = self._stderr_ended
+            said = "\n".join(self._messages)
+        assert self._process is not None
+        if not ended:
+            raise SimulatorError(
+                f"portwren was not ready within {self._ready_timeout} s; "
+                f"its standard error so far:\n{said}"
+            )
+        try:
+            status = self._process.wait(self._stop_timeout)
+        except subprocess.TimeoutExpired:
+            status = None
+        raise SimulatorError(f"portwren ended (status {status}) before it was ready:\n{said}")
+
+    def _connect(self) -> None:
+        connection = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        try:
+            connection.connect(self.control_path)
+        except OSError as error:
+            connection.close()
+            raise SimulatorError(f"cannot connect to {self.control_path}: {error}") from error
+        self._socket = connection
+        self._start_thread(self._read_socket, connection, "portwren control connection")
+
+    def _start_thread(self, target: Callable[[Any], None], source: Any, name: str) -> None:
+        thread = threading.Thread(target=target, args=(source,), name=name, daemon=True)
+        self._threads.append(thread)
+        thread.start()
+
+    def _remove_folder(self) -> None:
+        if self.folder is None or not self.folder.exists():
+            return
+        for entry in self.folder.iterdir():
+            if entry == self.log_path:
+                continue
+            if entry.is_dir() and not entry.is_symlink():
+                shutil.rmtree(entry, ignore_errors=True)
+            else:
+                entry.unlink(missing_ok=True)
+        try:
+            self.folder.rmdir()
+        except OSError:
+            pass  # the log stays in it
+
+    # --- the reader threads -------------------------------------------------------------
+
+    def _read_stderr(self, stream: IO[bytes]) -> None:
+        """Keeps every line of the run's standard error, so that the run never waits on a
+        full pipe, and notes ``portwren: ready``."""
+        try:
+            for raw in stream:
+                line = raw.decode("utf-8", "replace").rstrip("\n")
+                with self._state:
+                    self._messages.append(line)
+                    self._ready = self._ready or line == READY_LINE
+                    self._state.notify_all()
+        except (OSError, ValueError):
+            pass  # closed by stop()
+        with self._state:
+            self._stderr_ended = True
+            self._state.notify_all()
+
+    def _read_socket(self, connection: socket.socket) -> None:
+        """Reads the control connection's lines: answers go to the request waiting for their
+        id, events to :attr:`events`, in the order they arrive."""
+        reason = "the run closed its control connection"
+        pending = b""
+        try:
+            while True:
+                chunk = connection.recv(65536)
+                if not chunk:
+                    break
+                *lines, pending = (pending + chunk).split(b"\n")
+                for line in lines:
+                    if line.strip():
+                        self._dispatch(json.loads(line))
+        except (OSError, ValueError) as error:
+            reason = f"the control connection failed: {error}"
+        with self._state:
+            self._connection_end = reason
+            self._state.notify_all()
+
+    def _dispatch(self, line: dict[str, Any]) -> None:
+        with self._state:
+            if "event" in line:
+                self._events.append(line)
+            elif isinstance(line.get("id"), int):
+                self._answers[line["id"]] = line
+            self._state.notify_all()
+
+    def _ended_text(self) -> str:
+        """Why no request can be answered, with the run's exit status and last messages.
+        Called without holding the state's lock: it waits a moment for a run whose control
+        connection has ended to be gone too."""
+        status = self.returncode
+        if status is None and self._process is not None and self._connection_end is not None:
+            try:
+                status = self._process.wait(0.5)
+            except subprocess.TimeoutExpired:
+                pass
+        if status is not None:
+            text = f"the run ended with status {status}"
+        elif self._process is None:
+            text = "the run has not started"
+        else:
+            text = self._connection_end or "the control connection is not open"
+        later = [line for line in self.messages if line != READY_LINE]
+        return text + ("\n" + "\n".join(later[-10:]) if later else "")
+
+    # --- requests -----------------------------------------------------------------------
+
+    def request(self, op: str, **fields: Any) -> dict[str, Any]:
+        """Sends one control request and returns its answer's fields, without ``id`` and
+        ``ok``. ``sim.request("read_registers", **{"from": 32, "count": 2})`` returns
+        ``{"words": ["0002", "0001"]}``.
+
+        Raises :class:`SimulatorError` with the simulator's error text when it refuses the
+        request, at once when the run or its connection has ended, and after
+        ``request_timeout`` seconds without an answer.
+        """
+        with self._state:
+            usable = self._socket is not None and self._connection_end is None
+            self._next_id += 1
+            request_id = self._next_id
+        if not usable or self._socket is None:
+            raise SimulatorError(f"cannot send '{op}': {self._ended_text()}")
+        line = json.dumps({"id": request_id, "op": op, **fields}) + "\n"
+        try:
+            with self._send_lock:
+                self._socket.sendall(line.encode("utf-8"), socket.MSG_NOSIGNAL)
+        except OSError as error:
+            raise SimulatorError(f"cannot send '{op}': {error}; {self._ended_text()}") from None
+        answer = self._answer(request_id, op)
+        if not answer.get("ok"):
+            raise SimulatorError(str(answer.get("error", f"'{op}' refused")))
+        return {name: value for name, value in answer.items() if name not in ("id", "ok")}
+
+    def _answer(self, request_id: int, op: str) -> dict[str, Any]:
+        deadline = time.monotonic() + self._request_timeout
+        with self._state:
+            while request_id not in self._answers and self._connection_end is None:
+                remaining = deadline - time.monotonic()
+                if remaining <= 0:
+                    raise SimulatorError(f"no answer to '{op}' within {self._request_timeout} s")
+                self._state.wait(remaining)
+            answer = self._answers.pop(request_id, None)
+        if answer is None:
+            raise SimulatorError(f"no answer to '{op}': {self._ended_text()}")
+        return answer
+
+    def status(self) -> dict[str, Any]:
+        """The simulator's state: ``open``, ``mode``, ``frame_end``, ``quiet_time``,
+        ``settings``, ``frames_received``, ``replies_sent``, ``faults_pending``, ..."""
+        return self.request("status")
+
+    def open(self) -> None:
+        """OPEN: opens the port again (the link appears at :attr:`port`)."""
+        self.request("open")
+
+    def close(self) -> None:
+        """CLOSE: closes the port (its link goes); the run goes on. :meth:`stop` ends it."""
+        self.request("close")
+
+    def set(self, **choices: Any) -> dict[str, Any]:
+        """The operator's choices: any of ``mode``, ``frame_end``, ``quiet_time``,
+        ``settings``, ``hex``, ``transmit_text``. Returns the status."""
+        return self.request("set", **choices)
+
+    def read_registers(self, start: int, count: int = 1) -> list[str]:
+        """The words of ``count`` registers from D``start``, as stored: ``["0002", "0001"]``."""
+        answer = self.request("read_registers", **{"from": start, "count": count})
+        return list(answer["words"])
+
+    def write_registers(self, start: int, words: Iterable[str | int]) -> None:
+        """Stores words from D``start``, each read as the data window's register button reads
+        a box (``7``, ``"-5"``, ``" 2.5"``); all or nothing: a word that cannot be stored
+        raises :class:`SimulatorError` naming its register and nothing is written."""
+        self.request("write_registers", **{"from": start, "words": list(words)})
+
+    def fault(self, kind: str, count: int = 1, **params: Any) -> int:
+        """Shapes the next ``count`` replies: ``drop``; ``delay`` (``ms``); ``nak``
+        (``code="05"``); ``bad_sum``; ``split`` (``pieces``, ``gap_ms``); ``garble``;
+        ``clear``. Returns how many replies faults now wait for."""
+        answer = self.request("fault", kind=kind, count=count, **params)
+        return int(answer["faults_pending"])
+
+    def clear_faults(self) -> None:
+        """Drops every fault still waiting for a reply."""
+        self.fault("clear")
+
+    def handshake(self, action: str, period_ms: int | None = None) -> dict[str, Any]:
+        """The transport handshake: ``step`` (one step now), ``reset``, ``auto`` (a step every
+        ``period_ms``, 1000 by default) or ``manual``. Returns ``status``, ``step``, ``wait``."""
+        fields = {} if period_ms is None else {"period_ms": period_ms}
+        return self.request("handshake", action=action, **fields)
+
+    def transmit(self, command: str, text: str | None = None) -> None:
+        """A transmit button: ``stx_etx``, ``crlf``, ``cr``, ``ack``, ``nak``, ``eot`` or
+        ``send``, with ``text`` put in the transmit box first when given."""
+        fields = {} if text is None else {"text": text}
+        self.request("transmit", command=command, **fields)
+
+    def send(self, data: bytes) -> None:
+        """Puts exactly these bytes on the line."""
+        self.request("send", hex=data.hex())
+
+    # --- events -------------------------------------------------------------------------
+
+    @property
+    def events(self) -> list[Event]:
+        """Every event since the run was subscribed (just after ``portwren: ready``), oldest
+        first. The events a request causes are here when the request returns."""
+        with self._state:
+            return list(self._events)
+
+    def wait_for(self, event: str, match: Match = None, timeout: float = 5.0) -> Event:
+        """Returns the first event named ``event`` that ``match`` accepts, among the events
+        after the one the previous ``wait_for`` returned (all events for the first call),
+        waiting up to ``timeout`` seconds for it to come.
+
+        So an event is never missed, however early it came, and successive calls find
+        successive events in their order: ``wait_for("received")`` twice returns the first
+        and the second frame received. Events before the one returned are not looked at
+        again; :meth:`skip_events` passes over all events so far.
+
+        ``match`` is a mapping of fields that must be present and equal
+        (``{"by": "line", "from": 40}``) or a callable that takes the event and says whether
+        it is the one. Raises :class:`SimulatorError` after ``timeout`` (listing the events it
+        looked at), or at once when the run's connection ends.
+        """
+        deadline = time.monotonic() + timeout
+        with self._state:
+            while True:
+                for index in range(self._cursor, len(self._events)):
+                    candidate = self._events[index]
+                    if candidate.get("event") == event and _matches(candidate, match):
+                        self._cursor = index + 1
+                        return candidate
+                remaining = deadline - time.monotonic()
+                if self._connection_end is not None or remaining <= 0:
+                    break
+                self._state.wait(remaining)
+            looked_at = self._events[self._cursor :]
+        if self._connection_end is not None:
+            raise SimulatorError(f"no '{event}' event: {self._ended_text()}")
+        seen = "\n".join(json.dumps(e, ensure_ascii=False) for e in looked_at[-20:])
+        raise SimulatorError(
+            f"no '{event}' event matching {match!r} within {timeout} s; "
+            f"the events looked at (the last 20):\n{seen}"
+        )
+
+    def skip_events(self) -> None:
+        """Makes the next :meth:`wait_for` look only at events that come after this call."""
+        with self._state:
+            self._cursor = len(self._events)
