@@ -1,0 +1,249 @@
+# SPDX-License-Identifier: MIT
+"""portwren_sim against the built program: a run that gets ready or says why it cannot, and
+ends cleanly on every path; registers stored and read back, all or nothing; a host on the
+virtual line answered with what the test stored, what the handshake it steps wrote, and what
+every fault kind makes of the replies, byte for byte; events in the log's order; initial
+registers from a file; a run killed under the client."""
+
+from __future__ import annotations
+
+import json
+import os
+import shutil
+import stat
+from pathlib import Path
+from typing import Any
+
+import pytest
+import serial
+from computer_link import (
+    ETX,
+    accepted,
+    refused,
+    word_read,
+    word_write,
+    words_reply,
+)
+from conftest import HOST_TIMEOUT, read_exactly
+
+from portwren_sim import Simulator, SimulatorError
+
+PRESET_D32 = words_reply([b"0002", b"0001"])  # the rack preset's D32 and D33
+
+
+def test_a_run_gets_ready_and_ends_when_the_test_body_fails(tmp_path: Path) -> None:
+    log = tmp_path / "portwren.log"
+    with pytest.raises(RuntimeError, match="the test failed"):
+        with Simulator(quiet_time=0, log_path=log) as sim:
+            assert sim.messages == ["portwren: ready"]
+            assert os.path.islink(sim.port)
+            status = sim.status()
+            assert (status["open"], status["mode"], status["quiet_time"]) == (True, "rack", 0)
+            raise RuntimeError("the test failed")
+    assert sim.returncode == 0  # SIGTERM ends the run as END does
+    assert sim.folder is not None and not sim.folder.exists()
+    assert "----- OPEN" in log.read_text(encoding="utf-8")
+    with pytest.raises(SimulatorError, match="the run ended with status 0"):
+        sim.status()
+
+
+def test_the_default_log_stays_alone_in_the_runs_folder() -> None:
+    with Simulator(quiet_time=0, registers={32: 7}) as sim:
+        pass
+    assert sim.folder is not None
+    try:
+        assert [entry.name for entry in sim.folder.iterdir()] == ["portwren.log"]
+    finally:
+        shutil.rmtree(sim.folder)
+
+
+@pytest.mark.parametrize(
+    "options, message",
+    [
+        (
+            {"extra_args": ["--bogus"]},
+            "status 2) before it was ready:\nportwren: unknown option '--bogus'\n",
+        ),
+        ({"quiet_time": 40000}, "'40000' is not a whole number of ms from 0 to 32767"),
+        ({"registers": {200: 1}}, "line 1: 0200 is beyond D0127"),
+        ({"program": "/nonexistent/portwren"}, "cannot start /nonexistent/portwren"),
+    ],
+    ids=["unknown option", "bad quiet time", "bad registers", "no program"],
+)
+def test_a_run_that_cannot_start_says_why(
+    tmp_path: Path, options: dict[str, Any], message: str
+) -> None:
+    sim = Simulator(log_path=tmp_path / "portwren.log", **options)
+    with pytest.raises(SimulatorError) as failure:
+        sim.start()
+    assert message in str(failure.value)
+    assert sim.process is None or sim.returncode is not None
+    assert sim.folder is not None and not sim.folder.exists()
+
+
+def test_registers_are_stored_all_or_nothing_and_the_host_reads_them(
+    sim: Simulator, host: serial.Serial
+) -> None:
+    sim.write_registers(32, [7, "-5", " 2.5", "+005"])
+    assert sim.read_registers(32, 4) == ["0007", "-0005", "0002", "0005"]
+    with pytest.raises(SimulatorError, match="^D0041: 数値に変換できません$"):
+        sim.write_registers(40, ["9", "x"])
+    assert sim.read_registers(40, 2) == ["0000", "0000"]
+
+    host.write(word_read(32, 2))
+    reply = words_reply([b"0007", b"-0005"])
+    assert read_exactly(host, reply) == reply
+
+
+def test_events_come_in_the_logs_order_and_the_jsonl_log_has_them(tmp_path: Path) -> None:
+    log = tmp_path / "portwren.jsonl"
+    request = word_write(40, [b"0009"])
+    with Simulator(quiet_time=0, log_format="jsonl", log_path=log) as sim:
+        with serial.Serial(sim.port, 9600, timeout=HOST_TIMEOUT) as host:
+            host.write(request)
+            assert read_exactly(host, accepted()) == accepted()
+            # Each wait_for looks after the event the one before it returned.
+            received = sim.wait_for("received")
+            assert (bytes.fromhex(received["hex"]), received["frame_end"]) == (request, "time")
+            assert bytes.fromhex(sim.wait_for("sent")["hex"]) == accepted()
+            sim.wait_for("registers", {"from": 40, "words": ["0009"], "by": "line"})
+            with pytest.raises(SimulatorError, match="no 'received' event"):
+                sim.wait_for("received", timeout=0.05)
+            assert sim.read_registers(40) == ["0009"]
+
+            sim.send(b"\x10\x00\xff")
+            sim.transmit("stx_etx", "HELLO")
+            assert read_exactly(host, b"\x10\x00\xff\x02HELLO\x03") == b"\x10\x00\xff\x02HELLO\x03"
+            sent = [event["hex"] for event in sim.events if event["event"] == "sent"]
+            assert sent == ["06303030303030", "1000ff", "0248454c4c4f03"]
+        events = sim.events
+    # The same events, after the log's first ones (the port's opening, before the subscription);
+    # each reader stamps a registers, connection or handshake event itself.
+    lines = log.read_text(encoding="utf-8").splitlines()
+    untimed = [{**json.loads(line), "time": ""} for line in lines[-len(events) :]]
+    assert untimed == [{**event, "time": ""} for event in events]
+
+
+def test_handshake_steps_reach_the_host(sim: Simulator, host: serial.Serial) -> None:
+    assert set(sim.handshake("manual")) == {"status", "step", "wait"}
+    sim.write_registers(0, [1, "0101"])  # a storage instruction
+    sim.write_registers(10, [1])  # and its flag
+    assert sim.read_registers(33) == ["0001"]  # nothing moves without a step
+    for _ in range(30):
+        sim.handshake("step")
+        if sim.read_registers(33) == ["0002"]:
+            break
+    flag_seen = "搬送設定完了フラグＯＮ"
+    sim.wait_for("handshake", lambda event: event["status"].startswith(flag_seen))
+    sim.wait_for("registers", {"from": 33, "words": ["0002"], "by": "handshake"})
+
+    host.write(word_read(33, 1))
+    reply = words_reply([b"0002"])
+    assert read_exactly(host, reply) == reply
+
+
+READ_D32 = word_read(32, 2)
+WRITE_D40 = word_write(40, [b"0009"])
+READ_D40 = word_read(40, 1)
+D32_REPLY = words_reply([b"0007", b"0008"])
+D40_REPLY = words_reply([b"0009"])
+
+
+def bad_sum(reply: bytes) -> bytes:
+    """The reply with its sum's first digit changed ("0" to "1", any other to "0")."""
+    at = reply.rindex(ETX) + 1
+    return reply[:at] + (b"1" if reply[at : at + 1] == b"0" else b"0") + reply[at + 1 :]
+
+
+# The faults asked for, then the pieces the host gets for a word read of D32, D33 (0007,
+# 0008), a word write D40 := 0009 (D40 was 0003) and a word read of D40, one 'sent' event a
+# piece.
+FAULTS = {
+    "drop": ([{"kind": "drop"}], [[], [accepted()], [D40_REPLY]]),
+    "drop twice": ([{"kind": "drop", "count": 2}], [[], [], [D40_REPLY]]),  # D40 written
+    "delay": ([{"kind": "delay", "ms": 200}], [[D32_REPLY], [accepted()], [D40_REPLY]]),
+    "nak twice": (  # the write is not carried out
+        [{"kind": "nak", "code": "05", "count": 2}],
+        [[refused(b"05")], [refused(b"05")], [words_reply([b"0003"])]],
+    ),
+    "bad_sum twice": (  # an ACK carries no sum: the fault waits for the next word read
+        [{"kind": "bad_sum", "count": 2}],
+        [[bad_sum(D32_REPLY)], [accepted()], [bad_sum(D40_REPLY)]],
+    ),
+    "split": (
+        [{"kind": "split", "pieces": 3, "gap_ms": 20}],
+        [[D32_REPLY[:6], D32_REPLY[6:12], D32_REPLY[12:]], [accepted()], [D40_REPLY]],
+    ),
+    "garble": (
+        [{"kind": "garble"}],
+        [[D32_REPLY[:-1] + bytes([D32_REPLY[-1] ^ 0xFF])], [accepted()], [D40_REPLY]],
+    ),
+    "clear": (
+        [{"kind": "drop", "count": 3}, {"kind": "clear"}],
+        [[D32_REPLY], [accepted()], [D40_REPLY]],
+    ),
+}
+
+
+@pytest.mark.parametrize("faults, replies", FAULTS.values(), ids=FAULTS.keys())
+def test_faults_shape_the_replies_the_host_reads(
+    sim: Simulator,
+    host: serial.Serial,
+    faults: list[dict[str, Any]],
+    replies: list[list[bytes]],
+) -> None:
+    sim.write_registers(32, [7, 8])
+    sim.write_registers(40, [3])
+    for fault in faults:
+        sim.fault(**fault)
+    # One request at a time: the next goes once the simulator has the one before as a frame.
+    for request in (READ_D32, WRITE_D40, READ_D40):
+        host.write(request)
+        assert bytes.fromhex(sim.wait_for("received")["hex"]) == request
+    pieces = [piece for reply in replies for piece in reply]
+    assert read_exactly(host, b"".join(pieces)) == b"".join(pieces)
+    assert sim.status()["faults_pending"] == 0
+    sent = [bytes.fromhex(event["hex"]) for event in sim.events if event["event"] == "sent"]
+    assert sent == pieces
+
+
+@pytest.mark.parametrize("from_file", [False, True], ids=["mapping", "file"])
+def test_initial_registers_are_stored_at_every_open(tmp_path: Path, from_file: bool) -> None:
+    registers: dict[int, str | int] | Path = {32: 42, 127: "-1"}
+    if from_file:
+        registers = tmp_path / "registers"
+        registers.write_text("D0032 42\nD0127 -1\n", encoding="utf-8")
+    with Simulator(quiet_time=0, registers=registers, log_path=tmp_path / "log") as sim:
+        with serial.Serial(sim.port, 9600, timeout=HOST_TIMEOUT) as host:
+            host.write(word_read(32, 2))
+            reply = words_reply([b"0042", b"0001"])
+            assert read_exactly(host, reply) == reply
+        assert sim.read_registers(127) == ["-0001"]
+        sim.write_registers(32, [5])
+        sim.close()
+        assert not os.path.lexists(sim.port)
+        sim.open()
+        assert sim.read_registers(32) == ["0042"]
+
+
+def test_a_killed_run_leaves_its_link_and_the_next_simulator_starts_afresh(
+    tmp_path: Path,
+) -> None:
+    with Simulator(quiet_time=0, log_path=tmp_path / "first.log", request_timeout=60) as first:
+        assert first.process is not None
+        first.process.kill()
+        first.process.wait()
+        assert os.path.islink(first.port) and os.path.exists(first.port + ".lock")
+        assert stat.S_ISSOCK(os.lstat(first.control_path).st_mode)
+        with pytest.raises(SimulatorError) as failure:
+            first.status()
+        # Said as soon as the connection ended, not after the request's 60 s.
+        assert "the run ended with status -9" in str(failure.value)
+
+        with Simulator(quiet_time=0, log_path=tmp_path / "second.log") as second:
+            assert second.folder != first.folder
+            with serial.Serial(second.port, 9600, timeout=HOST_TIMEOUT) as host:
+                host.write(READ_D32)
+                assert read_exactly(host, PRESET_D32) == PRESET_D32
+    assert first.returncode == -9
+    assert first.folder is not None and not first.folder.exists()
