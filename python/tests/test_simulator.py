@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
-"""portwren_sim against the built program: a run that gets ready or says why it cannot, and
-ends cleanly on every path; registers stored and read back, all or nothing; a host on the
+"""portwren_sim against the built program: a run that gets ready or says why it cannot (or is
+stopped when it never gets ready), and ends cleanly on every path; registers stored and read back, all or nothing; a host on the
 virtual line answered with what the test stored, what the handshake it steps wrote, and what
 every fault kind makes of the replies, byte for byte; events in the log's order; initial
 registers from a file; a run killed under the client."""
@@ -79,6 +79,16 @@ def test_a_run_that_cannot_start_says_why(
     assert message in str(failure.value)
     assert sim.process is None or sim.returncode is not None
     assert sim.folder is not None and not sim.folder.exists()
+
+
+def test_a_run_never_ready_is_stopped_after_the_bound(tmp_path: Path) -> None:
+    silent = tmp_path / "silent"
+    silent.write_text("#!/bin/sh\nexec sleep 60\n", encoding="utf-8")
+    silent.chmod(0o755)
+    sim = Simulator(program=silent, ready_timeout=0.2, log_path=tmp_path / "portwren.log")
+    with pytest.raises(SimulatorError, match="not ready within 0.2 s"):
+        sim.start()
+    assert sim.returncode == -15  # SIGTERM
 
 
 def test_registers_are_stored_all_or_nothing_and_the_host_reads_them(
