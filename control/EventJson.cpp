@@ -221,17 +221,19 @@ EventFeed::EventFeed(LineSession &session, QObject *parent) : QObject(parent), m
     connect(&session, &LineSession::noted, this,
             [this](const Note &note) { Q_EMIT eventLine(eventJsonLine(note)); });
     connect(&session, &LineSession::connectionChanged, this, [this](bool open) {
-        Q_EMIT eventLine(EventLine("connection", m_session.nowUs()).flag("open", open).done());
+        Q_EMIT eventLine(
+            EventLine("connection", m_session.changeTimeUs()).flag("open", open).done());
     });
     connect(&session, &LineSession::registersChanged, this,
             [this](int from, const QStringList &words, RegisterWriter by) {
-                Q_EMIT eventLine(EventLine("registers", m_session.nowUs())
+                Q_EMIT eventLine(EventLine("registers", m_session.changeTimeUs())
                                      .number("from", from)
                                      .texts("words", words)
                                      .ascii("by", writerName(by).toLatin1())
                                      .done());
             });
     connect(&session, &LineSession::handshakeStatusChanged, this, [this](const QString &status) {
-        Q_EMIT eventLine(EventLine("handshake", m_session.nowUs()).text("status", status).done());
+        Q_EMIT eventLine(
+            EventLine("handshake", m_session.changeTimeUs()).text("status", status).done());
     });
 }

@@ -155,6 +155,7 @@ bool LineSession::open()
         return false;
     }
     note(NoteSource::Operator, QStringLiteral("----- OPEN  ----- Protcol=") + m_settingsText);
+    stampChange();
     Q_EMIT connectionChanged(true);
     if (profileOf(m_mode).initialisesModem) {
         note(NoteSource::Responder, QStringLiteral("  <<prGPS用モデム初期化＆CALL>>"));
@@ -179,6 +180,7 @@ void LineSession::closeWithNote(NoteSource source)
     discardQueuedReplies();
     m_port->close();
     note(source, QStringLiteral("----- CLOSE -----"));
+    stampChange();
     Q_EMIT connectionChanged(false);
 }
 
@@ -207,6 +209,11 @@ void LineSession::end()
 qint64 LineSession::nowUs() const
 {
     return m_clock->nowUs();
+}
+
+void LineSession::stampChange()
+{
+    m_changeTimeUs = m_clock->nowUs();
 }
 
 void LineSession::note(NoteSource source, const QString &text, const QByteArray &dump)
@@ -385,6 +392,7 @@ void LineSession::reportRegisterChanges(RegisterWriter by)
     QStringList words;
     for (int n = first; n <= last; ++n)
         words << m_registers.word(n);
+    stampChange();
     Q_EMIT registersChanged(first, words, by);
 }
 
@@ -457,6 +465,7 @@ void LineSession::stepHandshakeNow()
 void LineSession::showHandshakeStatus(const QString &status)
 {
     m_handshakeStatus = status;
+    stampChange();
     Q_EMIT handshakeStatusChanged(status);
 }
 

@@ -144,6 +144,9 @@ public:
 
     // The time now, by the session's clock (microseconds since 1970-01-01 00:00 UTC).
     qint64 nowUs() const;
+    // The time of the change being signalled (connection, registers, handshake status), the
+    // same for every reader of it.
+    qint64 changeTimeUs() const { return m_changeTimeUs; }
 
     SimMode mode() const { return m_mode; }
     FrameEnd frameEnd() const { return m_frameEnd; }
@@ -195,6 +198,7 @@ private:
     void closeWithNote(NoteSource source);
     void scheduleHandshakeTick();
     void showHandshakeStatus(const QString &status);
+    void stampChange();
 
     std::unique_ptr<SerialPortService> m_port;
     std::unique_ptr<Clock> m_clock;
@@ -211,6 +215,7 @@ private:
     std::set<TickPlayer> m_tickPlayers;
     int m_handshakePeriodMs = DefaultHandshakePeriodMs;
     QString m_handshakeStatus;
+    qint64 m_changeTimeUs = 0;
     QList<QPair<int, QString>> m_wordsAtOpen;
     ReplyFaults m_faults;
     // Reply pieces waiting their turn: later replies wait behind a delayed or split one.
