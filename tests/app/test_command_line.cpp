@@ -16,36 +16,28 @@ namespace
 QString rendered(const StartOptions &o)
 {
     QStringList set;
-    if (!o.window)
-        set << QStringLiteral("no-window");
-    if (o.open)
-        set << QStringLiteral("open");
-    if (o.autoHandshake)
-        set << QStringLiteral("auto");
-    if (o.port)
-        set << QStringLiteral("port=%1").arg(*o.port);
+    const auto add = [&set](bool isSet, const QString &text) {
+        if (isSet)
+            set << text;
+    };
+    add(!o.window, QStringLiteral("no-window"));
+    add(o.open, QStringLiteral("open"));
+    add(o.autoHandshake, QStringLiteral("auto"));
+    add(bool(o.port), QStringLiteral("port=%1").arg(o.port.value_or(0)));
     for (const auto &[n, device] : o.devices)
-        set << QStringLiteral("com%1=%2").arg(n).arg(device);
-    if (o.mode)
-        set << QStringLiteral("mode=%1").arg(int(*o.mode));
-    if (o.frameEnd)
-        set << QStringLiteral("end=%1").arg(int(*o.frameEnd));
-    if (o.quietTime)
-        set << QStringLiteral("quiet=") + *o.quietTime;
-    if (o.settings)
-        set << QStringLiteral("settings=") + *o.settings;
-    if (!o.logFile.isEmpty())
-        set << QStringLiteral("log=") + o.logFile;
-    if (!o.registerDump.isEmpty())
-        set << QStringLiteral("dump=") + o.registerDump;
-    if (o.logFormat == StartOptions::LogFormat::JsonLines)
-        set << QStringLiteral("jsonl");
-    if (!o.controlPath.isEmpty())
-        set << QStringLiteral("control=") + o.controlPath;
-    if (o.handshakePeriodMs)
-        set << QStringLiteral("period=%1").arg(*o.handshakePeriodMs);
+        add(true, QStringLiteral("com%1=%2").arg(n).arg(device));
+    add(bool(o.mode), QStringLiteral("mode=%1").arg(int(o.mode.value_or(SimMode::None))));
+    add(bool(o.frameEnd), QStringLiteral("end=%1").arg(int(o.frameEnd.value_or(FrameEnd::Time))));
+    add(bool(o.quietTime), QStringLiteral("quiet=") + o.quietTime.value_or(QString()));
+    add(bool(o.settings), QStringLiteral("settings=") + o.settings.value_or(QString()));
+    add(!o.logFile.isEmpty(), QStringLiteral("log=") + o.logFile);
+    add(!o.registerDump.isEmpty(), QStringLiteral("dump=") + o.registerDump);
+    add(o.logFormat == StartOptions::LogFormat::JsonLines, QStringLiteral("jsonl"));
+    add(!o.controlPath.isEmpty(), QStringLiteral("control=") + o.controlPath);
+    add(bool(o.handshakePeriodMs),
+        QStringLiteral("period=%1").arg(o.handshakePeriodMs.value_or(0)));
     for (const auto &[n, word] : o.registerWords)
-        set << QStringLiteral("D%1=%2").arg(n).arg(word);
+        add(true, QStringLiteral("D%1=%2").arg(n).arg(word));
     return set.join(QLatin1Char(' '));
 }
 

@@ -118,8 +118,6 @@ private slots:
     void pathTargets();
     void readerThatFallsBehind_data();
     void readerThatFallsBehind();
-    void theEndOfAnOutput_data();
-    void theEndOfAnOutput();
 };
 
 void TestOutputs::pathTargets_data()
@@ -178,106 +176,89 @@ void TestOutputs::pathTargets()
         QVERIFY(after.st_ino == before.st_ino && after.st_mode == before.st_mode);
 }
 
+enum class Reader { Resumes, TooSlow, StoppedAtTheEnd, GoneAtTheEnd };
+
 void TestOutputs::readerThatFallsBehind_data()
 {
-    QTest::addColumn<bool>("disconnect");
-    QTest::newRow("drop lines") << false;
-    QTest::newRow("disconnect") << true;
+    QTest::addColumn<Reader>("reader");
+    QTest::newRow("drop lines, the reader resumes") << Reader::Resumes;
+    QTest::newRow("disconnect") << Reader::TooSlow;
+    QTest::newRow("the end, the reader stopped") << Reader::StoppedAtTheEnd;
+    QTest::newRow("the end, the reader gone") << Reader::GoneAtTheEnd;
 }
 
 // A reader that stops: the queue holds up to its bound, never more. Dropping, whole lines go
 // and the reader, resuming, gets every line taken in order, then one line with the count of
-// those dropped, then the lines after it. Disconnecting, the output closes and says why.
+// those dropped, then the lines after it. Disconnecting, the output closes and says why. At
+// the end every line is accounted for: what the reader got whole, and the count drain() gives
+// of those it did not (queued, written in part, dropped). A reader that went away is a failure
+// the output reports, never a signal that ends the program.
 void TestOutputs::readerThatFallsBehind()
 {
-    QFETCH(bool, disconnect);
-    const auto overflow =
-        disconnect ? OutputQueue::Overflow::Disconnect : OutputQueue::Overflow::DropLines;
+    QFETCH(Reader, reader);
     constexpr qsizetype Bound = 8192;
     constexpr int Lines = 2000;
     int ends[2];
     QVERIFY(::pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0);
-    const int readEnd = ends[0];
     ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
-    OutputQueue queue(WriteEnd::reopen(ends[1], nullptr), Bound, overflow);
+    OutputQueue queue(WriteEnd::reopen(ends[1], nullptr), Bound,
+                      reader == Reader::TooSlow ? OutputQueue::Overflow::Disconnect
+                                                : OutputQueue::Overflow::DropLines);
     ::close(ends[1]);
     queue.setDroppedLinesText(
         [](qint64 count) { return "dropped " + QByteArray::number(count) + "\n"; });
     QSignalSpy failed(&queue, &OutputQueue::failed);
+    if (reader == Reader::GoneAtTheEnd)
+        ::close(std::exchange(ends[0], -1));
     int taken = 0;
     for (int n = 0; n < Lines; ++n) {
         taken += queue.append(numberedLine(n));
         QCOMPARE_LE(queue.queuedBytes(), Bound);
     }
     QCOMPARE_LT(taken, Lines);
-
-    if (disconnect) {
-        QVERIFY(QTest::qWaitFor([&] { return failed.size() == 1; }));
-        QVERIFY2(failed.first().first().toString().contains(QString::number(Bound)),
-                 qPrintable(failed.first().first().toString()));
-        QVERIFY(!queue.isOpen() && !queue.append("late\n"));
-        ::close(readEnd);
-        return;
-    }
+    const auto failure = [&] {
+        return QTest::qWaitFor([&] { return failed.size() == 1; })
+                   ? failed.first().first().toString()
+                   : QString();
+    };
     QByteArray received;
-    QVERIFY(QTest::qWaitFor([&] {
-        received += readAvailable(readEnd);
-        return received.endsWith("dropped " + QByteArray::number(Lines - taken) + "\n");
-    }));
-    QVERIFY(queue.append("after\n"));
-    QVERIFY(QTest::qWaitFor([&] {
-        received += readAvailable(readEnd);
-        return received.endsWith("after\n");
-    }));
     QList<QByteArray> expected;
-    for (int n = 0; n < taken; ++n)
-        expected << numberedLine(n).chopped(1);
-    expected << "dropped " + QByteArray::number(Lines - taken) << "after";
-    QCOMPARE(wholeLines(received), expected);
-    QCOMPARE(failed.size(), 0);
-    ::close(readEnd);
-}
-
-void TestOutputs::theEndOfAnOutput_data()
-{
-    QTest::addColumn<bool>("readerGone");
-    QTest::newRow("reader stopped") << false;
-    QTest::newRow("reader gone") << true;
-}
-
-// At the end every line is accounted for: what the reader got whole, and the count drain()
-// gives of those it did not (queued, written in part, dropped). A reader that went away is a
-// failure the output reports, never a signal that ends the program.
-void TestOutputs::theEndOfAnOutput()
-{
-    QFETCH(bool, readerGone);
-    constexpr int Lines = 1000;
-    int ends[2];
-    QVERIFY(::pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0);
-    int readEnd = ends[0];
-    ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
-    OutputQueue queue(WriteEnd::reopen(ends[1], nullptr), 16384, OutputQueue::Overflow::DropLines);
-    ::close(ends[1]);
-    QSignalSpy failed(&queue, &OutputQueue::failed);
-    if (readerGone) {
-        ::close(readEnd);
-        readEnd = -1;
+    switch (reader) {
+    case Reader::Resumes:
+        QVERIFY(QTest::qWaitFor([&] {
+            received += readAvailable(ends[0]);
+            return received.endsWith("dropped " + QByteArray::number(Lines - taken) + "\n");
+        }));
+        QVERIFY(queue.append("after\n"));
+        QVERIFY(QTest::qWaitFor([&] {
+            received += readAvailable(ends[0]);
+            return received.endsWith("after\n");
+        }));
+        for (int n = 0; n < taken; ++n)
+            expected << numberedLine(n).chopped(1);
+        expected << "dropped " + QByteArray::number(Lines - taken) << "after";
+        QCOMPARE(wholeLines(received), expected);
+        QCOMPARE(failed.size(), 0);
+        break;
+    case Reader::TooSlow:
+        QVERIFY(failure().contains(QString::number(Bound)));
+        QVERIFY(!queue.isOpen() && !queue.append("late\n"));
+        break;
+    case Reader::StoppedAtTheEnd: {
+        const qint64 unwritten = queue.drain(QDeadlineTimer(0));
+        const QList<QByteArray> lines = wholeLines(readAvailable(ends[0]));
+        QCOMPARE_GT(unwritten, 0);
+        QCOMPARE(lines.size() + unwritten, qint64(Lines));
+        QCOMPARE(lines.last(), numberedLine(int(lines.size()) - 1).chopped(1));
+        break;
     }
-    for (int n = 0; n < Lines; ++n)
-        queue.append(numberedLine(n));
-    const qint64 unwritten = queue.drain(QDeadlineTimer(0));
-    QVERIFY(!queue.isOpen());
-    if (readerGone) {
-        QCOMPARE(unwritten, qint64(Lines));
-        QVERIFY(QTest::qWaitFor([&] { return failed.size() == 1; }));
-        QCOMPARE(failed.first().first().toString(), QString::fromLocal8Bit(strerror(EPIPE)));
-        return;
+    case Reader::GoneAtTheEnd:
+        QCOMPARE(queue.drain(QDeadlineTimer(0)), qint64(Lines));
+        QCOMPARE(failure(), QString::fromLocal8Bit(strerror(EPIPE)));
+        break;
     }
-    const QList<QByteArray> lines = wholeLines(readAvailable(readEnd));
-    QCOMPARE_GT(unwritten, 0);
-    QCOMPARE(lines.size() + unwritten, qint64(Lines));
-    QCOMPARE(lines.last(), numberedLine(int(lines.size()) - 1).chopped(1));
-    ::close(readEnd);
+    QVERIFY(!queue.isOpen() || reader == Reader::Resumes);
+    ::close(ends[0]);
 }
 
 QTEST_GUILESS_MAIN(TestOutputs)

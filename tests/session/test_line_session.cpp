@@ -7,6 +7,7 @@
 #include "SessionFixture.h"
 #include "protocol/HexDump.h"
 #include "protocol/SumCheck.h"
+#include "registers/RegisterFile.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -23,9 +24,7 @@ class LineSessionTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void openAndClose();
-    void openStepAndPresetOfTheMode();
     void failedOpenAndLostPort();
-    void closeWhileAFrameIsGathered();
     void transmitCommands_data();
     void transmitCommands();
     void nothingGoesOutWhileClosed();
@@ -34,70 +33,52 @@ private Q_SLOTS:
     void framesAnsweredInEveryMode();
 };
 
+// The session starts with the rack preset. An open logs the settings as typed, opens with them
+// untrimmed, raises RTS and, in prGPS, initialises the modem; the line monitor shows the lines
+// at the next tick, and only changes. CLOSE while a frame is gathered ends its procedure: no
+// answer. A blank settings text keeps the port's settings and still shows in the OPEN line.
 void LineSessionTest::openAndClose()
 {
     SessionFixture f;
     LineSession &s = f.session;
+    RegisterMemory rack;
+    rack.applyRackPreset();
+    QCOMPARE(registerFileText(s.registers()), registerFileText(rack));
     QSignalSpy connection(&s, &LineSession::connectionChanged);
     QSignalSpy lines(&s, &LineSession::modemLinesChanged);
     QStringList stamped;
     QObject::connect(&f.sessionLog, &SessionLog::lineLogged,
                      [&stamped](const LogLine &line) { stamped << line.joined(); });
+    s.chooseMode(SimMode::PrGps);
+    s.chooseFrameEnd(FrameEnd::Time); // the frame is gathered at once, answered after a pause
     s.setSettingsText(QStringLiteral(" 4800,N,8,1 "));
     QVERIFY(s.open());
     QCOMPARE(stamped.first(), "[12:34:56]" + Open + " 4800,N,8,1 ");
-    QCOMPARE(f.port->openedWith, QStringLiteral(" 4800,N,8,1 ")); // untrimmed
-    QVERIFY(s.isOpen() && f.port->requestToSend());
-    QCOMPARE(connection.takeFirst().at(0).toBool(), true);
+    QCOMPARE(f.port->openedWith, QStringLiteral(" 4800,N,8,1 "));
+    QVERIFY(s.isOpen() && f.port->requestToSend() && connection.takeFirst().at(0).toBool());
     f.port->cts = true;
-    s.tick(); // the line monitor shows RTS (raised by the open) and CTS at the next tick
+    s.tick();
     const ModemLines shown = lines.takeFirst().at(0).value<ModemLines>();
     QVERIFY(shown.requestToSend && shown.clearToSend && !shown.carrierDetect);
     s.tick();
-    QVERIFY(lines.isEmpty()); // only changes are shown
+    QVERIFY(lines.isEmpty());
+    f.port->arriveNow("OK\r\n");
+    f.port->raiseArrival();
+    QCoreApplication::processEvents();
     s.close();
+    f.clock->advance(1000);
     QVERIFY(!s.isOpen() && !connection.takeFirst().at(0).toBool());
-    // A blank settings text keeps the port's settings and still shows in the OPEN line.
     s.setSettingsText(QStringLiteral("  "));
     s.open();
     QCOMPARE(f.port->openedWith, QStringLiteral(" 4800,N,8,1 "));
-    QCOMPARE(f.log, QStringList({Open + QStringLiteral(" 4800,N,8,1 "), Close,
-                                 Open + QStringLiteral("  ")}));
+    QCOMPARE(f.port->written, QByteArrayList(2, "AT\r\n"));
+    const QStringList modem{"  <<prGPS用モデム初期化＆CALL>>", "◎AT\r\n"};
+    QCOMPARE(f.log, QStringList({Open + " 4800,N,8,1 ", modem[0], modem[1], Close, Open + "  ",
+                                 modem[0], modem[1]}));
 }
 
-// The session starts with the rack preset whatever the mode; an open applies the preset of the
-// mode (none for the other modes), and in prGPS initialises the modem.
-void LineSessionTest::openStepAndPresetOfTheMode()
-{
-    SessionFixture f;
-    LineSession &s = f.session;
-    RegisterMemory rack, vehicle;
-    rack.applyRackPreset();
-    vehicle.applyVehiclePreset();
-    const auto words = [](const RegisterMemory &memory) {
-        QStringList all;
-        for (int n = 0; n < RegisterMemory::Count; ++n)
-            all << memory.word(n);
-        return all;
-    };
-    QCOMPARE(words(s.registers()), words(rack));
-    s.chooseMode(SimMode::PrGps);
-    s.open();
-    QCOMPARE(f.port->written, QList<QByteArray>({QByteArray("AT\r\n")}));
-    QCOMPARE(f.log, QStringList({Open + QStringLiteral("9600,N,8,1"),
-                                 QStringLiteral("  <<prGPS用モデム初期化＆CALL>>"),
-                                 QStringLiteral("◎AT\r\n")}));
-    const QList<QPair<SimMode, const RegisterMemory *>> opens = {
-        {SimMode::Vehicle, &vehicle}, {SimMode::RackErr, &vehicle}, {SimMode::Rack, &rack}};
-    for (const auto &[mode, preset] : opens) {
-        s.close();
-        s.chooseMode(mode);
-        s.open();
-        QCOMPARE(words(s.registers()), words(*preset));
-    }
-    QCOMPARE(f.port->written.size(), 1);
-}
-
+// A failed open: its note, no connection, nothing sent; a refused settings text is not kept. A
+// lost port closes the connection as CLOSE does, after a note saying why.
 void LineSessionTest::failedOpenAndLostPort()
 {
     SessionFixture f;
@@ -114,8 +95,6 @@ void LineSessionTest::failedOpenAndLostPort()
     QVERIFY(!s.isOpen() && connection.isEmpty() && f.port->written.isEmpty());
     QCOMPARE(f.log, QStringList({"  <<OPENできません: /dev/ttyS0: No such file or directory>>"}));
     QCOMPARE(openFailed.takeFirst().at(0).toString(), "/dev/ttyS0: No such file or directory");
-    QCOMPARE(sources, QList<NoteSource>({NoteSource::Port}));
-    // A refused settings text is not kept: a blank text opens with the last accepted settings.
     s.setSettingsText(QStringLiteral("9600,X,8,1"));
     f.port->failNextOpen(QStringLiteral("parity \"X\" is not N, E, O, M or S"));
     s.open();
@@ -126,26 +105,11 @@ void LineSessionTest::failedOpenAndLostPort()
     f.log.clear();
     f.port->loseLine(QStringLiteral("device removed"));
     QCoreApplication::processEvents();
-    QVERIFY(!s.isOpen());
-    QCOMPARE(connection.last().at(0).toBool(), false);
+    QVERIFY(!s.isOpen() && !connection.last().at(0).toBool());
     QCOMPARE(f.log, QStringList({"  <<ポートが切断されました: device removed>>", Close}));
     QCOMPARE(portLost.takeFirst().at(0).toString(), "device removed");
+    QCOMPARE(sources.first(), NoteSource::Port);
     QCOMPARE(sources.mid(sources.size() - 2), QList<NoteSource>(2, NoteSource::Port));
-}
-
-// CLOSE while a frame is being gathered: no answer; the bytes stay in the buffer.
-void LineSessionTest::closeWhileAFrameIsGathered()
-{
-    SessionFixture f;
-    f.session.open();
-    f.port->arriveNow("abc");
-    f.port->raiseArrival();
-    QCoreApplication::processEvents();
-    f.session.close();
-    f.clock->advance(1000);
-    QVERIFY(f.port->written.isEmpty());
-    QCOMPARE(f.session.receiveBuffer(), QByteArray("abc"));
-    QCOMPARE(f.log.size(), 2); // OPEN, CLOSE
 }
 
 // Each command's bytes and log lines, the text typed being "Aあ" unless the row says otherwise;

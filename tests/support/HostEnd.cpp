@@ -6,25 +6,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
-
-qint64 processCpuMs()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto ms = [](const timeval &t) { return qint64(t.tv_sec) * 1000 + t.tv_usec / 1000; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
-
-QByteArray allByteValues()
-{
-    QByteArray bytes;
-    for (int value = 0; value < 256; ++value)
-        bytes.append(char(value));
-    return bytes;
-}
 
 HostEnd::HostEnd(const QString &path, Style style)
     : HostEnd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY), style)

@@ -1,17 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// A host program's end of a line, for the tests over real pseudo-terminals and the benchmarks;
-// and the process's CPU time (to prove an idle line does not spin).
-
 #include <QByteArray>
 #include <QString>
-
-// CPU time (user + system) the process has used so far, in milliseconds.
-qint64 processCpuMs();
-
-// Every byte value once, 0 to 255.
-QByteArray allByteValues();
 
 // A host program's end of a line: the device opened raw. A test that runs the program's event
 // loop between reads opens it non-blocking; a host on a thread of its own (a benchmark, whose

@@ -1,97 +1,43 @@
 // SPDX-License-Identifier: MIT
-// The main window over a session on a scripted line: the controls as start-up leaves them, the
-// resize rule, texts that fit, controls that pass the operator's choices to the session (each
-// transmit button its command) and show what it signals, the traffic log painted after a reply,
-// the double-click that opens the data window, the single help window, and the ways the
-// program ends.
+// The main window over a session on a scripted line: controls that pass the operator's choices
+// to the session (each transmit button its command) and show what it signals, also what a
+// control program chooses (the data window's Auto, status and words too); the resize rule;
+// texts that fit; the traffic log painted after a reply; the double-click that opens the data
+// window; the single help window; and the ways the program ends.
 #include "WindowFixture.h"
+#include "control/ControlRequests.h"
 #include "ui/HelpWindow.h"
 #include "ui/RegisterWindow.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+using namespace Qt::StringLiterals;
 
 class MainWindowTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void stateAfterStartUp();
+    void controlsFollowTheSession();
+    void windowsShowAControlProgramsChoices();
     void logBoxFollowsTheWindow();
     void textsFitTheirControls();
-    void controlsFollowTheSession();
     void replyLeavesBeforeThePaint();
     void doubleClickOpensTheDataWindow();
-    void helpWindowIsSingle();
-    void endAndTitleBarCloseEverything();
+    void helpWindowIsSingleAndEndClosesEverything();
 };
-
-void MainWindowTest::stateAfterStartUp()
-{
-    WindowFixture f;
-    QVERIFY(f.option("Option1", 0)->isChecked() && f.option("Option2", 0)->isChecked());
-    QVERIFY(f.option("Option3", 2)->isChecked() && f.option("Option4", 1)->isChecked());
-    QCOMPARE(f.control<QLineEdit>("Text1")->text(), QStringLiteral("9600,N,7,1"));
-    QCOMPARE(f.control<QLineEdit>("Text3")->text(), QStringLiteral("200"));
-    QVERIFY(f.control<QLineEdit>("Text2")->text().isEmpty());
-    QVERIFY(f.control("btnOpen")->isEnabled() && !f.control("btnClose")->isEnabled());
-    QCOMPARE(f.option("Option1", 3)->text(), QStringLiteral("ラック"));
-    QCOMPARE(f.control<QLabel>("lbl_cd")->text(), QStringLiteral("○"));
-    QVERIFY(f.w->trafficLog()->text().isEmpty());
-}
-
-void MainWindowTest::logBoxFollowsTheWindow()
-{
-    WindowFixture f;
-    MainWindow &w = *f.w;
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    const QSize frame = w.frameGeometry().size() - w.size();
-    const auto less = [](int pixels, int twipsOff) { return (pixels * 15 - twipsOff) / 15; };
-    w.resize(700, 500);
-    QCOMPARE(w.trafficLog()->geometry(),
-             QRect(116, 22, less(700 + frame.width(), 2000), less(500 + frame.height(), 800)));
-    // Below a threshold the last size stays: the box never shrinks to nothing.
-    const int height = w.trafficLog()->height();
-    w.resize(200, 40);
-    QCOMPARE(w.trafficLog()->size(), QSize(less(200 + frame.width(), 2000), height));
-    // A few twips above the threshold still leave a pixel.
-    w.resize(134 - frame.width(), 54 - frame.height()); // 2010 x 810 twips
-    QVERIFY(w.trafficLog()->width() >= 1 && w.trafficLog()->height() >= 1);
-}
-
-// Every control draws in the window's font, and every text fits its control whole: the
-// modem-line glyphs and the help window's captions.
-void MainWindowTest::textsFitTheirControls()
-{
-    WindowFixture f;
-    const QString family = QFontInfo(f.w->font()).family();
-    for (QWidget *control : f.w->findChildren<QWidget *>())
-        if (control->objectName().startsWith(QStringLiteral("Option")) ||
-            control->objectName() == QStringLiteral("Text3"))
-            QCOMPARE(QPair(control->objectName(), QFontInfo(control->font()).family()),
-                     QPair(control->objectName(), family));
-    const auto fits = [](QLabel *label) {
-        const QFontMetrics metrics(label->font());
-        return metrics.horizontalAdvance(label->text()) <= label->width() &&
-               metrics.height() <= label->height();
-    };
-    QLabel *indicator = f.control<QLabel>("lbl_dtr");
-    indicator->setText(QStringLiteral("◎"));
-    QVERIFY(fits(indicator));
-    QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
-    for (QLabel *caption : f.w->helpWindow()->findChildren<QLabel *>())
-        QVERIFY2(fits(caption), qPrintable(caption->text()));
-    f.w->helpWindow()->close();
-}
 
 // A click passes the choice to the session; what the session changes shows in the controls.
 void MainWindowTest::controlsFollowTheSession()
 {
     WindowFixture f;
+    QVERIFY(f.control("btnOpen")->isEnabled() && !f.control("btnClose")->isEnabled());
     clickOption(f.option("Option1", 1)); // prGPS: its texts and CR LF
     QCOMPARE(f.session.mode(), SimMode::PrGps);
-    QCOMPARE(f.control<QLineEdit>("Text1")->text(), QStringLiteral("9600,N,8,1"));
+    QCOMPARE(f.control<QLineEdit>("Text1")->text(), f.session.settingsText());
     QCOMPARE(f.control<QLineEdit>("Text2")->text(), f.session.transmitText());
     QVERIFY(f.option("Option3", 0)->isChecked());
     clickOption(f.option("Option3", 1));
@@ -122,6 +68,86 @@ void MainWindowTest::controlsFollowTheSession()
     QCOMPARE(f.port->written.at(3), QByteArray("Z\r")); // after "AT" at the open, STX, CR LF
     QTest::mouseClick(f.control<QPushButton>("btnClose"), Qt::LeftButton);
     QVERIFY(!f.session.isOpen() && f.option("Option2", 5)->isEnabled());
+}
+
+// The windows show each choice a control program makes as if the operator had made it, and
+// register words on the data window's next tick, as a host's writes show.
+void MainWindowTest::windowsShowAControlProgramsChoices()
+{
+    WindowFixture f;
+    f.w->show();
+    ControlRequests requests(f.session);
+    const auto ask = [&](const char *request) {
+        const QJsonObject answer = QJsonDocument::fromJson(requests.answer(request).line).object();
+        return answer.value(u"ok"_s).toBool();
+    };
+    QVERIFY(ask(R"({"op":"set","mode":"rack","frame_end":"crlf","quiet_time":50,"hex":true,
+                   "transmit_text":"AB"})"));
+    QVERIFY(f.option("Option1", 3)->isChecked() && f.option("Option3", 0)->isChecked());
+    QVERIFY(f.option("Option4", 0)->isChecked());
+    QCOMPARE(f.control<QLineEdit>(u"Text1"_s)->text(), u"9600,E,8,1"_s);
+    QCOMPARE(f.control<QLineEdit>(u"Text2"_s)->text(), u"AB"_s);
+    QCOMPARE(f.control<QLineEdit>(u"Text3"_s)->text(), u"50"_s);
+    QVERIFY(ask(R"({"op":"open"})") && !f.control(u"btnOpen"_s)->isEnabled());
+
+    f.w->openRegisterWindow();
+    RegisterWindow *data = f.w->registerWindow();
+    QVERIFY(ask(R"({"op":"handshake","action":"auto"})"));
+    QVERIFY(data->findChild<QRadioButton *>(u"Option1"_s)->isChecked());
+    QVERIFY(ask(R"({"op":"write_registers","from":0,"words":["1","0101"]})"));
+    QVERIFY(ask(R"({"op":"write_registers","from":10,"words":["1"]})"));
+    QVERIFY(ask(R"({"op":"handshake","action":"step"})"));
+    QCOMPARE(data->findChild<QLabel *>(u"lblSTATUS"_s)->text(),
+             u"搬送設定完了フラグＯＮ-入庫(0101→0000,0000,0000)[0000]"_s);
+    f.session.tickHandshake();
+    QCOMPARE(data->findChild<QLineEdit *>(u"Text1_1"_s)->text(), u"0101"_s);
+    QVERIFY(ask(R"({"op":"handshake","action":"manual"})"));
+    QVERIFY(data->findChild<QRadioButton *>(u"Option2"_s)->isChecked());
+    QVERIFY(ask(R"({"op":"close"})") && f.control(u"btnOpen"_s)->isEnabled());
+}
+
+// The log box grows and shrinks with the window; below a threshold the last size stays (the
+// box never shrinks to nothing), and a few twips above it still leave a pixel.
+void MainWindowTest::logBoxFollowsTheWindow()
+{
+    WindowFixture f;
+    MainWindow &w = *f.w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.resize(700, 500);
+    const QSize size = w.trafficLog()->size();
+    w.resize(800, 650);
+    QCOMPARE(w.trafficLog()->size(), size + QSize(100, 150));
+    w.resize(200, 40);
+    QCOMPARE(w.trafficLog()->size(), QSize(size.width() - 500, size.height() + 150));
+    const QSize frame = w.frameGeometry().size() - w.size();
+    w.resize(134 - frame.width(), 54 - frame.height()); // 2010 x 810 twips
+    QVERIFY(w.trafficLog()->width() >= 1 && w.trafficLog()->height() >= 1);
+}
+
+// Every control draws in the window's font, and every text fits its control whole: the
+// modem-line glyphs and the help window's captions.
+void MainWindowTest::textsFitTheirControls()
+{
+    WindowFixture f;
+    const QString family = QFontInfo(f.w->font()).family();
+    for (QWidget *control : f.w->findChildren<QWidget *>())
+        if (control->objectName().startsWith(QStringLiteral("Option")) ||
+            control->objectName() == QStringLiteral("Text3"))
+            QCOMPARE(QPair(control->objectName(), QFontInfo(control->font()).family()),
+                     QPair(control->objectName(), family));
+    const auto fits = [](QLabel *label) {
+        const QFontMetrics metrics(label->font());
+        return metrics.horizontalAdvance(label->text()) <= label->width() &&
+               metrics.height() <= label->height();
+    };
+    QLabel *indicator = f.control<QLabel>("lbl_dtr");
+    indicator->setText(QStringLiteral("◎"));
+    QVERIFY(fits(indicator));
+    QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
+    for (QLabel *caption : f.w->helpWindow()->findChildren<QLabel *>())
+        QVERIFY2(fits(caption), qPrintable(caption->text()));
+    f.w->helpWindow()->close();
 }
 
 // A reply that is ready goes on the line before the log is painted; the log is painted as soon
@@ -173,8 +199,16 @@ void MainWindowTest::doubleClickOpensTheDataWindow()
     opened->close();
 }
 
-void MainWindowTest::helpWindowIsSingle()
+// One help window, made afresh once closed. END with the port closed touches nothing; the
+// title bar's close ends the program as END does: the port closes, every window closes, and
+// no line is logged about it.
+void MainWindowTest::helpWindowIsSingleAndEndClosesEverything()
 {
+    WindowFixture closed;
+    QTest::mouseClick(closed.control<QPushButton>("btnEnd"), Qt::LeftButton);
+    QCOMPARE(closed.ended.size(), 1);
+    QVERIFY(closed.port->opens == 0 && closed.rows().isEmpty());
+
     WindowFixture f;
     QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
     HelpWindow *first = f.w->helpWindow();
@@ -185,22 +219,10 @@ void MainWindowTest::helpWindowIsSingle()
     QVERIFY(!f.w->helpWindow());
     QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
     QVERIFY(f.w->helpWindow() && f.w->helpWindow()->isVisible());
-    f.w->helpWindow()->close();
-}
-
-void MainWindowTest::endAndTitleBarCloseEverything()
-{
-    WindowFixture closed;
-    QTest::mouseClick(closed.control<QPushButton>("btnEnd"), Qt::LeftButton);
-    QCOMPARE(closed.ended.size(), 1);
-    QVERIFY(closed.port->opens == 0 && closed.rows().isEmpty()); // a closed port is not touched
-
-    WindowFixture f;
     f.session.open();
-    QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
-    f.w->close(); // the title bar's close ends the program as END does
+    f.w->close();
     QVERIFY(f.ended.size() == 1 && !f.port->isOpen());
-    QCOMPARE(f.rows().size(), 1); // no line about it
+    QCOMPARE(f.rows().size(), 1); // the OPEN line only
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!f.w->helpWindow());
 }
