@@ -89,222 +89,213 @@ class ProgramRunTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void runWithoutWindows();
-    void signalsEndAsEnd_data();
-    void signalsEndAsEnd();
-    void failuresEndWithAStatusAndANote_data();
-    void failuresEndWithAStatusAndANote();
-    void logThatFallsBehind_data();
-    void logThatFallsBehind();
-    void lostPortEndsTheRun();
-};
+    // A close and a refused open from the control socket leave the run going; the host is answered;
+    // the log has one stamped line per event, control characters escaped; the dump has every word.
+    void runWithoutWindows()
+    {
+        ProgramRun run;
+        run.start({"--no-window", "--port", "1=pty:DIR/com1", "--mode", "rack", "--register-dump",
+                   "DIR/dump", "--control", "DIR/control"});
+        QVERIFY(run.waitReady());
+        QCOMPARE(run.errors, QByteArray("portwren: ready\n"));
+        ControlEnd control(run.path("control"));
+        const auto ask = [&control](const QByteArray &request) {
+            const qsizetype answered = control.lines().size();
+            control.request(request);
+            (void)QTest::qWaitFor([&] { return control.lines().size() > answered; });
+            return control.objects().value(answered);
+        };
+        QVERIFY(ask(R"({"op":"close"})").value("ok").toBool() && !run.linked());
+        ask(R"({"op":"set","settings":"9600,X,8,1"})");
+        QVERIFY(ask(R"({"op":"open"})").value("error").toString().startsWith("cannot open: "));
+        ask(R"({"op":"set","settings":"9600,E,8,1"})");
+        QVERIFY(ask(R"({"op":"open"})").value("ok").toBool() && run.linked());
+        HostEnd host(run.link);
+        host.send("\x05"
+                  "000000WW0000000200050006DB");
+        QTRY_COMPARE(host.collect(), QByteArray("\x06"
+                                                "000000"));
 
-// A close and a refused open from the control socket leave the run going; the host is answered;
-// the log has one stamped line per event, control characters escaped; the dump has every word.
-void ProgramRunTest::runWithoutWindows()
-{
-    ProgramRun run;
-    run.start({"--no-window", "--port", "1=pty:DIR/com1", "--mode", "rack", "--register-dump",
-               "DIR/dump", "--control", "DIR/control"});
-    QVERIFY(run.waitReady());
-    QCOMPARE(run.errors, QByteArray("portwren: ready\n"));
-    ControlEnd control(run.path("control"));
-    const auto ask = [&control](const QByteArray &request) {
-        const qsizetype answered = control.lines().size();
-        control.request(request);
-        (void)QTest::qWaitFor([&] { return control.lines().size() > answered; });
-        return control.objects().value(answered);
-    };
-    QVERIFY(ask(R"({"op":"close"})").value("ok").toBool() && !run.linked());
-    ask(R"({"op":"set","settings":"9600,X,8,1"})");
-    QVERIFY(ask(R"({"op":"open"})").value("error").toString().startsWith("cannot open: "));
-    ask(R"({"op":"set","settings":"9600,E,8,1"})");
-    QVERIFY(ask(R"({"op":"open"})").value("ok").toBool() && run.linked());
-    HostEnd host(run.link);
-    host.send("\x05"
-              "000000WW0000000200050006DB");
-    QTRY_COMPARE(host.collect(), QByteArray("\x06"
-                                            "000000"));
-
-    QCOMPARE(run.endWith(SIGTERM), 0);
-    QVERIFY(!run.linked());
-    QStringList lines = QString::fromUtf8(run.output).split(QLatin1Char('\n'));
-    QCOMPARE(lines.takeLast(), QString()); // every line ended
-    for (QString &line : lines) {
-        QVERIFY2(withoutStamp(line) != line, qPrintable(line));
-        line = withoutStamp(line);
-    }
-    QVERIFY(lines.takeAt(2).startsWith("  <<OPENできません: "));
-    QCOMPARE(lines, QStringList({"----- OPEN  ----- Protcol=9600,E,8,1", "----- CLOSE -----",
-                                 "----- OPEN  ----- Protcol=9600,E,8,1",
-                                 "●\\x05000000WW0000000200050006DB", "  <<ENQを受信しました>>",
-                                 "  <<ACK返送>>", "◎\\x06000000"}));
-    QFile dump(run.path("dump"));
-    QVERIFY(dump.open(QIODevice::ReadOnly));
-    const QList<QByteArray> words = dump.readAll().split('\n');
-    QCOMPARE(words.size(), 129); // 128 lines, each ended
-    QCOMPARE(words.mid(0, 2), QList<QByteArray>({"D0000 0005", "D0001 0006"}));
-    QCOMPARE(words.mid(32, 2), QList<QByteArray>({"D0032 0002", "D0033 0001"}));
-    QCOMPARE(words.at(127), QByteArray("D0127 0000"));
-}
-
-void ProgramRunTest::signalsEndAsEnd_data()
-{
-    QTest::addColumn<QStringList>("run");
-    QTest::addColumn<int>("signalNumber");
-    QTest::newRow("without windows, INT") << QStringList{"--no-window"} << SIGINT;
-    QTest::newRow("without windows, QUIT") << QStringList{"--no-window"} << SIGQUIT;
-    QTest::newRow("window, TERM") << QStringList{"--open"} << SIGTERM;
-    QTest::newRow("window with Qt's options, HUP")
-        << QStringList{"-platform", "offscreen", "-style", "fusion", "--open"} << SIGHUP;
-}
-
-void ProgramRunTest::signalsEndAsEnd()
-{
-    QFETCH(QStringList, run);
-    QFETCH(int, signalNumber);
-    ProgramRun program;
-    program.start(run + QStringList{"--port", "1=pty:DIR/com1"});
-    QTRY_VERIFY_WITH_TIMEOUT(program.linked(), 10000);
-    QCOMPARE(program.endWith(signalNumber), 0);
-    QVERIFY(!program.linked());
-}
-
-void ProgramRunTest::failuresEndWithAStatusAndANote_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<bool>("outputClosed");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("note");
-    const auto row = [](const char *name, const QStringList &arguments, int status,
-                        const QString &note, bool outputClosed = false) {
-        QTest::newRow(name) << arguments << outputClosed << status << note;
-    };
-    const QStringList run{"--no-window", "--port", "1=pty:DIR/com1"};
-    row("unknown option", {"--no-window", "--bogus"}, 2, "portwren: unknown option '--bogus'");
-    row("bad value", run + QStringList{"--mode", "rock"}, 2,
-        "portwren: --mode: unknown mode 'rock'");
-    row("log not writable", run + QStringList{"--log", "DIR/com1/no/log"}, 1,
-        "portwren: cannot open the log");
-    row("log a FIFO nobody reads", run + QStringList{"--log", "DIR/fifo"}, 1,
-        "portwren: cannot open the log");
-    row("standard output closed", run, 1, "portwren: standard output is closed (use --log FILE)",
-        true);
-    row("open fails", {"--no-window", "--port", "1=/nonexistent/ttyS9"}, 1,
-        "portwren: <<OPENできません: /nonexistent/ttyS9: ");
-    row("no device named", {"--no-window"}, 2,
-        "portwren: --no-window: nothing names the device of Com1: (use --port 1=DEVICE, "
-        "PORTWREN_COM1, or choose it in the port menu)");
-    row("control path taken", run + QStringList{"--control", "DIR"}, 1,
-        "portwren: --control: " + QDir::tempPath());
-    row("control path taken, with windows",
-        {"--port", "1=pty:DIR/com1", "--open", "--control", "DIR"}, 1,
-        "portwren: --control: " + QDir::tempPath());
-}
-
-void ProgramRunTest::failuresEndWithAStatusAndANote()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(bool, outputClosed);
-    QFETCH(int, status);
-    QFETCH(QString, note);
-    ProgramRun run;
-    if (outputClosed)
-        run.program.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
-    run.start(arguments);
-    QCOMPARE(run.status(), status);
-    const QStringList lines = QString::fromUtf8(run.errors).split(QLatin1Char('\n'));
-    // One line, ended; a refused command line adds where to look.
-    const bool refused = status == 2;
-    QCOMPARE(lines.size(), refused ? 3 : 2);
-    QVERIFY2(lines.first().startsWith(note), run.errors.constData());
-    if (refused)
-        QCOMPARE(lines.at(1), QStringLiteral("Try 'portwren --help' for more information."));
-    QVERIFY(!run.linked());
-}
-
-void ProgramRunTest::logThatFallsBehind_data()
-{
-    QTest::addColumn<QString>("format");
-    QTest::newRow("text, never read") << "text";
-    QTest::newRow("JSON lines, read late") << "jsonl";
-}
-
-// A standard output whose reader falls behind (a test that does not drain the pipe): the host
-// is answered all the same. Read late, every line is whole, one of them a note event counting
-// those lost; never read, a termination signal still ends the run and standard error counts
-// the lines that did not go out.
-void ProgramRunTest::logThatFallsBehind()
-{
-    QFETCH(QString, format);
-    int log[2];
-    QVERIFY(::pipe2(log, O_CLOEXEC) == 0);
-    ProgramRun run;
-    run.program.setChildProcessModifier([&log] { ::dup2(log[1], STDOUT_FILENO); });
-    run.start({"--no-window", "--port", "1=pty:DIR/com1", "--mode", "rack", "--frame-end", "crlf",
-               "--log-format", format});
-    ::close(log[1]);
-    QVERIFY(run.waitReady());
-    HostEnd host(run.link);
-    const int requests = 8000; // well past the log's 1 MiB in either format
-    const QByteArray requestBytes = ReadD32.repeated(requests);
-    qsizetype sent = 0;
-    QVERIFY(QTest::qWaitFor(
-        [&] {
-            const ssize_t n = ::write(host.fd(), requestBytes.constData() + sent,
-                                      size_t(requestBytes.size() - sent));
-            sent += std::max<ssize_t>(n, 0);
-            return host.collect().size() >= RepliedD32.size() * requests;
-        },
-        60000));
-    QCOMPARE(host.collect(), RepliedD32.repeated(requests));
-    if (format == "jsonl") {
-        ::fcntl(log[0], F_SETFL, O_NONBLOCK);
-        QByteArray read;
-        QVERIFY(QTest::qWaitFor([&] {
-            char buffer[65536];
-            for (ssize_t n; (n = ::read(log[0], buffer, sizeof buffer)) > 0;)
-                read.append(buffer, n);
-            return read.contains("lines not written");
-        }));
-        QJsonObject dropped;
-        for (const QByteArray &line : read.left(read.lastIndexOf('\n')).split('\n')) {
-            const QJsonObject event = QJsonDocument::fromJson(line).object();
-            QVERIFY2(event.contains("event"), line.constData());
-            if (event.value("text").toString().contains("lines not written"))
-                dropped = event;
+        QCOMPARE(run.endWith(SIGTERM), 0);
+        QVERIFY(!run.linked());
+        QStringList lines = QString::fromUtf8(run.output).split(QLatin1Char('\n'));
+        QCOMPARE(lines.takeLast(), QString()); // every line ended
+        for (QString &line : lines) {
+            QVERIFY2(withoutStamp(line) != line, qPrintable(line));
+            line = withoutStamp(line);
         }
-        QCOMPARE(dropped.value("event"), "note");
-        QCOMPARE(dropped.value("source"), "output");
-        QVERIFY(dropped.value("text").toString().endsWith(
-            " lines not written: the reader fell behind>>"));
+        QVERIFY(lines.takeAt(2).startsWith("  <<OPENできません: "));
+        QCOMPARE(lines, QStringList({"----- OPEN  ----- Protcol=9600,E,8,1", "----- CLOSE -----",
+                                     "----- OPEN  ----- Protcol=9600,E,8,1",
+                                     "●\\x05000000WW0000000200050006DB", "  <<ENQを受信しました>>",
+                                     "  <<ACK返送>>", "◎\\x06000000"}));
+        QFile dump(run.path("dump"));
+        QVERIFY(dump.open(QIODevice::ReadOnly));
+        const QList<QByteArray> words = dump.readAll().split('\n');
+        QCOMPARE(words.size(), 129); // 128 lines, each ended
+        QCOMPARE(words.mid(0, 2), QList<QByteArray>({"D0000 0005", "D0001 0006"}));
+        QCOMPARE(words.mid(32, 2), QList<QByteArray>({"D0032 0002", "D0033 0001"}));
+        QCOMPARE(words.at(127), QByteArray("D0127 0000"));
     }
-    QCOMPARE(run.endWith(SIGTERM), 0);
-    QVERIFY(!run.linked());
-    if (format == "text")
-        QVERIFY2(run.errors.contains(" lines of the traffic log were not written"),
-                 run.errors.constData());
-    ::close(log[0]);
-}
 
-// A device that goes away (the other side of a pseudo-terminal opened as a system port).
-void ProgramRunTest::lostPortEndsTheRun()
-{
-    int master = -1, slave = -1;
-    char name[256];
-    QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
-    ::close(slave);
-    ::fcntl(master, F_SETFD, FD_CLOEXEC); // the program must not hold the device's other side
-    ProgramRun run;
-    run.start({"--no-window", "--port", QStringLiteral("1=%1").arg(QLatin1String(name)),
-               "--settings", "9600,N,8,1"});
-    QVERIFY(run.waitReady());
-    ::close(master);
-    QCOMPARE(run.status(), 1);
-    QVERIFY2(run.errors.startsWith("portwren: ready\nportwren: <<ポートが切断されました: " +
-                                   QByteArray(name)),
-             run.errors.constData());
-}
+    void signalsEndAsEnd_data()
+    {
+        QTest::addColumn<QStringList>("run");
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("without windows, INT") << QStringList{"--no-window"} << SIGINT;
+        QTest::newRow("without windows, QUIT") << QStringList{"--no-window"} << SIGQUIT;
+        QTest::newRow("window, TERM") << QStringList{"--open"} << SIGTERM;
+        QTest::newRow("window with Qt's options, HUP")
+            << QStringList{"-platform", "offscreen", "-style", "fusion", "--open"} << SIGHUP;
+    }
+
+    void signalsEndAsEnd()
+    {
+        QFETCH(QStringList, run);
+        QFETCH(int, signalNumber);
+        ProgramRun program;
+        program.start(run + QStringList{"--port", "1=pty:DIR/com1"});
+        QTRY_VERIFY_WITH_TIMEOUT(program.linked(), 10000);
+        QCOMPARE(program.endWith(signalNumber), 0);
+        QVERIFY(!program.linked());
+    }
+
+    void failuresEndWithAStatusAndANote_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("outputClosed");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("note");
+        const auto row = [](const char *name, const QStringList &arguments, int status,
+                            const QString &note, bool outputClosed = false) {
+            QTest::newRow(name) << arguments << outputClosed << status << note;
+        };
+        const QStringList run{"--no-window", "--port", "1=pty:DIR/com1"};
+        row("unknown option", {"--no-window", "--bogus"}, 2, "portwren: unknown option '--bogus'");
+        row("bad value", run + QStringList{"--mode", "rock"}, 2,
+            "portwren: --mode: unknown mode 'rock'");
+        row("log not writable", run + QStringList{"--log", "DIR/com1/no/log"}, 1,
+            "portwren: cannot open the log");
+        row("log a FIFO nobody reads", run + QStringList{"--log", "DIR/fifo"}, 1,
+            "portwren: cannot open the log");
+        row("standard output closed", run, 1,
+            "portwren: standard output is closed (use --log FILE)", true);
+        row("open fails", {"--no-window", "--port", "1=/nonexistent/ttyS9"}, 1,
+            "portwren: <<OPENできません: /nonexistent/ttyS9: ");
+        row("no device named", {"--no-window"}, 2,
+            "portwren: --no-window: nothing names the device of Com1: (use --port 1=DEVICE, "
+            "PORTWREN_COM1, or choose it in the port menu)");
+        row("control path taken", run + QStringList{"--control", "DIR"}, 1,
+            "portwren: --control: " + QDir::tempPath());
+        row("control path taken, with windows",
+            {"--port", "1=pty:DIR/com1", "--open", "--control", "DIR"}, 1,
+            "portwren: --control: " + QDir::tempPath());
+    }
+
+    void failuresEndWithAStatusAndANote()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, outputClosed);
+        QFETCH(int, status);
+        QFETCH(QString, note);
+        ProgramRun run;
+        if (outputClosed)
+            run.program.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+        run.start(arguments);
+        QCOMPARE(run.status(), status);
+        const QStringList lines = QString::fromUtf8(run.errors).split(QLatin1Char('\n'));
+        // One line, ended; a refused command line adds where to look.
+        const bool refused = status == 2;
+        QCOMPARE(lines.size(), refused ? 3 : 2);
+        QVERIFY2(lines.first().startsWith(note), run.errors.constData());
+        if (refused)
+            QCOMPARE(lines.at(1), QStringLiteral("Try 'portwren --help' for more information."));
+        QVERIFY(!run.linked());
+    }
+
+    void logThatFallsBehind_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("text, never read") << "text";
+        QTest::newRow("JSON lines, read late") << "jsonl";
+    }
+
+    // A standard output whose reader falls behind (a test that does not drain the pipe): the host
+    // is answered all the same. Read late, every line is whole, one of them a note event counting
+    // those lost; never read, a termination signal still ends the run and standard error counts
+    // the lines that did not go out.
+    void logThatFallsBehind()
+    {
+        QFETCH(QString, format);
+        int log[2];
+        QVERIFY(::pipe2(log, O_CLOEXEC) == 0);
+        ProgramRun run;
+        run.program.setChildProcessModifier([&log] { ::dup2(log[1], STDOUT_FILENO); });
+        run.start({"--no-window", "--port", "1=pty:DIR/com1", "--mode", "rack", "--frame-end",
+                   "crlf", "--log-format", format});
+        ::close(log[1]);
+        QVERIFY(run.waitReady());
+        HostEnd host(run.link);
+        const int requests = 8000; // well past the log's 1 MiB in either format
+        const QByteArray requestBytes = ReadD32.repeated(requests);
+        qsizetype sent = 0;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                const ssize_t n = ::write(host.fd(), requestBytes.constData() + sent,
+                                          size_t(requestBytes.size() - sent));
+                sent += std::max<ssize_t>(n, 0);
+                return host.collect().size() >= RepliedD32.size() * requests;
+            },
+            60000));
+        QCOMPARE(host.collect(), RepliedD32.repeated(requests));
+        if (format == "jsonl") {
+            ::fcntl(log[0], F_SETFL, O_NONBLOCK);
+            QByteArray read;
+            QVERIFY(QTest::qWaitFor([&] {
+                char buffer[65536];
+                for (ssize_t n; (n = ::read(log[0], buffer, sizeof buffer)) > 0;)
+                    read.append(buffer, n);
+                return read.contains("lines not written");
+            }));
+            QJsonObject dropped;
+            for (const QByteArray &line : read.left(read.lastIndexOf('\n')).split('\n')) {
+                const QJsonObject event = QJsonDocument::fromJson(line).object();
+                QVERIFY2(event.contains("event"), line.constData());
+                if (event.value("text").toString().contains("lines not written"))
+                    dropped = event;
+            }
+            QCOMPARE(dropped.value("event"), "note");
+            QCOMPARE(dropped.value("source"), "output");
+            QVERIFY(dropped.value("text").toString().endsWith(
+                " lines not written: the reader fell behind>>"));
+        }
+        QCOMPARE(run.endWith(SIGTERM), 0);
+        QVERIFY(!run.linked());
+        if (format == "text")
+            QVERIFY2(run.errors.contains(" lines of the traffic log were not written"),
+                     run.errors.constData());
+        ::close(log[0]);
+    }
+
+    // A device that goes away (the other side of a pseudo-terminal opened as a system port).
+    void lostPortEndsTheRun()
+    {
+        int master = -1, slave = -1;
+        char name[256];
+        QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+        ::close(slave);
+        ::fcntl(master, F_SETFD, FD_CLOEXEC); // the program must not hold the device's other side
+        ProgramRun run;
+        run.start({"--no-window", "--port", QStringLiteral("1=%1").arg(QLatin1String(name)),
+                   "--settings", "9600,N,8,1"});
+        QVERIFY(run.waitReady());
+        ::close(master);
+        QCOMPARE(run.status(), 1);
+        QVERIFY2(run.errors.startsWith("portwren: ready\nportwren: <<ポートが切断されました: " +
+                                       QByteArray(name)),
+                 run.errors.constData());
+    }
+};
 
 QTEST_GUILESS_MAIN(ProgramRunTest)
 #include "test_program_run.moc"

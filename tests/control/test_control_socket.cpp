@@ -87,194 +87,190 @@ const QByteArray WordRead("\x05"
 
 } // namespace
 
+enum class AtPath { Nothing, StaleSocket, LiveSocket, RegularFile, Directory, Link, HeldLock };
+
 class ControlSocketTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void pathRules_data();
-    void pathRules();
-    void answersAndEventsReachTheirClient();
-    void serverClosesAConnection_data();
-    void serverClosesAConnection();
-};
-
-enum class AtPath { Nothing, StaleSocket, LiveSocket, RegularFile, Directory, Link, HeldLock };
-
-void ControlSocketTest::pathRules_data()
-{
-    QTest::addColumn<AtPath>("atPath");
-    QTest::addColumn<QString>("refusal"); // empty: the server listens
-    QTest::newRow("nothing there") << AtPath::Nothing << QString();
-    QTest::newRow("a stale socket nobody listens on") << AtPath::StaleSocket << QString();
-    QTest::newRow("another program's live socket")
-        << AtPath::LiveSocket << u"PATH is a socket another program listens on"_s;
-    QTest::newRow("a regular file")
-        << AtPath::RegularFile << u"PATH is a regular file, not a socket"_s;
-    QTest::newRow("a directory") << AtPath::Directory << u"PATH is a directory, not a socket"_s;
-    QTest::newRow("a symbolic link to a stale socket")
-        << AtPath::Link << u"PATH is a symbolic link, not a socket"_s;
-    QTest::newRow("a stale socket whose lock is held")
-        << AtPath::HeldLock << u"PATH is in use: another program holds its lock PATH.lock"_s;
-}
-
-// What stands at the path before the start is replaced only when it is a stale socket; what
-// is refused stays as it was (the same file), and no lock file of ours is left. The socket
-// takes only its owner (mode 0600); at the end it goes, unless another program has put its own
-// there meanwhile.
-void ControlSocketTest::pathRules()
-{
-    QFETCH(AtPath, atPath);
-    QFETCH(QString, refusal);
-    ServerFixture s;
-    int other = -1;
-    QFile lock(s.path + u".lock"_s);
-    switch (atPath) {
-    case AtPath::Nothing:
-        break;
-    case AtPath::StaleSocket:
-        socketAt(s.path, false);
-        break;
-    case AtPath::LiveSocket:
-        other = socketAt(s.path, true);
-        break;
-    case AtPath::RegularFile:
-        QFile(s.path).open(QIODevice::WriteOnly);
-        break;
-    case AtPath::Directory:
-        QDir().mkdir(s.path);
-        break;
-    case AtPath::Link:
-        socketAt(s.dir.filePath(u"elsewhere"_s), false);
-        QFile::link(s.dir.filePath(u"elsewhere"_s), s.path);
-        break;
-    case AtPath::HeldLock:
-        socketAt(s.path, false);
-        QVERIFY(lock.open(QIODevice::WriteOnly));
-        QVERIFY(::flock(lock.handle(), LOCK_EX) == 0);
-        break;
+    void pathRules_data()
+    {
+        QTest::addColumn<AtPath>("atPath");
+        QTest::addColumn<QString>("refusal"); // empty: the server listens
+        QTest::newRow("nothing there") << AtPath::Nothing << QString();
+        QTest::newRow("a stale socket nobody listens on") << AtPath::StaleSocket << QString();
+        QTest::newRow("another program's live socket")
+            << AtPath::LiveSocket << u"PATH is a socket another program listens on"_s;
+        QTest::newRow("a regular file")
+            << AtPath::RegularFile << u"PATH is a regular file, not a socket"_s;
+        QTest::newRow("a directory") << AtPath::Directory << u"PATH is a directory, not a socket"_s;
+        QTest::newRow("a symbolic link to a stale socket")
+            << AtPath::Link << u"PATH is a symbolic link, not a socket"_s;
+        QTest::newRow("a stale socket whose lock is held")
+            << AtPath::HeldLock << u"PATH is in use: another program holds its lock PATH.lock"_s;
     }
-    const struct stat before = statusOf(s.path);
-    QString reason;
-    const bool listening = s.server.listen(s.path, &reason);
-    QVERIFY2(refusal.isEmpty() ? reason.isEmpty()
-                               : reason.startsWith(refusal.replace(u"PATH"_s, s.path)),
-             qPrintable(reason));
-    QCOMPARE(listening, refusal.isEmpty());
-    const struct stat after = statusOf(s.path);
-    if (listening) {
-        QVERIFY(S_ISSOCK(after.st_mode));
-        QCOMPARE(after.st_mode & 07777, mode_t(0600));
-        ControlEnd client(s.path);
-        client.request(R"({"id":1,"op":"status"})");
-        QVERIFY(QTest::qWaitFor([&] { return client.lines().size() == 1; }));
-        if (atPath == AtPath::StaleSocket) { // another program's socket in place of ours
-            QVERIFY(QFile::remove(s.path));
+
+    // What stands at the path before the start is replaced only when it is a stale socket; what
+    // is refused stays as it was (the same file), and no lock file of ours is left. The socket
+    // takes only its owner (mode 0600); at the end it goes, unless another program has put its own
+    // there meanwhile.
+    void pathRules()
+    {
+        QFETCH(AtPath, atPath);
+        QFETCH(QString, refusal);
+        ServerFixture s;
+        int other = -1;
+        QFile lock(s.path + u".lock"_s);
+        switch (atPath) {
+        case AtPath::Nothing:
+            break;
+        case AtPath::StaleSocket:
+            socketAt(s.path, false);
+            break;
+        case AtPath::LiveSocket:
             other = socketAt(s.path, true);
+            break;
+        case AtPath::RegularFile:
+            QFile(s.path).open(QIODevice::WriteOnly);
+            break;
+        case AtPath::Directory:
+            QDir().mkdir(s.path);
+            break;
+        case AtPath::Link:
+            socketAt(s.dir.filePath(u"elsewhere"_s), false);
+            QFile::link(s.dir.filePath(u"elsewhere"_s), s.path);
+            break;
+        case AtPath::HeldLock:
+            socketAt(s.path, false);
+            QVERIFY(lock.open(QIODevice::WriteOnly));
+            QVERIFY(::flock(lock.handle(), LOCK_EX) == 0);
+            break;
         }
-        s.server.close();
-        QCOMPARE(exists(s.path), other >= 0);
-    } else {
-        QVERIFY(after.st_ino == before.st_ino && after.st_mode == before.st_mode);
+        const struct stat before = statusOf(s.path);
+        QString reason;
+        const bool listening = s.server.listen(s.path, &reason);
+        QVERIFY2(refusal.isEmpty() ? reason.isEmpty()
+                                   : reason.startsWith(refusal.replace(u"PATH"_s, s.path)),
+                 qPrintable(reason));
+        QCOMPARE(listening, refusal.isEmpty());
+        const struct stat after = statusOf(s.path);
+        if (listening) {
+            QVERIFY(S_ISSOCK(after.st_mode));
+            QCOMPARE(after.st_mode & 07777, mode_t(0600));
+            ControlEnd client(s.path);
+            client.request(R"({"id":1,"op":"status"})");
+            QVERIFY(QTest::qWaitFor([&] { return client.lines().size() == 1; }));
+            if (atPath == AtPath::StaleSocket) { // another program's socket in place of ours
+                QVERIFY(QFile::remove(s.path));
+                other = socketAt(s.path, true);
+            }
+            s.server.close();
+            QCOMPARE(exists(s.path), other >= 0);
+        } else {
+            QVERIFY(after.st_ino == before.st_ino && after.st_mode == before.st_mode);
+        }
+        QCOMPARE(exists(lock.fileName()), atPath == AtPath::HeldLock);
+        ::close(other);
     }
-    QCOMPARE(exists(lock.fileName()), atPath == AtPath::HeldLock);
-    ::close(other);
-}
 
-// A subscriber gets, after its answer, an event for each of the session's log lines, in the
-// log's order, with its other events (connection, registers) among them; a request's own events
-// come before its answer. Another client's answers go to it alone: a line that is not JSON is
-// answered and the connection goes on, blank lines are passed over, and a last request without
-// a line end before the client closes its sending side is answered, then the connection ends.
-void ControlSocketTest::answersAndEventsReachTheirClient()
-{
-    ServerFixture s;
-    QVERIFY(s.listen());
-    ControlEnd client(s.path), other(s.path);
-    client.request(R"({"id":1,"op":"set","mode":"rack","quiet_time":0})");
-    client.request(R"({"id":2,"op":"subscribe"})");
-    QVERIFY(QTest::qWaitFor([&] { return client.lines().size() == 2; }));
-    s.f.log.clear();
-    client.request(R"({"id":3,"op":"open"})");
-    other.send("{\n\n"
-               R"({"id":"last","op":"read_registers","from":32,"count":2})");
-    other.finishSending();
-    QVERIFY(QTest::qWaitFor([&] { return s.f.session.isOpen() && other.hasEnded(); }));
-    s.f.arrive(WordRead);
-    s.f.arrive("\x05"
-               "000000WW00003201111118");
-    s.f.arrive("\x05"
-               "000000WR00003202FF");
-    client.request(R"({"id":4,"op":"transmit","command":"cr","text":"ＡB"})");
-    QVERIFY(QTest::qWaitFor([&] { return client.objects().last().value(u"id"_s) == 4; }));
+    // A subscriber gets, after its answer, an event for each of the session's log lines, in the
+    // log's order, with its other events (connection, registers) among them; a request's own events
+    // come before its answer. Another client's answers go to it alone: a line that is not JSON is
+    // answered and the connection goes on, blank lines are passed over, and a last request without
+    // a line end before the client closes its sending side is answered, then the connection ends.
+    void answersAndEventsReachTheirClient()
+    {
+        ServerFixture s;
+        QVERIFY(s.listen());
+        ControlEnd client(s.path), other(s.path);
+        client.request(R"({"id":1,"op":"set","mode":"rack","quiet_time":0})");
+        client.request(R"({"id":2,"op":"subscribe"})");
+        QVERIFY(QTest::qWaitFor([&] { return client.lines().size() == 2; }));
+        s.f.log.clear();
+        client.request(R"({"id":3,"op":"open"})");
+        other.send("{\n\n"
+                   R"({"id":"last","op":"read_registers","from":32,"count":2})");
+        other.finishSending();
+        QVERIFY(QTest::qWaitFor([&] { return s.f.session.isOpen() && other.hasEnded(); }));
+        s.f.arrive(WordRead);
+        s.f.arrive("\x05"
+                   "000000WW00003201111118");
+        s.f.arrive("\x05"
+                   "000000WR00003202FF");
+        client.request(R"({"id":4,"op":"transmit","command":"cr","text":"ＡB"})");
+        QVERIFY(QTest::qWaitFor([&] { return client.objects().last().value(u"id"_s) == 4; }));
 
-    QStringList fromEvents;
-    QStringList kinds;
-    for (const QJsonObject &line : client.objects().mid(2)) {
-        kinds << line.value(u"event"_s).toString(u"answer"_s);
-        fromEvents << logTextsOf(line);
+        QStringList fromEvents;
+        QStringList kinds;
+        for (const QJsonObject &line : client.objects().mid(2)) {
+            kinds << line.value(u"event"_s).toString(u"answer"_s);
+            fromEvents << logTextsOf(line);
+        }
+        QCOMPARE(fromEvents, s.f.log);
+        QCOMPARE(kinds, QStringList({"note", "connection", "answer",   "received", "note",
+                                     "note", "sent",       "received", "note",     "note",
+                                     "sent", "registers",  "received", "note",     "note",
+                                     "note", "sent",       "sent",     "note",     "answer"}));
+        const QList<QJsonObject> answers = other.objects();
+        QCOMPARE(answers.size(), 2);
+        QCOMPARE(answers.at(0).value(u"error"_s), u"not JSON: unterminated object"_s);
+        QCOMPARE(answers.at(1).value(u"id"_s), u"last"_s);
+        QCOMPARE(answers.at(1).value(u"words"_s).toArray(), QJsonArray({u"0002"_s, u"0001"_s}));
     }
-    QCOMPARE(fromEvents, s.f.log);
-    QCOMPARE(kinds, QStringList({"note", "connection", "answer",   "received", "note",
-                                 "note", "sent",       "received", "note",     "note",
-                                 "sent", "registers",  "received", "note",     "note",
-                                 "note", "sent",       "sent",     "note",     "answer"}));
-    const QList<QJsonObject> answers = other.objects();
-    QCOMPARE(answers.size(), 2);
-    QCOMPARE(answers.at(0).value(u"error"_s), u"not JSON: unterminated object"_s);
-    QCOMPARE(answers.at(1).value(u"id"_s), u"last"_s);
-    QCOMPARE(answers.at(1).value(u"words"_s).toArray(), QJsonArray({u"0002"_s, u"0001"_s}));
-}
 
-void ControlSocketTest::serverClosesAConnection_data()
-{
-    QTest::addColumn<bool>("stopsReading");
-    QTest::addColumn<QString>("note");
-    QTest::newRow("a subscriber that stops reading")
-        << true << u"  <<control client disconnected: it fell 4 MiB behind>>"_s;
-    QTest::newRow("a request line over 64 KiB")
-        << false << u"  <<control client disconnected: a request line is longer than 64 KiB>>"_s;
-}
-
-// The server closes the connection with a note in the log; the line keeps being answered
-// meanwhile and after, and another client keeps its connection.
-void ControlSocketTest::serverClosesAConnection()
-{
-    QFETCH(bool, stopsReading);
-    QFETCH(QString, note);
-    ServerFixture s;
-    QVERIFY(s.listen());
-    s.f.session.chooseMode(SimMode::None); // an echo: every frame comes back
-    s.f.session.setQuietTimeText(u"0"_s);
-    QVERIFY(s.f.session.open());
-    ControlEnd closed(s.path), other(s.path);
-    other.request(R"({"op":"subscribe"})");
-    if (stopsReading) {
-        closed.reading = false;
-        closed.request(R"({"op":"subscribe"})");
-    } else {
-        closed.send(QByteArray(65 * 1024, ' ') + "{}");
+    void serverClosesAConnection_data()
+    {
+        QTest::addColumn<bool>("stopsReading");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("a subscriber that stops reading")
+            << true << u"  <<control client disconnected: it fell 4 MiB behind>>"_s;
+        QTest::newRow("a request line over 64 KiB")
+            << false
+            << u"  <<control client disconnected: a request line is longer than 64 KiB>>"_s;
     }
-    // Frames of 16 KiB, each some 100 KB of events, until the server gives the client up.
-    const QByteArray frame(16 * 1024, 'x');
-    int frames = 0;
-    QVERIFY(QTest::qWaitFor([&] {
-        if (s.f.log.contains(note))
-            return true;
-        other.pump();
-        s.f.arrive(frame);
-        return ++frames > 1000;
-    }));
-    QVERIFY(frames < 1000);
-    QCOMPARE(s.f.port->written.size(), frames); // every frame echoed
-    closed.reading = true;
-    QVERIFY(QTest::qWaitFor([&] { return closed.hasEnded(); }));
-    s.f.arrive(WordRead);
-    QCOMPARE(s.f.port->written.last(), WordRead);
-    QCOMPARE(s.f.log.count(note), 1);
-    QCOMPARE(s.server.clientCount(), 1);
-    other.request(R"({"id":"still","op":"status"})");
-    QVERIFY(QTest::qWaitFor([&] { return other.objects().last().value(u"id"_s) == u"still"_s; }));
-}
+
+    // The server closes the connection with a note in the log; the line keeps being answered
+    // meanwhile and after, and another client keeps its connection.
+    void serverClosesAConnection()
+    {
+        QFETCH(bool, stopsReading);
+        QFETCH(QString, note);
+        ServerFixture s;
+        QVERIFY(s.listen());
+        s.f.session.chooseMode(SimMode::None); // an echo: every frame comes back
+        s.f.session.setQuietTimeText(u"0"_s);
+        QVERIFY(s.f.session.open());
+        ControlEnd closed(s.path), other(s.path);
+        other.request(R"({"op":"subscribe"})");
+        if (stopsReading) {
+            closed.reading = false;
+            closed.request(R"({"op":"subscribe"})");
+        } else {
+            closed.send(QByteArray(65 * 1024, ' ') + "{}");
+        }
+        // Frames of 16 KiB, each some 100 KB of events, until the server gives the client up.
+        const QByteArray frame(16 * 1024, 'x');
+        int frames = 0;
+        QVERIFY(QTest::qWaitFor([&] {
+            if (s.f.log.contains(note))
+                return true;
+            other.pump();
+            s.f.arrive(frame);
+            return ++frames > 1000;
+        }));
+        QVERIFY(frames < 1000);
+        QCOMPARE(s.f.port->written.size(), frames); // every frame echoed
+        closed.reading = true;
+        QVERIFY(QTest::qWaitFor([&] { return closed.hasEnded(); }));
+        s.f.arrive(WordRead);
+        QCOMPARE(s.f.port->written.last(), WordRead);
+        QCOMPARE(s.f.log.count(note), 1);
+        QCOMPARE(s.server.clientCount(), 1);
+        other.request(R"({"id":"still","op":"status"})");
+        QVERIFY(
+            QTest::qWaitFor([&] { return other.objects().last().value(u"id"_s) == u"still"_s; }));
+    }
+};
 
 QTEST_GUILESS_MAIN(ControlSocketTest)
 #include "test_control_socket.moc"

@@ -110,156 +110,151 @@ QList<QByteArray> wholeLines(const QByteArray &bytes)
 
 } // namespace
 
+enum class Reader { Resumes, TooSlow, StoppedAtTheEnd, GoneAtTheEnd };
+
 class TestOutputs : public QObject
 {
     Q_OBJECT
 private slots:
-    void pathTargets_data();
-    void pathTargets();
-    void readerThatFallsBehind_data();
-    void readerThatFallsBehind();
-};
+    void pathTargets_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("throughLink");
+        QTest::addColumn<QString>("refusal"); // empty: written
+        for (const bool link : {false, true}) {
+            const auto row = [link](const char *kind) -> QTestData & {
+                return QTest::newRow(QByteArray(link ? "link to " : "") + kind)
+                       << QString::fromLatin1(kind) << link;
+            };
+            row("regular file") << QString();
+            row("new path") << QString();
+            row("terminal") << QString();
+            row("FIFO with a reader") << QString();
+            row("FIFO without a reader") << "no program has the FIFO open for reading";
+        }
+        QTest::newRow("/dev/fd/N of a pipe") << "/dev/fd/N of a pipe" << false << QString();
+        QTest::newRow("FIFO whose reader stops")
+            << "FIFO whose reader stops" << false << "it stopped taking bytes";
+    }
 
-void TestOutputs::pathTargets_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<bool>("throughLink");
-    QTest::addColumn<QString>("refusal"); // empty: written
-    for (const bool link : {false, true}) {
-        const auto row = [link](const char *kind) -> QTestData & {
-            return QTest::newRow(QByteArray(link ? "link to " : "") + kind)
-                   << QString::fromLatin1(kind) << link;
+    // A regular file or a new path gets the new contents (behind a link, the link stays); any
+    // other target keeps its node and gets the contents in place, or is refused with a message
+    // naming the path.
+    void pathTargets()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, throughLink);
+        QFETCH(QString, refusal);
+        QTemporaryDir dir;
+        Target target;
+        makeTarget(target, kind, dir);
+        const QString path = throughLink ? dir.filePath(QStringLiteral("link")) : target.path;
+        if (throughLink)
+            QVERIFY(QFile::link(target.path, path));
+        const struct stat before = nodeOf(target.path);
+        // More than a pipe holds when its reader stops; a few lines otherwise.
+        const QByteArray contents = kind == "FIFO whose reader stops" ? QByteArray(1 << 20, 'x')
+                                                                      : "D0000 0001\nD0001 0002\n";
+
+        QString error;
+        const bool written = writeToPath(
+            path, [&](QIODevice &device) { return device.write(contents) == contents.size(); },
+            &error, 0);
+        QCOMPARE(written, refusal.isEmpty());
+        QVERIFY2(error.startsWith(path + QStringLiteral(": ")) == !written, qPrintable(error));
+        QVERIFY2(error.contains(refusal), qPrintable(error));
+        if (written)
+            QCOMPARE(target.received(), contents);
+        if (throughLink)
+            QCOMPARE(QFileInfo(path).symLinkTarget(), target.path);
+        const struct stat after = nodeOf(target.path);
+        if (kind != "regular file" && kind != "new path")
+            QVERIFY(after.st_ino == before.st_ino && after.st_mode == before.st_mode);
+    }
+
+    void readerThatFallsBehind_data()
+    {
+        QTest::addColumn<Reader>("reader");
+        QTest::newRow("drop lines, the reader resumes") << Reader::Resumes;
+        QTest::newRow("disconnect") << Reader::TooSlow;
+        QTest::newRow("the end, the reader stopped") << Reader::StoppedAtTheEnd;
+        QTest::newRow("the end, the reader gone") << Reader::GoneAtTheEnd;
+    }
+
+    // A reader that stops: the queue holds up to its bound, never more. Dropping, whole lines go
+    // and the reader, resuming, gets every line taken in order, then one line with the count of
+    // those dropped, then the lines after it. Disconnecting, the output closes and says why. At
+    // the end every line is accounted for: what the reader got whole, and the count drain() gives
+    // of those it did not (queued, written in part, dropped). A reader that went away is a failure
+    // the output reports, never a signal that ends the program.
+    void readerThatFallsBehind()
+    {
+        QFETCH(Reader, reader);
+        constexpr qsizetype Bound = 8192;
+        constexpr int Lines = 2000;
+        int ends[2];
+        QVERIFY(::pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0);
+        ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
+        OutputQueue queue(WriteEnd::reopen(ends[1], nullptr), Bound,
+                          reader == Reader::TooSlow ? OutputQueue::Overflow::Disconnect
+                                                    : OutputQueue::Overflow::DropLines);
+        ::close(ends[1]);
+        queue.setDroppedLinesText(
+            [](qint64 count) { return "dropped " + QByteArray::number(count) + "\n"; });
+        QSignalSpy failed(&queue, &OutputQueue::failed);
+        if (reader == Reader::GoneAtTheEnd)
+            ::close(std::exchange(ends[0], -1));
+        int taken = 0;
+        for (int n = 0; n < Lines; ++n) {
+            taken += queue.append(numberedLine(n));
+            QCOMPARE_LE(queue.queuedBytes(), Bound);
+        }
+        QCOMPARE_LT(taken, Lines);
+        const auto failure = [&] {
+            return QTest::qWaitFor([&] { return failed.size() == 1; })
+                       ? failed.first().first().toString()
+                       : QString();
         };
-        row("regular file") << QString();
-        row("new path") << QString();
-        row("terminal") << QString();
-        row("FIFO with a reader") << QString();
-        row("FIFO without a reader") << "no program has the FIFO open for reading";
+        QByteArray received;
+        QList<QByteArray> expected;
+        switch (reader) {
+        case Reader::Resumes:
+            QVERIFY(QTest::qWaitFor([&] {
+                received += readAvailable(ends[0]);
+                return received.endsWith("dropped " + QByteArray::number(Lines - taken) + "\n");
+            }));
+            QVERIFY(queue.append("after\n"));
+            QVERIFY(QTest::qWaitFor([&] {
+                received += readAvailable(ends[0]);
+                return received.endsWith("after\n");
+            }));
+            for (int n = 0; n < taken; ++n)
+                expected << numberedLine(n).chopped(1);
+            expected << "dropped " + QByteArray::number(Lines - taken) << "after";
+            QCOMPARE(wholeLines(received), expected);
+            QCOMPARE(failed.size(), 0);
+            break;
+        case Reader::TooSlow:
+            QVERIFY(failure().contains(QString::number(Bound)));
+            QVERIFY(!queue.isOpen() && !queue.append("late\n"));
+            break;
+        case Reader::StoppedAtTheEnd: {
+            const qint64 unwritten = queue.drain(QDeadlineTimer(0));
+            const QList<QByteArray> lines = wholeLines(readAvailable(ends[0]));
+            QCOMPARE_GT(unwritten, 0);
+            QCOMPARE(lines.size() + unwritten, qint64(Lines));
+            QCOMPARE(lines.last(), numberedLine(int(lines.size()) - 1).chopped(1));
+            break;
+        }
+        case Reader::GoneAtTheEnd:
+            QCOMPARE(queue.drain(QDeadlineTimer(0)), qint64(Lines));
+            QCOMPARE(failure(), QString::fromLocal8Bit(strerror(EPIPE)));
+            break;
+        }
+        QVERIFY(!queue.isOpen() || reader == Reader::Resumes);
+        ::close(ends[0]);
     }
-    QTest::newRow("/dev/fd/N of a pipe") << "/dev/fd/N of a pipe" << false << QString();
-    QTest::newRow("FIFO whose reader stops")
-        << "FIFO whose reader stops" << false << "it stopped taking bytes";
-}
-
-// A regular file or a new path gets the new contents (behind a link, the link stays); any
-// other target keeps its node and gets the contents in place, or is refused with a message
-// naming the path.
-void TestOutputs::pathTargets()
-{
-    QFETCH(QString, kind);
-    QFETCH(bool, throughLink);
-    QFETCH(QString, refusal);
-    QTemporaryDir dir;
-    Target target;
-    makeTarget(target, kind, dir);
-    const QString path = throughLink ? dir.filePath(QStringLiteral("link")) : target.path;
-    if (throughLink)
-        QVERIFY(QFile::link(target.path, path));
-    const struct stat before = nodeOf(target.path);
-    // More than a pipe holds when its reader stops; a few lines otherwise.
-    const QByteArray contents =
-        kind == "FIFO whose reader stops" ? QByteArray(1 << 20, 'x') : "D0000 0001\nD0001 0002\n";
-
-    QString error;
-    const bool written = writeToPath(
-        path, [&](QIODevice &device) { return device.write(contents) == contents.size(); }, &error,
-        0);
-    QCOMPARE(written, refusal.isEmpty());
-    QVERIFY2(error.startsWith(path + QStringLiteral(": ")) == !written, qPrintable(error));
-    QVERIFY2(error.contains(refusal), qPrintable(error));
-    if (written)
-        QCOMPARE(target.received(), contents);
-    if (throughLink)
-        QCOMPARE(QFileInfo(path).symLinkTarget(), target.path);
-    const struct stat after = nodeOf(target.path);
-    if (kind != "regular file" && kind != "new path")
-        QVERIFY(after.st_ino == before.st_ino && after.st_mode == before.st_mode);
-}
-
-enum class Reader { Resumes, TooSlow, StoppedAtTheEnd, GoneAtTheEnd };
-
-void TestOutputs::readerThatFallsBehind_data()
-{
-    QTest::addColumn<Reader>("reader");
-    QTest::newRow("drop lines, the reader resumes") << Reader::Resumes;
-    QTest::newRow("disconnect") << Reader::TooSlow;
-    QTest::newRow("the end, the reader stopped") << Reader::StoppedAtTheEnd;
-    QTest::newRow("the end, the reader gone") << Reader::GoneAtTheEnd;
-}
-
-// A reader that stops: the queue holds up to its bound, never more. Dropping, whole lines go
-// and the reader, resuming, gets every line taken in order, then one line with the count of
-// those dropped, then the lines after it. Disconnecting, the output closes and says why. At
-// the end every line is accounted for: what the reader got whole, and the count drain() gives
-// of those it did not (queued, written in part, dropped). A reader that went away is a failure
-// the output reports, never a signal that ends the program.
-void TestOutputs::readerThatFallsBehind()
-{
-    QFETCH(Reader, reader);
-    constexpr qsizetype Bound = 8192;
-    constexpr int Lines = 2000;
-    int ends[2];
-    QVERIFY(::pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0);
-    ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
-    OutputQueue queue(WriteEnd::reopen(ends[1], nullptr), Bound,
-                      reader == Reader::TooSlow ? OutputQueue::Overflow::Disconnect
-                                                : OutputQueue::Overflow::DropLines);
-    ::close(ends[1]);
-    queue.setDroppedLinesText(
-        [](qint64 count) { return "dropped " + QByteArray::number(count) + "\n"; });
-    QSignalSpy failed(&queue, &OutputQueue::failed);
-    if (reader == Reader::GoneAtTheEnd)
-        ::close(std::exchange(ends[0], -1));
-    int taken = 0;
-    for (int n = 0; n < Lines; ++n) {
-        taken += queue.append(numberedLine(n));
-        QCOMPARE_LE(queue.queuedBytes(), Bound);
-    }
-    QCOMPARE_LT(taken, Lines);
-    const auto failure = [&] {
-        return QTest::qWaitFor([&] { return failed.size() == 1; })
-                   ? failed.first().first().toString()
-                   : QString();
-    };
-    QByteArray received;
-    QList<QByteArray> expected;
-    switch (reader) {
-    case Reader::Resumes:
-        QVERIFY(QTest::qWaitFor([&] {
-            received += readAvailable(ends[0]);
-            return received.endsWith("dropped " + QByteArray::number(Lines - taken) + "\n");
-        }));
-        QVERIFY(queue.append("after\n"));
-        QVERIFY(QTest::qWaitFor([&] {
-            received += readAvailable(ends[0]);
-            return received.endsWith("after\n");
-        }));
-        for (int n = 0; n < taken; ++n)
-            expected << numberedLine(n).chopped(1);
-        expected << "dropped " + QByteArray::number(Lines - taken) << "after";
-        QCOMPARE(wholeLines(received), expected);
-        QCOMPARE(failed.size(), 0);
-        break;
-    case Reader::TooSlow:
-        QVERIFY(failure().contains(QString::number(Bound)));
-        QVERIFY(!queue.isOpen() && !queue.append("late\n"));
-        break;
-    case Reader::StoppedAtTheEnd: {
-        const qint64 unwritten = queue.drain(QDeadlineTimer(0));
-        const QList<QByteArray> lines = wholeLines(readAvailable(ends[0]));
-        QCOMPARE_GT(unwritten, 0);
-        QCOMPARE(lines.size() + unwritten, qint64(Lines));
-        QCOMPARE(lines.last(), numberedLine(int(lines.size()) - 1).chopped(1));
-        break;
-    }
-    case Reader::GoneAtTheEnd:
-        QCOMPARE(queue.drain(QDeadlineTimer(0)), qint64(Lines));
-        QCOMPARE(failure(), QString::fromLocal8Bit(strerror(EPIPE)));
-        break;
-    }
-    QVERIFY(!queue.isOpen() || reader == Reader::Resumes);
-    ::close(ends[0]);
-}
+};
 
 QTEST_GUILESS_MAIN(TestOutputs)
 #include "test_platform_outputs.moc"

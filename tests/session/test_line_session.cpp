@@ -23,278 +23,272 @@ class LineSessionTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void openAndClose();
-    void failedOpenAndLostPort();
-    void transmitCommands_data();
-    void transmitCommands();
-    void nothingGoesOutWhileClosed();
-    void logLinesOfFrames();
-    void framesAnsweredInEveryMode_data();
-    void framesAnsweredInEveryMode();
+    // The session starts with the rack preset. An open logs the settings as typed, opens with them
+    // untrimmed, raises RTS and, in prGPS, initialises the modem; the line monitor shows the lines
+    // at the next tick, and only changes. CLOSE while a frame is gathered ends its procedure: no
+    // answer. A blank settings text keeps the port's settings and still shows in the OPEN line.
+    void openAndClose()
+    {
+        SessionFixture f;
+        LineSession &s = f.session;
+        RegisterMemory rack;
+        rack.applyRackPreset();
+        QCOMPARE(registerFileText(s.registers()), registerFileText(rack));
+        QSignalSpy connection(&s, &LineSession::connectionChanged);
+        QSignalSpy lines(&s, &LineSession::modemLinesChanged);
+        QStringList stamped;
+        QObject::connect(&f.sessionLog, &SessionLog::lineLogged,
+                         [&stamped](const LogLine &line) { stamped << line.joined(); });
+        s.chooseMode(SimMode::PrGps);
+        s.chooseFrameEnd(FrameEnd::Time); // the frame is gathered at once, answered after a pause
+        s.setSettingsText(QStringLiteral(" 4800,N,8,1 "));
+        QVERIFY(s.open());
+        QCOMPARE(stamped.first(), "[12:34:56]" + Open + " 4800,N,8,1 ");
+        QCOMPARE(f.port->openedWith, QStringLiteral(" 4800,N,8,1 "));
+        QVERIFY(s.isOpen() && f.port->requestToSend() && connection.takeFirst().at(0).toBool());
+        f.port->cts = true;
+        s.tick();
+        const ModemLines shown = lines.takeFirst().at(0).value<ModemLines>();
+        QVERIFY(shown.requestToSend && shown.clearToSend && !shown.carrierDetect);
+        s.tick();
+        QVERIFY(lines.isEmpty());
+        f.port->arriveNow("OK\r\n");
+        f.port->raiseArrival();
+        QCoreApplication::processEvents();
+        s.close();
+        f.clock->advance(1000);
+        QVERIFY(!s.isOpen() && !connection.takeFirst().at(0).toBool());
+        s.setSettingsText(QStringLiteral("  "));
+        s.open();
+        QCOMPARE(f.port->openedWith, QStringLiteral(" 4800,N,8,1 "));
+        QCOMPARE(f.port->written, QByteArrayList(2, "AT\r\n"));
+        const QStringList modem{"  <<prGPS用モデム初期化＆CALL>>", "◎AT\r\n"};
+        QCOMPARE(f.log, QStringList({Open + " 4800,N,8,1 ", modem[0], modem[1], Close, Open + "  ",
+                                     modem[0], modem[1]}));
+    }
+
+    // A failed open: its note, no connection, nothing sent; a refused settings text is not kept. A
+    // lost port closes the connection as CLOSE does, after a note saying why.
+    void failedOpenAndLostPort()
+    {
+        SessionFixture f;
+        LineSession &s = f.session;
+        QSignalSpy connection(&s, &LineSession::connectionChanged);
+        QSignalSpy openFailed(&s, &LineSession::openFailed);
+        QSignalSpy portLost(&s, &LineSession::portLost);
+        QList<NoteSource> sources;
+        QObject::connect(&s, &LineSession::noted,
+                         [&sources](const Note &note) { sources << note.source; });
+        s.chooseMode(SimMode::PrGps);
+        f.port->failNextOpen(QStringLiteral("/dev/ttyS0: No such file or directory"));
+        QVERIFY(!s.open());
+        QVERIFY(!s.isOpen() && connection.isEmpty() && f.port->written.isEmpty());
+        QCOMPARE(f.log,
+                 QStringList({"  <<OPENできません: /dev/ttyS0: No such file or directory>>"}));
+        QCOMPARE(openFailed.takeFirst().at(0).toString(), "/dev/ttyS0: No such file or directory");
+        s.setSettingsText(QStringLiteral("9600,X,8,1"));
+        f.port->failNextOpen(QStringLiteral("parity \"X\" is not N, E, O, M or S"));
+        s.open();
+        s.setSettingsText(QStringLiteral(" "));
+        QVERIFY(s.open());
+        QCOMPARE(f.port->openedWith, QStringLiteral("9600,N,8,1"));
+
+        f.log.clear();
+        f.port->loseLine(QStringLiteral("device removed"));
+        QCoreApplication::processEvents();
+        QVERIFY(!s.isOpen() && !connection.last().at(0).toBool());
+        QCOMPARE(f.log, QStringList({"  <<ポートが切断されました: device removed>>", Close}));
+        QCOMPARE(portLost.takeFirst().at(0).toString(), "device removed");
+        QCOMPARE(sources.first(), NoteSource::Port);
+        QCOMPARE(sources.mid(sources.size() - 2), QList<NoteSource>(2, NoteSource::Port));
+    }
+
+    // Each command's bytes and log lines, the text typed being "Aあ" unless the row says otherwise;
+    // in the computer-link modes SEND makes a request: ENQ, text, sum and the frame end's
+    // terminator.
+    void transmitCommands_data()
+    {
+        QTest::addColumn<TransmitCommand>("command");
+        QTest::addColumn<SimMode>("mode");
+        QTest::addColumn<FrameEnd>("end");
+        QTest::addColumn<bool>("hex");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QStringList>("log");
+        const auto row = [](const char *name, TransmitCommand command, bool hex,
+                            const QByteArray &sent, const QStringList &log,
+                            SimMode mode = SimMode::None, FrameEnd end = FrameEnd::Time,
+                            const QString &text = QStringLiteral("Aあ")) {
+            QTest::newRow(name) << command << mode << end << hex << text << sent << log;
+        };
+        const QByteArray text = "A\x82\xA0";
+        row("STX+ETX", TransmitCommand::StxEtx, false, "\x02" + text + "\x03",
+            {"◎\x02"
+             "Aあ\x03",
+             "　<<STX+TEXT+ETX>>"});
+        row("CR+LF, hex shows both bytes of あ", TransmitCommand::CrLf, true, text + "\r\n",
+            {"◎Aあ\r\n", "　41 82 A0 0D 0A ", "　<<TEXT+CRLF>>"});
+        row("CR", TransmitCommand::Cr, false, text + "\r", {"◎Aあ\r", "　<<TEXT+CR>>"});
+        row("ACK hex", TransmitCommand::Ack, true, "\x06", {"◎\x06", "　06 ", "　<<ACK>>"});
+        row("NAK", TransmitCommand::Nak, false, "\x15", {"◎\x15", "　<<NAK>>"});
+        row("EOT", TransmitCommand::Eot, false, "\x04", {"◎\x04", "　<<EOT>>"});
+        row("SEND in NONE", TransmitCommand::Send, false, text, {"◎Aあ", "　<<TEXT>>"});
+        const auto link = [&row](const char *name, SimMode mode, FrameEnd end, const QString &text,
+                                 const QByteArray &sent) {
+            row(name, TransmitCommand::Send, false, sent,
+                {QStringLiteral("  <<ENQを付加して送信>>"), "◎" + QString::fromLatin1(sent)}, mode,
+                end, text);
+        };
+        link("SEND in rack by time", SimMode::Rack, FrameEnd::Time,
+             QStringLiteral("000000WR00003202"), Ctl::ENQ + "000000WR0000320250");
+        link("SEND in vehicle, CR LF, no text", SimMode::Vehicle, FrameEnd::CrLf, {},
+             Ctl::ENQ + "00\r\n");
+        link("SEND in rack, CR", SimMode::Rack, FrameEnd::Cr, {}, Ctl::ENQ + "00\r");
+    }
+
+    void transmitCommands()
+    {
+        QFETCH(SimMode, mode);
+        QFETCH(FrameEnd, end);
+        QFETCH(bool, hex);
+        QFETCH(QString, text);
+        SessionFixture f;
+        f.session.chooseMode(mode);
+        f.session.chooseFrameEnd(end);
+        f.session.open();
+        f.session.setTransmitText(text);
+        f.session.setHexDump(hex);
+        QFETCH(TransmitCommand, command);
+        f.session.transmit(command);
+        QTEST(f.port->written.join(), "sent");
+        QTEST(f.log.mid(1), "log");
+    }
+
+    void nothingGoesOutWhileClosed()
+    {
+        SessionFixture f;
+        f.session.setTransmitText(QStringLiteral("AB"));
+        for (int c = int(TransmitCommand::StxEtx); c <= int(TransmitCommand::Send); ++c)
+            f.session.transmit(TransmitCommand(c));
+        QVERIFY(f.port->written.isEmpty() && f.log.isEmpty());
+        // An echo with the port closed: a note, not a sent line.
+        QVERIFY(!f.session.send("AB"));
+        QCOMPARE(f.log, QStringList({"  <<ポートが閉じているため送信しませんでした: AB>>"}));
+        // A refused write: its note, and no note of a sent command after it.
+        f.session.open();
+        f.port->refuseWrites(QStringLiteral("full"));
+        f.log.clear();
+        f.session.transmit(TransmitCommand::CrLf);
+        QCOMPARE(f.log, QStringList({"  <<送信できませんでした: full>>"}));
+    }
+
+    // A frame's lines: the frame received (its dump when HEX is on), what is sent, each with its
+    // dump, and the answer's notes. A character split by a pause shows whole in the second frame's
+    // line. The receive buffer's overflow is noted with the bytes it dropped.
+    void logLinesOfFrames()
+    {
+        SessionFixture f;
+        f.session.chooseMode(SimMode::RackErr);
+        f.session.chooseFrameEnd(FrameEnd::CrLf);
+        f.session.setHexDump(true);
+        f.session.open();
+        f.log.clear();
+        f.arrive("\x05"
+                 "0\r\n");
+        QCOMPARE(f.log, QStringList({"●\x05"
+                                     "0",
+                                     "　05 30 0D 0A ",
+                                     "◎\x05"
+                                     "0\r\n",
+                                     "　05 30 0D 0A ", "  <<RECEVED ENQ>>"}));
+        f.log.clear();
+        f.arrive("ab" + QByteArray(32767, 'x'));
+        QCOMPARE(f.log, QStringList({"  <<受信バッファあふれ: 2 バイト破棄>>", "　61 62 "}));
+
+        SessionFixture rack;
+        rack.session.chooseMode(SimMode::Rack);
+        rack.session.open();
+        rack.arrive("\x82");
+        rack.arrive("\xA0"
+                    "A");
+        QCOMPARE(rack.log.mid(1), QStringList({"●", "  <<その他の電文を受信しました>>", "●あA",
+                                               "  <<その他の電文を受信しました>>"}));
+        QCOMPARE(rack.clock->waits, QList<int>({200, 200})); // one quiet time each
+    }
+
+    // Each mode opened as the operator does, after other texts were typed: the settings it brings
+    // (NONE keeps the typed ones) and its answers, one write per frame, under its own frame end or
+    // the one the row chooses. The mode, the dial text and the HEX choice that answer a frame are
+    // those in force when its receive procedure began: a change during the procedure's wait (to
+    // the mode "then") applies to the next frames only.
+    void framesAnsweredInEveryMode_data()
+    {
+        QTest::addColumn<SimMode>("mode");
+        QTest::addColumn<int>("end"); // -1: the mode's own
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QByteArray>("frames");
+        QTest::addColumn<QByteArrayList>("replies");
+        QTest::addColumn<SimMode>("then");
+        const auto row = [](const char *name, SimMode mode, int end, const char *settings,
+                            const QByteArray &frames, const QByteArrayList &replies,
+                            SimMode then = SimMode::None) {
+            QTest::newRow(name) << mode << end << QString::fromLatin1(settings) << frames << replies
+                                << then;
+        };
+        const auto data = [](const QByteArray &words) {
+            const QByteArray body = "000000" + words + "\x03";
+            return "\x02" + body + sumCheck(body);
+        };
+        const QByteArray read = request("000000WR00003202"), reply = data("00020001");
+        row("NONE echoes by time, then rack", SimMode::None, -1, "1200,O,7,2", "ab\x01", {"ab\x01"},
+            SimMode::Rack);
+        row("NONE under CR LF, then rack", SimMode::None, 0, "1200,O,7,2", read + "\r\n",
+            {read + "\r\n"}, SimMode::Rack);
+        row("prGPS dials, CR LF", SimMode::PrGps, -1, "9600,N,8,1", "OK\r\nOK\r\n",
+            QByteArrayList(2, "ATD09012345678\r\n"));
+        row("MNEA echoes, CR LF", SimMode::Mnea, -1, "4800,N,8,1", "$GP\r\n$GQ\r\n",
+            {"$GP\r\n", "$GQ\r\n"});
+        row("rack reads by time", SimMode::Rack, -1, "9600,E,8,1", read, {reply});
+        row("rack reads under CR LF", SimMode::Rack, 0, "9600,E,8,1", read + "\r\n",
+            {reply + "\r\n"});
+        row("rack ERR echoes by time, then rack", SimMode::RackErr, -1, "9600,E,8,1", read, {read},
+            SimMode::Rack);
+        row("vehicle reads its preset by time", SimMode::Vehicle, -1, "9600,E,8,1",
+            request("000000WR00010201"), {data("0004")});
+    }
+
+    void framesAnsweredInEveryMode()
+    {
+        QFETCH(int, end);
+        QFETCH(QByteArray, frames);
+        SessionFixture f;
+        LineSession &s = f.session;
+        s.setSettingsText(QStringLiteral("1200,O,7,2"));
+        s.setTransmitText(QStringLiteral("typed"));
+        QFETCH(SimMode, mode);
+        s.chooseMode(mode);
+        if (end >= 0)
+            s.chooseFrameEnd(FrameEnd(end));
+        s.setHexDump(true);
+        s.open();
+        QFETCH(QString, settings);
+        QCOMPARE(f.log.first(), Open + settings);
+        f.port->written.clear();
+        f.log.clear();
+        f.port->arriveNow(frames);
+        f.port->raiseArrival();
+        QCoreApplication::processEvents(); // the procedure starts and waits
+        QFETCH(SimMode, then);
+        s.chooseMode(then);
+        s.setTransmitText(QStringLiteral("0000"));
+        s.setHexDump(false);
+        f.clock->advance(1000);
+        QTEST(QByteArrayList(f.port->written), "replies");
+        const qsizetype firstEnd = frames.indexOf('\n') + 1;
+        QCOMPARE(f.log.at(1), "　" + hexDump(firstEnd > 0 ? frames.left(firstEnd) : frames));
+        QVERIFY(f.log.contains("　" + hexDump(f.port->written.first())));
+    }
 };
-
-// The session starts with the rack preset. An open logs the settings as typed, opens with them
-// untrimmed, raises RTS and, in prGPS, initialises the modem; the line monitor shows the lines
-// at the next tick, and only changes. CLOSE while a frame is gathered ends its procedure: no
-// answer. A blank settings text keeps the port's settings and still shows in the OPEN line.
-void LineSessionTest::openAndClose()
-{
-    SessionFixture f;
-    LineSession &s = f.session;
-    RegisterMemory rack;
-    rack.applyRackPreset();
-    QCOMPARE(registerFileText(s.registers()), registerFileText(rack));
-    QSignalSpy connection(&s, &LineSession::connectionChanged);
-    QSignalSpy lines(&s, &LineSession::modemLinesChanged);
-    QStringList stamped;
-    QObject::connect(&f.sessionLog, &SessionLog::lineLogged,
-                     [&stamped](const LogLine &line) { stamped << line.joined(); });
-    s.chooseMode(SimMode::PrGps);
-    s.chooseFrameEnd(FrameEnd::Time); // the frame is gathered at once, answered after a pause
-    s.setSettingsText(QStringLiteral(" 4800,N,8,1 "));
-    QVERIFY(s.open());
-    QCOMPARE(stamped.first(), "[12:34:56]" + Open + " 4800,N,8,1 ");
-    QCOMPARE(f.port->openedWith, QStringLiteral(" 4800,N,8,1 "));
-    QVERIFY(s.isOpen() && f.port->requestToSend() && connection.takeFirst().at(0).toBool());
-    f.port->cts = true;
-    s.tick();
-    const ModemLines shown = lines.takeFirst().at(0).value<ModemLines>();
-    QVERIFY(shown.requestToSend && shown.clearToSend && !shown.carrierDetect);
-    s.tick();
-    QVERIFY(lines.isEmpty());
-    f.port->arriveNow("OK\r\n");
-    f.port->raiseArrival();
-    QCoreApplication::processEvents();
-    s.close();
-    f.clock->advance(1000);
-    QVERIFY(!s.isOpen() && !connection.takeFirst().at(0).toBool());
-    s.setSettingsText(QStringLiteral("  "));
-    s.open();
-    QCOMPARE(f.port->openedWith, QStringLiteral(" 4800,N,8,1 "));
-    QCOMPARE(f.port->written, QByteArrayList(2, "AT\r\n"));
-    const QStringList modem{"  <<prGPS用モデム初期化＆CALL>>", "◎AT\r\n"};
-    QCOMPARE(f.log, QStringList({Open + " 4800,N,8,1 ", modem[0], modem[1], Close, Open + "  ",
-                                 modem[0], modem[1]}));
-}
-
-// A failed open: its note, no connection, nothing sent; a refused settings text is not kept. A
-// lost port closes the connection as CLOSE does, after a note saying why.
-void LineSessionTest::failedOpenAndLostPort()
-{
-    SessionFixture f;
-    LineSession &s = f.session;
-    QSignalSpy connection(&s, &LineSession::connectionChanged);
-    QSignalSpy openFailed(&s, &LineSession::openFailed);
-    QSignalSpy portLost(&s, &LineSession::portLost);
-    QList<NoteSource> sources;
-    QObject::connect(&s, &LineSession::noted,
-                     [&sources](const Note &note) { sources << note.source; });
-    s.chooseMode(SimMode::PrGps);
-    f.port->failNextOpen(QStringLiteral("/dev/ttyS0: No such file or directory"));
-    QVERIFY(!s.open());
-    QVERIFY(!s.isOpen() && connection.isEmpty() && f.port->written.isEmpty());
-    QCOMPARE(f.log, QStringList({"  <<OPENできません: /dev/ttyS0: No such file or directory>>"}));
-    QCOMPARE(openFailed.takeFirst().at(0).toString(), "/dev/ttyS0: No such file or directory");
-    s.setSettingsText(QStringLiteral("9600,X,8,1"));
-    f.port->failNextOpen(QStringLiteral("parity \"X\" is not N, E, O, M or S"));
-    s.open();
-    s.setSettingsText(QStringLiteral(" "));
-    QVERIFY(s.open());
-    QCOMPARE(f.port->openedWith, QStringLiteral("9600,N,8,1"));
-
-    f.log.clear();
-    f.port->loseLine(QStringLiteral("device removed"));
-    QCoreApplication::processEvents();
-    QVERIFY(!s.isOpen() && !connection.last().at(0).toBool());
-    QCOMPARE(f.log, QStringList({"  <<ポートが切断されました: device removed>>", Close}));
-    QCOMPARE(portLost.takeFirst().at(0).toString(), "device removed");
-    QCOMPARE(sources.first(), NoteSource::Port);
-    QCOMPARE(sources.mid(sources.size() - 2), QList<NoteSource>(2, NoteSource::Port));
-}
-
-// Each command's bytes and log lines, the text typed being "Aあ" unless the row says otherwise;
-// in the computer-link modes SEND makes a request: ENQ, text, sum and the frame end's terminator.
-void LineSessionTest::transmitCommands_data()
-{
-    QTest::addColumn<TransmitCommand>("command");
-    QTest::addColumn<SimMode>("mode");
-    QTest::addColumn<FrameEnd>("end");
-    QTest::addColumn<bool>("hex");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<QStringList>("log");
-    const auto row = [](const char *name, TransmitCommand command, bool hex, const QByteArray &sent,
-                        const QStringList &log, SimMode mode = SimMode::None,
-                        FrameEnd end = FrameEnd::Time,
-                        const QString &text = QStringLiteral("Aあ")) {
-        QTest::newRow(name) << command << mode << end << hex << text << sent << log;
-    };
-    const QByteArray text = "A\x82\xA0";
-    row("STX+ETX", TransmitCommand::StxEtx, false, "\x02" + text + "\x03",
-        {"◎\x02"
-         "Aあ\x03",
-         "　<<STX+TEXT+ETX>>"});
-    row("CR+LF, hex shows both bytes of あ", TransmitCommand::CrLf, true, text + "\r\n",
-        {"◎Aあ\r\n", "　41 82 A0 0D 0A ", "　<<TEXT+CRLF>>"});
-    row("CR", TransmitCommand::Cr, false, text + "\r", {"◎Aあ\r", "　<<TEXT+CR>>"});
-    row("ACK hex", TransmitCommand::Ack, true, "\x06", {"◎\x06", "　06 ", "　<<ACK>>"});
-    row("NAK", TransmitCommand::Nak, false, "\x15", {"◎\x15", "　<<NAK>>"});
-    row("EOT", TransmitCommand::Eot, false, "\x04", {"◎\x04", "　<<EOT>>"});
-    row("SEND in NONE", TransmitCommand::Send, false, text, {"◎Aあ", "　<<TEXT>>"});
-    const auto link = [&row](const char *name, SimMode mode, FrameEnd end, const QString &text,
-                             const QByteArray &sent) {
-        row(name, TransmitCommand::Send, false, sent,
-            {QStringLiteral("  <<ENQを付加して送信>>"), "◎" + QString::fromLatin1(sent)}, mode, end,
-            text);
-    };
-    link("SEND in rack by time", SimMode::Rack, FrameEnd::Time, QStringLiteral("000000WR00003202"),
-         Ctl::ENQ + "000000WR0000320250");
-    link("SEND in vehicle, CR LF, no text", SimMode::Vehicle, FrameEnd::CrLf, {},
-         Ctl::ENQ + "00\r\n");
-    link("SEND in rack, CR", SimMode::Rack, FrameEnd::Cr, {}, Ctl::ENQ + "00\r");
-}
-
-void LineSessionTest::transmitCommands()
-{
-    QFETCH(SimMode, mode);
-    QFETCH(FrameEnd, end);
-    QFETCH(bool, hex);
-    QFETCH(QString, text);
-    SessionFixture f;
-    f.session.chooseMode(mode);
-    f.session.chooseFrameEnd(end);
-    f.session.open();
-    f.session.setTransmitText(text);
-    f.session.setHexDump(hex);
-    QFETCH(TransmitCommand, command);
-    f.session.transmit(command);
-    QTEST(f.port->written.join(), "sent");
-    QTEST(f.log.mid(1), "log");
-}
-
-void LineSessionTest::nothingGoesOutWhileClosed()
-{
-    SessionFixture f;
-    f.session.setTransmitText(QStringLiteral("AB"));
-    for (int c = int(TransmitCommand::StxEtx); c <= int(TransmitCommand::Send); ++c)
-        f.session.transmit(TransmitCommand(c));
-    QVERIFY(f.port->written.isEmpty() && f.log.isEmpty());
-    // An echo with the port closed: a note, not a sent line.
-    QVERIFY(!f.session.send("AB"));
-    QCOMPARE(f.log, QStringList({"  <<ポートが閉じているため送信しませんでした: AB>>"}));
-    // A refused write: its note, and no note of a sent command after it.
-    f.session.open();
-    f.port->refuseWrites(QStringLiteral("full"));
-    f.log.clear();
-    f.session.transmit(TransmitCommand::CrLf);
-    QCOMPARE(f.log, QStringList({"  <<送信できませんでした: full>>"}));
-}
-
-// A frame's lines: the frame received (its dump when HEX is on), what is sent, each with its
-// dump, and the answer's notes. A character split by a pause shows whole in the second frame's
-// line. The receive buffer's overflow is noted with the bytes it dropped.
-void LineSessionTest::logLinesOfFrames()
-{
-    SessionFixture f;
-    f.session.chooseMode(SimMode::RackErr);
-    f.session.chooseFrameEnd(FrameEnd::CrLf);
-    f.session.setHexDump(true);
-    f.session.open();
-    f.log.clear();
-    f.arrive("\x05"
-             "0\r\n");
-    QCOMPARE(f.log, QStringList({"●\x05"
-                                 "0",
-                                 "　05 30 0D 0A ",
-                                 "◎\x05"
-                                 "0\r\n",
-                                 "　05 30 0D 0A ", "  <<RECEVED ENQ>>"}));
-    f.log.clear();
-    f.arrive("ab" + QByteArray(32767, 'x'));
-    QCOMPARE(f.log, QStringList({"  <<受信バッファあふれ: 2 バイト破棄>>", "　61 62 "}));
-
-    SessionFixture rack;
-    rack.session.chooseMode(SimMode::Rack);
-    rack.session.open();
-    rack.arrive("\x82");
-    rack.arrive("\xA0"
-                "A");
-    QCOMPARE(rack.log.mid(1), QStringList({"●", "  <<その他の電文を受信しました>>", "●あA",
-                                           "  <<その他の電文を受信しました>>"}));
-    QCOMPARE(rack.clock->waits, QList<int>({200, 200})); // one quiet time each
-}
-
-// Each mode opened as the operator does, after other texts were typed: the settings it brings
-// (NONE keeps the typed ones) and its answers, one write per frame, under its own frame end or
-// the one the row chooses. The mode, the dial text and the HEX choice that answer a frame are
-// those in force when its receive procedure began: a change during the procedure's wait (to
-// the mode "then") applies to the next frames only.
-void LineSessionTest::framesAnsweredInEveryMode_data()
-{
-    QTest::addColumn<SimMode>("mode");
-    QTest::addColumn<int>("end"); // -1: the mode's own
-    QTest::addColumn<QString>("settings");
-    QTest::addColumn<QByteArray>("frames");
-    QTest::addColumn<QByteArrayList>("replies");
-    QTest::addColumn<SimMode>("then");
-    const auto row = [](const char *name, SimMode mode, int end, const char *settings,
-                        const QByteArray &frames, const QByteArrayList &replies,
-                        SimMode then = SimMode::None) {
-        QTest::newRow(name) << mode << end << QString::fromLatin1(settings) << frames << replies
-                            << then;
-    };
-    const auto data = [](const QByteArray &words) {
-        const QByteArray body = "000000" + words + "\x03";
-        return "\x02" + body + sumCheck(body);
-    };
-    const QByteArray read = request("000000WR00003202"), reply = data("00020001");
-    row("NONE echoes by time, then rack", SimMode::None, -1, "1200,O,7,2", "ab\x01", {"ab\x01"},
-        SimMode::Rack);
-    row("NONE under CR LF, then rack", SimMode::None, 0, "1200,O,7,2", read + "\r\n",
-        {read + "\r\n"}, SimMode::Rack);
-    row("prGPS dials, CR LF", SimMode::PrGps, -1, "9600,N,8,1", "OK\r\nOK\r\n",
-        QByteArrayList(2, "ATD09012345678\r\n"));
-    row("MNEA echoes, CR LF", SimMode::Mnea, -1, "4800,N,8,1", "$GP\r\n$GQ\r\n",
-        {"$GP\r\n", "$GQ\r\n"});
-    row("rack reads by time", SimMode::Rack, -1, "9600,E,8,1", read, {reply});
-    row("rack reads under CR LF", SimMode::Rack, 0, "9600,E,8,1", read + "\r\n", {reply + "\r\n"});
-    row("rack ERR echoes by time, then rack", SimMode::RackErr, -1, "9600,E,8,1", read, {read},
-        SimMode::Rack);
-    row("vehicle reads its preset by time", SimMode::Vehicle, -1, "9600,E,8,1",
-        request("000000WR00010201"), {data("0004")});
-}
-
-void LineSessionTest::framesAnsweredInEveryMode()
-{
-    QFETCH(int, end);
-    QFETCH(QByteArray, frames);
-    SessionFixture f;
-    LineSession &s = f.session;
-    s.setSettingsText(QStringLiteral("1200,O,7,2"));
-    s.setTransmitText(QStringLiteral("typed"));
-    QFETCH(SimMode, mode);
-    s.chooseMode(mode);
-    if (end >= 0)
-        s.chooseFrameEnd(FrameEnd(end));
-    s.setHexDump(true);
-    s.open();
-    QFETCH(QString, settings);
-    QCOMPARE(f.log.first(), Open + settings);
-    f.port->written.clear();
-    f.log.clear();
-    f.port->arriveNow(frames);
-    f.port->raiseArrival();
-    QCoreApplication::processEvents(); // the procedure starts and waits
-    QFETCH(SimMode, then);
-    s.chooseMode(then);
-    s.setTransmitText(QStringLiteral("0000"));
-    s.setHexDump(false);
-    f.clock->advance(1000);
-    QTEST(QByteArrayList(f.port->written), "replies");
-    const qsizetype firstEnd = frames.indexOf('\n') + 1;
-    QCOMPARE(f.log.at(1), "　" + hexDump(firstEnd > 0 ? frames.left(firstEnd) : frames));
-    QVERIFY(f.log.contains("　" + hexDump(f.port->written.first())));
-}
 
 QTEST_GUILESS_MAIN(LineSessionTest)
 #include "test_line_session.moc"

@@ -55,91 +55,88 @@ class ReceiverTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void framesAndWaits_data();
-    void framesAndWaits();
-    void stopDuringAWait();
-};
+    // "events" holds each frame handed on, "|", and the frame end it was cut by (0 CR LF, 1 CR,
+    // 2 time), and each note for the log. Arrivals at the moment -1 come while the frames of the
+    // procedure's first read are handed on.
+    void framesAndWaits_data()
+    {
+        QTest::addColumn<ReceiveTrigger>("trigger");
+        QTest::addColumn<Starts>("starts");
+        QTest::addColumn<Arrivals>("arrivals");
+        QTest::addColumn<QByteArrayList>("events");
+        QTest::addColumn<QByteArray>("left");
+        QTest::addColumn<Waits>("waits");
+        const auto crlf = FrameEnd::CrLf, cr = FrameEnd::Cr, time = FrameEnd::Time;
+        const QByteArray x(32765, 'x');
+        Arrivals every100ms;
+        for (int t = 0; t < 1000; t += 100)
+            every100ms << QPair(t, QByteArray("a"));
 
-// "events" holds each frame handed on, "|", and the frame end it was cut by (0 CR LF, 1 CR,
-// 2 time), and each note for the log. Arrivals at the moment -1 come while the frames of the
-// procedure's first read are handed on.
-void ReceiverTest::framesAndWaits_data()
-{
-    QTest::addColumn<ReceiveTrigger>("trigger");
-    QTest::addColumn<Starts>("starts");
-    QTest::addColumn<Arrivals>("arrivals");
-    QTest::addColumn<QByteArrayList>("events");
-    QTest::addColumn<QByteArray>("left");
-    QTest::addColumn<Waits>("waits");
-    const auto crlf = FrameEnd::CrLf, cr = FrameEnd::Cr, time = FrameEnd::Time;
-    const QByteArray x(32765, 'x');
-    Arrivals every100ms;
-    for (int t = 0; t < 1000; t += 100)
-        every100ms << QPair(t, QByteArray("a"));
-
-    QTest::newRow("CR LF: split across reads")
-        << Event << Starts{{0, crlf}, {300, crlf}} << Arrivals{{0, "12\r"}, {300, "\n34"}}
-        << QByteArrayList{"12\r\n|0"} << "34"_ba << Waits{100, 100};
-    QTest::newRow("CR LF: bytes arriving during the wait are read with it")
-        << Event << Starts{{0, crlf}} << Arrivals{{0, "1"}, {50, "\r\n2"}}
-        << QByteArrayList{"1\r\n|0"} << "2"_ba << Waits{100};
-    QTest::newRow("CR LF: bytes that come while a frame is handed on, read 100 ms later")
-        << Event << Starts{{0, crlf}} << Arrivals{{0, "12\r\n"}, {-1, "34\r\n5"}}
-        << QByteArrayList{"12\r\n|0", "34\r\n|0"} << "5"_ba << Waits{100, 100};
-    QTest::newRow("CR LF: frames beyond one turn's share handed on at the next turn")
-        << Event << Starts{{0, crlf}} << Arrivals{{0, QByteArray("a\r\n").repeated(70)}}
-        << QByteArrayList(70, "a\r\n|0") << ""_ba << Waits{100, 0};
-    QTest::newRow("CR: LF after CR opens a frame; a tick waits too")
-        << Tick << Starts{{0, cr}} << Arrivals{{0, "12\r\n34\r5"}}
-        << QByteArrayList{"12\r|1", "\n34\r|1"} << "5"_ba << Waits{100};
-    QTest::newRow("time: bursts join, a gap splits")
-        << Tick << Starts{{0, time}, {500, time}} << Arrivals{{0, "ab"}, {100, "cd"}, {500, "ef"}}
-        << QByteArrayList{"abcd|2", "ef|2"} << ""_ba << Waits{150, 150, 150};
-    QTest::newRow("time: a trickle faster than the quiet time is one frame")
-        << Event << Starts{{0, time}} << every100ms << QByteArrayList{"aaaaaaaaaa|2"} << ""_ba
-        << Waits(7, 150);
-    QTest::newRow("time: event, nothing waiting")
-        << Event << Starts{{0, time}} << Arrivals{} << QByteArrayList{"|2"} << ""_ba << Waits{};
-    QTest::newRow("leftovers handed on after a switch to time")
-        << Tick << Starts{{0, crlf}, {300, time}} << Arrivals{{0, "12\r\n56"}}
-        << QByteArrayList{"12\r\n|0", "56|2"} << ""_ba << Waits{0};
-    QTest::newRow("a change of frame end waits for the next frame")
-        << Event << Starts{{0, time}, {100, crlf}} << Arrivals{{0, "ab\r\n"}, {100, "c"}}
-        << QByteArrayList{"ab\r\nc|2"} << ""_ba << Waits{150, 150};
-    QTest::newRow("CR LF: oldest bytes dropped")
-        << Event << Starts{{0, crlf}} << Arrivals{{0, "ab" + x + "cd"}}
-        << QByteArrayList{"dropped|ab"} << x + "cd" << Waits{100};
-}
-
-void ReceiverTest::framesAndWaits()
-{
-    QFETCH(ReceiveTrigger, trigger);
-    QFETCH(Starts, starts);
-    QFETCH(Arrivals, arrivals);
-    ReceiverFixture f;
-    for (const auto &[atMs, bytes] : arrivals)
-        atMs < 0 ? f.port.arriveAfterNextRead(bytes) : f.port.arrive(atMs, bytes);
-    f.run(trigger, starts);
-    QTEST(f.events, "events");
-    QTEST(f.receiver.buffer(), "left");
-    QTEST(f.clock.waits, "waits");
-}
-
-// CLOSE or END during a wait: nothing more happens, and what was gathered stays.
-void ReceiverTest::stopDuringAWait()
-{
-    for (const FrameEnd end : {FrameEnd::Time, FrameEnd::CrLf}) {
-        ReceiverFixture f;
-        f.port.arrive(0, "ab\r");
-        f.receiver.start(Event, choices(end));
-        f.clock.advance(50);
-        QVERIFY(f.receiver.isBusy());
-        f.receiver.cancel();
-        f.clock.advance(5000);
-        QVERIFY(f.events.isEmpty() && !f.receiver.isBusy());
-        QCOMPARE(f.receiver.buffer(), end == FrameEnd::Time ? "ab\r"_ba : ""_ba);
+        QTest::newRow("CR LF: split across reads")
+            << Event << Starts{{0, crlf}, {300, crlf}} << Arrivals{{0, "12\r"}, {300, "\n34"}}
+            << QByteArrayList{"12\r\n|0"} << "34"_ba << Waits{100, 100};
+        QTest::newRow("CR LF: bytes arriving during the wait are read with it")
+            << Event << Starts{{0, crlf}} << Arrivals{{0, "1"}, {50, "\r\n2"}}
+            << QByteArrayList{"1\r\n|0"} << "2"_ba << Waits{100};
+        QTest::newRow("CR LF: bytes that come while a frame is handed on, read 100 ms later")
+            << Event << Starts{{0, crlf}} << Arrivals{{0, "12\r\n"}, {-1, "34\r\n5"}}
+            << QByteArrayList{"12\r\n|0", "34\r\n|0"} << "5"_ba << Waits{100, 100};
+        QTest::newRow("CR LF: frames beyond one turn's share handed on at the next turn")
+            << Event << Starts{{0, crlf}} << Arrivals{{0, QByteArray("a\r\n").repeated(70)}}
+            << QByteArrayList(70, "a\r\n|0") << ""_ba << Waits{100, 0};
+        QTest::newRow("CR: LF after CR opens a frame; a tick waits too")
+            << Tick << Starts{{0, cr}} << Arrivals{{0, "12\r\n34\r5"}}
+            << QByteArrayList{"12\r|1", "\n34\r|1"} << "5"_ba << Waits{100};
+        QTest::newRow("time: bursts join, a gap splits")
+            << Tick << Starts{{0, time}, {500, time}}
+            << Arrivals{{0, "ab"}, {100, "cd"}, {500, "ef"}} << QByteArrayList{"abcd|2", "ef|2"}
+            << ""_ba << Waits{150, 150, 150};
+        QTest::newRow("time: a trickle faster than the quiet time is one frame")
+            << Event << Starts{{0, time}} << every100ms << QByteArrayList{"aaaaaaaaaa|2"} << ""_ba
+            << Waits(7, 150);
+        QTest::newRow("time: event, nothing waiting")
+            << Event << Starts{{0, time}} << Arrivals{} << QByteArrayList{"|2"} << ""_ba << Waits{};
+        QTest::newRow("leftovers handed on after a switch to time")
+            << Tick << Starts{{0, crlf}, {300, time}} << Arrivals{{0, "12\r\n56"}}
+            << QByteArrayList{"12\r\n|0", "56|2"} << ""_ba << Waits{0};
+        QTest::newRow("a change of frame end waits for the next frame")
+            << Event << Starts{{0, time}, {100, crlf}} << Arrivals{{0, "ab\r\n"}, {100, "c"}}
+            << QByteArrayList{"ab\r\nc|2"} << ""_ba << Waits{150, 150};
+        QTest::newRow("CR LF: oldest bytes dropped")
+            << Event << Starts{{0, crlf}} << Arrivals{{0, "ab" + x + "cd"}}
+            << QByteArrayList{"dropped|ab"} << x + "cd" << Waits{100};
     }
-}
+
+    void framesAndWaits()
+    {
+        QFETCH(ReceiveTrigger, trigger);
+        QFETCH(Starts, starts);
+        QFETCH(Arrivals, arrivals);
+        ReceiverFixture f;
+        for (const auto &[atMs, bytes] : arrivals)
+            atMs < 0 ? f.port.arriveAfterNextRead(bytes) : f.port.arrive(atMs, bytes);
+        f.run(trigger, starts);
+        QTEST(f.events, "events");
+        QTEST(f.receiver.buffer(), "left");
+        QTEST(f.clock.waits, "waits");
+    }
+
+    // CLOSE or END during a wait: nothing more happens, and what was gathered stays.
+    void stopDuringAWait()
+    {
+        for (const FrameEnd end : {FrameEnd::Time, FrameEnd::CrLf}) {
+            ReceiverFixture f;
+            f.port.arrive(0, "ab\r");
+            f.receiver.start(Event, choices(end));
+            f.clock.advance(50);
+            QVERIFY(f.receiver.isBusy());
+            f.receiver.cancel();
+            f.clock.advance(5000);
+            QVERIFY(f.events.isEmpty() && !f.receiver.isBusy());
+            QCOMPARE(f.receiver.buffer(), end == FrameEnd::Time ? "ab\r"_ba : ""_ba);
+        }
+    }
+};
 
 QTEST_GUILESS_MAIN(ReceiverTest)
 #include "test_receiver.moc"

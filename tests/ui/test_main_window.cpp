@@ -21,211 +21,204 @@ class MainWindowTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void controlsFollowTheSession();
-    void windowsShowAControlProgramsChoices();
-    void logBoxFollowsTheWindow();
-    void textsFitTheirControls();
-    void replyLeavesBeforeThePaint();
-    void doubleClickOpensTheDataWindow();
-    void helpWindowIsSingleAndEndClosesEverything();
-};
+    // A click passes the choice to the session; what the session changes shows in the controls.
+    void controlsFollowTheSession()
+    {
+        WindowFixture f;
+        QVERIFY(f.control("btnOpen")->isEnabled() && !f.control("btnClose")->isEnabled());
+        clickOption(f.option("Option1", 1)); // prGPS: its texts and CR LF
+        QCOMPARE(f.session.mode(), SimMode::PrGps);
+        QCOMPARE(f.control<QLineEdit>("Text1")->text(), f.session.settingsText());
+        QCOMPARE(f.control<QLineEdit>("Text2")->text(), f.session.transmitText());
+        QVERIFY(f.option("Option3", 0)->isChecked());
+        clickOption(f.option("Option3", 1));
+        clickOption(f.option("Option2", 3));
+        f.control<QLineEdit>("Text3")->setText(QStringLiteral("50"));
+        clickOption(f.option("Option4", 0));
+        QVERIFY(f.session.frameEnd() == FrameEnd::Cr && f.session.portNumber() == 4);
+        QVERIFY(f.session.quietTimeText() == QStringLiteral("50") && f.session.hexDump());
 
-// A click passes the choice to the session; what the session changes shows in the controls.
-void MainWindowTest::controlsFollowTheSession()
-{
-    WindowFixture f;
-    QVERIFY(f.control("btnOpen")->isEnabled() && !f.control("btnClose")->isEnabled());
-    clickOption(f.option("Option1", 1)); // prGPS: its texts and CR LF
-    QCOMPARE(f.session.mode(), SimMode::PrGps);
-    QCOMPARE(f.control<QLineEdit>("Text1")->text(), f.session.settingsText());
-    QCOMPARE(f.control<QLineEdit>("Text2")->text(), f.session.transmitText());
-    QVERIFY(f.option("Option3", 0)->isChecked());
-    clickOption(f.option("Option3", 1));
-    clickOption(f.option("Option2", 3));
-    f.control<QLineEdit>("Text3")->setText(QStringLiteral("50"));
-    clickOption(f.option("Option4", 0));
-    QVERIFY(f.session.frameEnd() == FrameEnd::Cr && f.session.portNumber() == 4);
-    QVERIFY(f.session.quietTimeText() == QStringLiteral("50") && f.session.hexDump());
-
-    QTest::mouseClick(f.control<QPushButton>("btnOpen"), Qt::LeftButton);
-    QVERIFY(f.session.isOpen() && f.control("btnClose")->isEnabled());
-    QVERIFY(!f.control("btnOpen")->isEnabled() && !f.option("Option2", 5)->isEnabled());
-    f.port->cts = true;
-    f.session.tick();
-    QCOMPARE(f.control<QLabel>("lbl_rts")->text() + f.control<QLabel>("lbl_cts")->text() +
-                 f.control<QLabel>("lbl_cd")->text(),
-             QStringLiteral("◎◎○"));
-    const QList<QPair<const char *, const char *>> buttons = {
-        {"btnSTX", "　<<STX+TEXT+ETX>>"}, {"btnCRLF", "　<<TEXT+CRLF>>"},
-        {"btnCR", "　<<TEXT+CR>>"},       {"btnACK", "　<<ACK>>"},
-        {"btnNAK", "　<<NAK>>"},          {"btnEOT", "　<<EOT>>"},
-        {"btnSEND", "　<<TEXT>>"}}; // each button's command, known by its note
-    f.control<QLineEdit>("Text2")->setText(QStringLiteral("Z"));
-    for (const auto &[button, note] : buttons) {
-        QTest::mouseClick(f.control<QPushButton>(button), Qt::LeftButton);
-        QCOMPARE(f.log.last(), QString::fromUtf8(note));
-    }
-    QCOMPARE(f.port->written.at(3), QByteArray("Z\r")); // after "AT" at the open, STX, CR LF
-    QTest::mouseClick(f.control<QPushButton>("btnClose"), Qt::LeftButton);
-    QVERIFY(!f.session.isOpen() && f.option("Option2", 5)->isEnabled());
-}
-
-// The windows show each choice a control program makes as if the operator had made it, and
-// register words on the data window's next tick, as a host's writes show.
-void MainWindowTest::windowsShowAControlProgramsChoices()
-{
-    WindowFixture f;
-    f.w->show();
-    ControlRequests requests(f.session);
-    const auto ask = [&](const char *request) {
-        const QJsonObject answer = QJsonDocument::fromJson(requests.answer(request).line).object();
-        return answer.value(u"ok"_s).toBool();
-    };
-    QVERIFY(ask(R"({"op":"set","mode":"rack","frame_end":"crlf","quiet_time":50,"hex":true,
-                   "transmit_text":"AB"})"));
-    QVERIFY(f.option("Option1", 3)->isChecked() && f.option("Option3", 0)->isChecked());
-    QVERIFY(f.option("Option4", 0)->isChecked());
-    QCOMPARE(f.control<QLineEdit>(u"Text1"_s)->text(), u"9600,E,8,1"_s);
-    QCOMPARE(f.control<QLineEdit>(u"Text2"_s)->text(), u"AB"_s);
-    QCOMPARE(f.control<QLineEdit>(u"Text3"_s)->text(), u"50"_s);
-    QVERIFY(ask(R"({"op":"open"})") && !f.control(u"btnOpen"_s)->isEnabled());
-
-    f.w->openRegisterWindow();
-    RegisterWindow *data = f.w->registerWindow();
-    QVERIFY(ask(R"({"op":"handshake","action":"auto"})"));
-    QVERIFY(data->findChild<QRadioButton *>(u"Option1"_s)->isChecked());
-    QVERIFY(ask(R"({"op":"write_registers","from":0,"words":["1","0101"]})"));
-    QVERIFY(ask(R"({"op":"write_registers","from":10,"words":["1"]})"));
-    QVERIFY(ask(R"({"op":"handshake","action":"step"})"));
-    QCOMPARE(data->findChild<QLabel *>(u"lblSTATUS"_s)->text(),
-             u"搬送設定完了フラグＯＮ-入庫(0101→0000,0000,0000)[0000]"_s);
-    f.session.tickHandshake();
-    QCOMPARE(data->findChild<QLineEdit *>(u"Text1_1"_s)->text(), u"0101"_s);
-    QVERIFY(ask(R"({"op":"handshake","action":"manual"})"));
-    QVERIFY(data->findChild<QRadioButton *>(u"Option2"_s)->isChecked());
-    QVERIFY(ask(R"({"op":"close"})") && f.control(u"btnOpen"_s)->isEnabled());
-}
-
-// The log box grows and shrinks with the window; below a threshold the last size stays (the
-// box never shrinks to nothing), and a few twips above it still leave a pixel.
-void MainWindowTest::logBoxFollowsTheWindow()
-{
-    WindowFixture f;
-    MainWindow &w = *f.w;
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.resize(700, 500);
-    const QSize size = w.trafficLog()->size();
-    w.resize(800, 650);
-    QCOMPARE(w.trafficLog()->size(), size + QSize(100, 150));
-    w.resize(200, 40);
-    QCOMPARE(w.trafficLog()->size(), QSize(size.width() - 500, size.height() + 150));
-    const QSize frame = w.frameGeometry().size() - w.size();
-    w.resize(134 - frame.width(), 54 - frame.height()); // 2010 x 810 twips
-    QVERIFY(w.trafficLog()->width() >= 1 && w.trafficLog()->height() >= 1);
-}
-
-// Every control draws in the window's font, and every text fits its control whole: the
-// modem-line glyphs and the help window's captions.
-void MainWindowTest::textsFitTheirControls()
-{
-    WindowFixture f;
-    const QString family = QFontInfo(f.w->font()).family();
-    for (QWidget *control : f.w->findChildren<QWidget *>())
-        if (control->objectName().startsWith(QStringLiteral("Option")) ||
-            control->objectName() == QStringLiteral("Text3"))
-            QCOMPARE(QPair(control->objectName(), QFontInfo(control->font()).family()),
-                     QPair(control->objectName(), family));
-    const auto fits = [](QLabel *label) {
-        const QFontMetrics metrics(label->font());
-        return metrics.horizontalAdvance(label->text()) <= label->width() &&
-               metrics.height() <= label->height();
-    };
-    QLabel *indicator = f.control<QLabel>("lbl_dtr");
-    indicator->setText(QStringLiteral("◎"));
-    QVERIFY(fits(indicator));
-    QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
-    for (QLabel *caption : f.w->helpWindow()->findChildren<QLabel *>())
-        QVERIFY2(fits(caption), qPrintable(caption->text()));
-    f.w->helpWindow()->close();
-}
-
-// A reply that is ready goes on the line before the log is painted; the log is painted as soon
-// as the event loop turns, before any wait of the receive path can end (the clock stands).
-void MainWindowTest::replyLeavesBeforeThePaint()
-{
-    WindowFixture f;
-    struct PaintCount : QObject {
-        int paints = 0;
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            paints += event->type() == QEvent::Paint;
-            return false;
+        QTest::mouseClick(f.control<QPushButton>("btnOpen"), Qt::LeftButton);
+        QVERIFY(f.session.isOpen() && f.control("btnClose")->isEnabled());
+        QVERIFY(!f.control("btnOpen")->isEnabled() && !f.option("Option2", 5)->isEnabled());
+        f.port->cts = true;
+        f.session.tick();
+        QCOMPARE(f.control<QLabel>("lbl_rts")->text() + f.control<QLabel>("lbl_cts")->text() +
+                     f.control<QLabel>("lbl_cd")->text(),
+                 QStringLiteral("◎◎○"));
+        const QList<QPair<const char *, const char *>> buttons = {
+            {"btnSTX", "　<<STX+TEXT+ETX>>"}, {"btnCRLF", "　<<TEXT+CRLF>>"},
+            {"btnCR", "　<<TEXT+CR>>"},       {"btnACK", "　<<ACK>>"},
+            {"btnNAK", "　<<NAK>>"},          {"btnEOT", "　<<EOT>>"},
+            {"btnSEND", "　<<TEXT>>"}}; // each button's command, known by its note
+        f.control<QLineEdit>("Text2")->setText(QStringLiteral("Z"));
+        for (const auto &[button, note] : buttons) {
+            QTest::mouseClick(f.control<QPushButton>(button), Qt::LeftButton);
+            QCOMPARE(f.log.last(), QString::fromUtf8(note));
         }
-    } counter;
-    f.w->trafficLog()->viewport()->installEventFilter(&counter);
-    f.w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
-    f.session.chooseMode(SimMode::Rack);
-    f.session.open();
-    QCoreApplication::processEvents();
-    const int before = counter.paints;
-    f.port->arriveNow("\x05"
-                      "000000WR00003202"
-                      "50");
-    f.port->raiseArrival();
-    QCoreApplication::processEvents();
-    f.clock->advance(200); // the quiet time passes: the frame is answered at once
-    QCOMPARE(f.port->written.size(), 1);
-    QCOMPARE(counter.paints, before);
-    QTRY_VERIFY(counter.paints > before);
-    QCOMPARE(f.rows().first(), QStringLiteral("◎\x02"
-                                              "00000000020001\x03"
-                                              "A6"));
-}
+        QCOMPARE(f.port->written.at(3), QByteArray("Z\r")); // after "AT" at the open, STX, CR LF
+        QTest::mouseClick(f.control<QPushButton>("btnClose"), Qt::LeftButton);
+        QVERIFY(!f.session.isOpen() && f.option("Option2", 5)->isEnabled());
+    }
 
-// As a person double-clicks: a click (which chooses the mode), then the double-click event.
-void MainWindowTest::doubleClickOpensTheDataWindow()
-{
-    WindowFixture f;
-    const auto doubleClick = [&](int mode) { doubleClickOption(f.option("Option1", mode)); };
-    doubleClick(4); // "ラックERR" opens nothing
-    QVERIFY(!f.w->registerWindow());
-    doubleClick(5);
-    RegisterWindow *opened = f.w->registerWindow();
-    QVERIFY(opened && f.session.mode() == SimMode::Vehicle);
-    doubleClick(3);
-    QCOMPARE(f.w->registerWindow(), opened); // one data window
-    opened->close();
-}
+    // The windows show each choice a control program makes as if the operator had made it, and
+    // register words on the data window's next tick, as a host's writes show.
+    void windowsShowAControlProgramsChoices()
+    {
+        WindowFixture f;
+        f.w->show();
+        ControlRequests requests(f.session);
+        const auto ask = [&](const char *request) {
+            const QJsonObject answer =
+                QJsonDocument::fromJson(requests.answer(request).line).object();
+            return answer.value(u"ok"_s).toBool();
+        };
+        QVERIFY(ask(R"({"op":"set","mode":"rack","frame_end":"crlf","quiet_time":50,"hex":true,
+                       "transmit_text":"AB"})"));
+        QVERIFY(f.option("Option1", 3)->isChecked() && f.option("Option3", 0)->isChecked());
+        QVERIFY(f.option("Option4", 0)->isChecked());
+        QCOMPARE(f.control<QLineEdit>(u"Text1"_s)->text(), u"9600,E,8,1"_s);
+        QCOMPARE(f.control<QLineEdit>(u"Text2"_s)->text(), u"AB"_s);
+        QCOMPARE(f.control<QLineEdit>(u"Text3"_s)->text(), u"50"_s);
+        QVERIFY(ask(R"({"op":"open"})") && !f.control(u"btnOpen"_s)->isEnabled());
 
-// One help window, made afresh once closed. END with the port closed touches nothing; the
-// title bar's close ends the program as END does: the port closes, every window closes, and
-// no line is logged about it.
-void MainWindowTest::helpWindowIsSingleAndEndClosesEverything()
-{
-    WindowFixture closed;
-    QTest::mouseClick(closed.control<QPushButton>("btnEnd"), Qt::LeftButton);
-    QCOMPARE(closed.ended.size(), 1);
-    QVERIFY(closed.port->opens == 0 && closed.rows().isEmpty());
+        f.w->openRegisterWindow();
+        RegisterWindow *data = f.w->registerWindow();
+        QVERIFY(ask(R"({"op":"handshake","action":"auto"})"));
+        QVERIFY(data->findChild<QRadioButton *>(u"Option1"_s)->isChecked());
+        QVERIFY(ask(R"({"op":"write_registers","from":0,"words":["1","0101"]})"));
+        QVERIFY(ask(R"({"op":"write_registers","from":10,"words":["1"]})"));
+        QVERIFY(ask(R"({"op":"handshake","action":"step"})"));
+        QCOMPARE(data->findChild<QLabel *>(u"lblSTATUS"_s)->text(),
+                 u"搬送設定完了フラグＯＮ-入庫(0101→0000,0000,0000)[0000]"_s);
+        f.session.tickHandshake();
+        QCOMPARE(data->findChild<QLineEdit *>(u"Text1_1"_s)->text(), u"0101"_s);
+        QVERIFY(ask(R"({"op":"handshake","action":"manual"})"));
+        QVERIFY(data->findChild<QRadioButton *>(u"Option2"_s)->isChecked());
+        QVERIFY(ask(R"({"op":"close"})") && f.control(u"btnOpen"_s)->isEnabled());
+    }
 
-    WindowFixture f;
-    QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
-    HelpWindow *first = f.w->helpWindow();
-    QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
-    QVERIFY(first && first->isVisible() && f.w->helpWindow() == first);
-    first->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(!f.w->helpWindow());
-    QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
-    QVERIFY(f.w->helpWindow() && f.w->helpWindow()->isVisible());
-    f.session.open();
-    f.w->close();
-    QVERIFY(f.ended.size() == 1 && !f.port->isOpen());
-    QCOMPARE(f.rows().size(), 1); // the OPEN line only
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(!f.w->helpWindow());
-}
+    // The log box grows and shrinks with the window; below a threshold the last size stays (the
+    // box never shrinks to nothing), and a few twips above it still leave a pixel.
+    void logBoxFollowsTheWindow()
+    {
+        WindowFixture f;
+        MainWindow &w = *f.w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.resize(700, 500);
+        const QSize size = w.trafficLog()->size();
+        w.resize(800, 650);
+        QCOMPARE(w.trafficLog()->size(), size + QSize(100, 150));
+        w.resize(200, 40);
+        QCOMPARE(w.trafficLog()->size(), QSize(size.width() - 500, size.height() + 150));
+        const QSize frame = w.frameGeometry().size() - w.size();
+        w.resize(134 - frame.width(), 54 - frame.height()); // 2010 x 810 twips
+        QVERIFY(w.trafficLog()->width() >= 1 && w.trafficLog()->height() >= 1);
+    }
+
+    // Every control draws in the window's font, and every text fits its control whole: the
+    // modem-line glyphs and the help window's captions.
+    void textsFitTheirControls()
+    {
+        WindowFixture f;
+        const QString family = QFontInfo(f.w->font()).family();
+        for (QWidget *control : f.w->findChildren<QWidget *>())
+            if (control->objectName().startsWith(QStringLiteral("Option")) ||
+                control->objectName() == QStringLiteral("Text3"))
+                QCOMPARE(QPair(control->objectName(), QFontInfo(control->font()).family()),
+                         QPair(control->objectName(), family));
+        const auto fits = [](QLabel *label) {
+            const QFontMetrics metrics(label->font());
+            return metrics.horizontalAdvance(label->text()) <= label->width() &&
+                   metrics.height() <= label->height();
+        };
+        QLabel *indicator = f.control<QLabel>("lbl_dtr");
+        indicator->setText(QStringLiteral("◎"));
+        QVERIFY(fits(indicator));
+        QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
+        for (QLabel *caption : f.w->helpWindow()->findChildren<QLabel *>())
+            QVERIFY2(fits(caption), qPrintable(caption->text()));
+        f.w->helpWindow()->close();
+    }
+
+    // A reply that is ready goes on the line before the log is painted; the log is painted as soon
+    // as the event loop turns, before any wait of the receive path can end (the clock stands).
+    void replyLeavesBeforeThePaint()
+    {
+        WindowFixture f;
+        struct PaintCount : QObject {
+            int paints = 0;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                paints += event->type() == QEvent::Paint;
+                return false;
+            }
+        } counter;
+        f.w->trafficLog()->viewport()->installEventFilter(&counter);
+        f.w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
+        f.session.chooseMode(SimMode::Rack);
+        f.session.open();
+        QCoreApplication::processEvents();
+        const int before = counter.paints;
+        f.port->arriveNow("\x05"
+                          "000000WR00003202"
+                          "50");
+        f.port->raiseArrival();
+        QCoreApplication::processEvents();
+        f.clock->advance(200); // the quiet time passes: the frame is answered at once
+        QCOMPARE(f.port->written.size(), 1);
+        QCOMPARE(counter.paints, before);
+        QTRY_VERIFY(counter.paints > before);
+        QCOMPARE(f.rows().first(), QStringLiteral("◎\x02"
+                                                  "00000000020001\x03"
+                                                  "A6"));
+    }
+
+    // As a person double-clicks: a click (which chooses the mode), then the double-click event.
+    void doubleClickOpensTheDataWindow()
+    {
+        WindowFixture f;
+        const auto doubleClick = [&](int mode) { doubleClickOption(f.option("Option1", mode)); };
+        doubleClick(4); // "ラックERR" opens nothing
+        QVERIFY(!f.w->registerWindow());
+        doubleClick(5);
+        RegisterWindow *opened = f.w->registerWindow();
+        QVERIFY(opened && f.session.mode() == SimMode::Vehicle);
+        doubleClick(3);
+        QCOMPARE(f.w->registerWindow(), opened); // one data window
+        opened->close();
+    }
+
+    // One help window, made afresh once closed. END with the port closed touches nothing; the
+    // title bar's close ends the program as END does: the port closes, every window closes, and
+    // no line is logged about it.
+    void helpWindowIsSingleAndEndClosesEverything()
+    {
+        WindowFixture closed;
+        QTest::mouseClick(closed.control<QPushButton>("btnEnd"), Qt::LeftButton);
+        QCOMPARE(closed.ended.size(), 1);
+        QVERIFY(closed.port->opens == 0 && closed.rows().isEmpty());
+
+        WindowFixture f;
+        QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
+        HelpWindow *first = f.w->helpWindow();
+        QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
+        QVERIFY(first && first->isVisible() && f.w->helpWindow() == first);
+        first->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!f.w->helpWindow());
+        QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
+        QVERIFY(f.w->helpWindow() && f.w->helpWindow()->isVisible());
+        f.session.open();
+        f.w->close();
+        QVERIFY(f.ended.size() == 1 && !f.port->isOpen());
+        QCOMPARE(f.rows().size(), 1); // the OPEN line only
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!f.w->helpWindow());
+    }
+};
 
 QTEST_MAIN(MainWindowTest)
 #include "test_main_window.moc"
