@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "HostEnd.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
+#include <QtCore/qtestsupport_core.h>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -44,6 +44,18 @@ bool HostEnd::send(const QByteArray &bytes)
     return true;
 }
 
+bool HostEnd::feed(const QByteArray &bytes, int timeoutMs)
+{
+    qsizetype done = 0;
+    return QTest::qWaitFor(
+        [&] {
+            const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
+            done += std::max<ssize_t>(n, 0);
+            return done == bytes.size();
+        },
+        timeoutMs);
+}
+
 QByteArray HostEnd::collect()
 {
     char buffer[65536];
@@ -57,13 +69,4 @@ bool HostEnd::waitReadable(int timeoutMs)
 {
     pollfd pfd{m_fd, POLLIN, 0};
     return ::poll(&pfd, 1, timeoutMs) == 1 && (pfd.revents & POLLIN);
-}
-
-QByteArray HostEnd::read(qsizetype n, int timeoutMs)
-{
-    const qsizetype from = m_collected.size();
-    const QDeadlineTimer deadline(timeoutMs);
-    while (collect().size() - from < n && waitReadable(int(deadline.remainingTime()))) {
-    }
-    return m_collected.mid(from);
 }
