@@ -237,9 +237,8 @@ private Q_SLOTS:
         QFETCH(QString, note);
         ServerFixture s;
         QVERIFY(s.listen());
-        s.f.session.chooseMode(SimMode::None); // an echo: every frame comes back
         s.f.session.setQuietTimeText(u"0"_s);
-        QVERIFY(s.f.session.open());
+        QVERIFY(s.f.open(SimMode::None, FrameEnd::Time)); // an echo: every frame comes back
         ControlEnd closed(s.path), other(s.path);
         other.request(R"({"op":"subscribe"})");
         if (stopsReading) {

@@ -3,6 +3,7 @@
 // regular file or a new path, in place and never replaced when it is a device, a FIFO or a
 // descriptor, refused when nobody reads it), and the output queue of whole lines in front of
 // a reader that stops, resumes, or goes away.
+#include "HostEnd.h"
 #include "platform/FileTarget.h"
 #include "platform/OutputQueue.h"
 
@@ -13,22 +14,10 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace
 {
-
-// Every byte waiting on a non-blocking descriptor.
-QByteArray readAvailable(int fd)
-{
-    QByteArray got;
-    char buffer[65536];
-    ssize_t n;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
-        got.append(buffer, n);
-    return got;
-}
 
 struct stat nodeOf(const QString &path)
 {
@@ -38,27 +27,16 @@ struct stat nodeOf(const QString &path)
     return status;
 }
 
-// One target of the table, made by the test: the path to name, and where the test reads what
-// was written in place (-1 for a file).
+// One target of the table, made by the test: the path to name; for a target written in place,
+// the test's end that reads what comes, and the other end that the test holds open.
 struct Target {
     QString path;
-    int readEnd = -1;
-    std::vector<int> held;
+    std::unique_ptr<HostEnd> reader, held;
 
-    ~Target()
+    QByteArray received()
     {
-        for (int fd : held)
-            ::close(fd);
-    }
-    int hold(int fd)
-    {
-        held.push_back(fd);
-        return fd;
-    }
-    QByteArray received() const
-    {
-        if (readEnd >= 0)
-            return readAvailable(readEnd);
+        if (reader)
+            return reader->collect();
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(no file)");
     }
@@ -68,31 +46,26 @@ void makeTarget(Target &target, const QString &kind, const QTemporaryDir &dir)
 {
     target.path = dir.filePath(QStringLiteral("target"));
     const QByteArray name = QFile::encodeName(target.path);
+    int ends[2] = {-1, -1};
     if (kind == "regular file") {
         QFile file(target.path);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old contents\n") > 0);
     } else if (kind == "terminal") {
-        int master = -1, slave = -1;
         char far[256];
-        QVERIFY(::openpty(&master, &slave, far, nullptr, nullptr) == 0);
-        termios raw{};
-        ::tcgetattr(slave, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(slave, TCSANOW, &raw);
-        target.hold(slave);
-        target.readEnd = target.hold(master);
-        ::fcntl(master, F_SETFL, O_NONBLOCK);
-        target.path = QString::fromLocal8Bit(far);
+        QVERIFY(::openpty(&ends[0], &ends[1], far, nullptr, nullptr) == 0);
+        target.path = QString::fromLocal8Bit(far); // raw by the HostEnd below: bytes unchanged
     } else if (kind.startsWith(QLatin1String("FIFO"))) {
         QVERIFY(::mkfifo(name.constData(), 0600) == 0);
         if (kind != "FIFO without a reader")
-            target.readEnd = target.hold(::open(name.constData(), O_RDONLY | O_NONBLOCK));
+            ends[0] = ::open(name.constData(), O_RDONLY | O_NONBLOCK);
     } else if (kind == "/dev/fd/N of a pipe") {
-        int ends[2];
-        QVERIFY(::pipe2(ends, O_NONBLOCK) == 0);
-        target.readEnd = target.hold(ends[0]);
-        target.path = QStringLiteral("/dev/fd/%1").arg(target.hold(ends[1]));
+        QVERIFY(::pipe(ends) == 0);
+        target.path = QStringLiteral("/dev/fd/%1").arg(ends[1]);
     }
+    if (ends[0] >= 0)
+        target.reader = std::make_unique<HostEnd>(ends[0]);
+    if (ends[1] >= 0)
+        target.held = std::make_unique<HostEnd>(ends[1]);
 }
 
 QByteArray numberedLine(int n)
@@ -202,8 +175,9 @@ private slots:
         queue.setDroppedLinesText(
             [](qint64 count) { return "dropped " + QByteArray::number(count) + "\n"; });
         QSignalSpy failed(&queue, &OutputQueue::failed);
+        auto readEnd = std::make_unique<HostEnd>(ends[0]);
         if (reader == Reader::GoneAtTheEnd)
-            ::close(std::exchange(ends[0], -1));
+            readEnd.reset();
         int taken = 0;
         for (int n = 0; n < Lines; ++n) {
             taken += queue.append(numberedLine(n));
@@ -215,23 +189,19 @@ private slots:
                        ? failed.first().first().toString()
                        : QString();
         };
-        QByteArray received;
         QList<QByteArray> expected;
         switch (reader) {
         case Reader::Resumes:
             QVERIFY(QTest::qWaitFor([&] {
-                received += readAvailable(ends[0]);
-                return received.endsWith("dropped " + QByteArray::number(Lines - taken) + "\n");
+                return readEnd->collect().endsWith("dropped " + QByteArray::number(Lines - taken) +
+                                                   "\n");
             }));
             QVERIFY(queue.append("after\n"));
-            QVERIFY(QTest::qWaitFor([&] {
-                received += readAvailable(ends[0]);
-                return received.endsWith("after\n");
-            }));
+            QVERIFY(QTest::qWaitFor([&] { return readEnd->collect().endsWith("after\n"); }));
             for (int n = 0; n < taken; ++n)
                 expected << numberedLine(n).chopped(1);
             expected << "dropped " + QByteArray::number(Lines - taken) << "after";
-            QCOMPARE(wholeLines(received), expected);
+            QCOMPARE(wholeLines(readEnd->collect()), expected);
             QCOMPARE(failed.size(), 0);
             break;
         case Reader::TooSlow:
@@ -240,7 +210,7 @@ private slots:
             break;
         case Reader::StoppedAtTheEnd: {
             const qint64 unwritten = queue.drain(QDeadlineTimer(0));
-            const QList<QByteArray> lines = wholeLines(readAvailable(ends[0]));
+            const QList<QByteArray> lines = wholeLines(readEnd->collect());
             QCOMPARE_GT(unwritten, 0);
             QCOMPARE(lines.size() + unwritten, qint64(Lines));
             QCOMPARE(lines.last(), numberedLine(int(lines.size()) - 1).chopped(1));
@@ -252,7 +222,6 @@ private slots:
             break;
         }
         QVERIFY(!queue.isOpen() || reader == Reader::Resumes);
-        ::close(ends[0]);
     }
 };
 

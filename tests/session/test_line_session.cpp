@@ -143,7 +143,6 @@ private Q_SLOTS:
              QStringLiteral("000000WR00003202"), Ctl::ENQ + "000000WR0000320250");
         link("SEND in vehicle, CR LF, no text", SimMode::Vehicle, FrameEnd::CrLf, {},
              Ctl::ENQ + "00\r\n");
-        link("SEND in rack, CR", SimMode::Rack, FrameEnd::Cr, {}, Ctl::ENQ + "00\r");
     }
 
     void transmitCommands()
@@ -153,9 +152,7 @@ private Q_SLOTS:
         QFETCH(bool, hex);
         QFETCH(QString, text);
         SessionFixture f;
-        f.session.chooseMode(mode);
-        f.session.chooseFrameEnd(end);
-        f.session.open();
+        f.open(mode, end);
         f.session.setTransmitText(text);
         f.session.setHexDump(hex);
         QFETCH(TransmitCommand, command);
@@ -188,10 +185,8 @@ private Q_SLOTS:
     void logLinesOfFrames()
     {
         SessionFixture f;
-        f.session.chooseMode(SimMode::RackErr);
-        f.session.chooseFrameEnd(FrameEnd::CrLf);
         f.session.setHexDump(true);
-        f.session.open();
+        f.open(SimMode::RackErr, FrameEnd::CrLf);
         f.log.clear();
         f.arrive("\x05"
                  "0\r\n");
@@ -206,8 +201,7 @@ private Q_SLOTS:
         QCOMPARE(f.log, QStringList({"  <<受信バッファあふれ: 2 バイト破棄>>", "　61 62 "}));
 
         SessionFixture rack;
-        rack.session.chooseMode(SimMode::Rack);
-        rack.session.open();
+        rack.open(SimMode::Rack, FrameEnd::Time);
         rack.arrive("\x82");
         rack.arrive("\xA0"
                     "A");
@@ -249,8 +243,6 @@ private Q_SLOTS:
         row("MNEA echoes, CR LF", SimMode::Mnea, -1, "4800,N,8,1", "$GP\r\n$GQ\r\n",
             {"$GP\r\n", "$GQ\r\n"});
         row("rack reads by time", SimMode::Rack, -1, "9600,E,8,1", read, {reply});
-        row("rack reads under CR LF", SimMode::Rack, 0, "9600,E,8,1", read + "\r\n",
-            {reply + "\r\n"});
         row("rack ERR echoes by time, then rack", SimMode::RackErr, -1, "9600,E,8,1", read, {read},
             SimMode::Rack);
         row("vehicle reads its preset by time", SimMode::Vehicle, -1, "9600,E,8,1",

@@ -97,9 +97,7 @@ private Q_SLOTS:
         QFETCH(Faults, faults);
         QFETCH(Pieces, frames);
         SessionFixture f;
-        f.session.chooseMode(SimMode::Rack);
-        f.session.chooseFrameEnd(FrameEnd::CrLf);
-        f.session.open();
+        f.open(SimMode::Rack, FrameEnd::CrLf);
         for (const Fault &fault : faults)
             f.session.addFault(fault);
         for (const QByteArray &frame : frames)
@@ -118,8 +116,7 @@ private Q_SLOTS:
     void closeDropsWaitingReplies()
     {
         SessionFixture f;
-        f.session.chooseMode(SimMode::None); // the echo is a reply too
-        f.session.open();
+        f.open(SimMode::None, FrameEnd::Time); // the echo is a reply too
         Fault late = fault(Fault::Kind::Delay);
         late.delayMs = 5000;
         f.session.addFault(late);
@@ -142,9 +139,7 @@ private Q_SLOTS:
                          [&](int from, const QStringList &words, RegisterWriter by) {
                              changes.append({from, words, by});
                          });
-        f.session.chooseMode(SimMode::Rack);
-        f.session.chooseFrameEnd(FrameEnd::CrLf);
-        f.session.open();
+        f.open(SimMode::Rack, FrameEnd::CrLf);
         f.arrive(request("000000WW0000100200010000"));
         f.arrive(request("000000WW00001001" + QByteArray("0001")));
         QVERIFY(f.session.storeWords(5, {"1", "x"}, RegisterWriter::Control)); // refused: no change
