@@ -26,16 +26,11 @@ namespace
 // program that ended without removing it (closed).
 int socketAt(const QString &path, bool listening)
 {
-    const QByteArray name = QFile::encodeName(path);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    const sockaddr_un address = unixAddress(path);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    if (listening) {
-        ::listen(fd, 4);
+    ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+    if (listening && ::listen(fd, 4) == 0)
         return fd;
-    }
     ::close(fd);
     return -1;
 }
@@ -74,12 +69,6 @@ struct ServerFixture {
     QTemporaryDir dir;
     QString path = dir.filePath(u"control"_s);
     ControlServer server{f.session};
-
-    bool listen()
-    {
-        QString reason;
-        return server.listen(path, &reason);
-    }
 };
 
 const QByteArray WordRead("\x05"
@@ -121,31 +110,20 @@ private Q_SLOTS:
         ServerFixture s;
         int other = -1;
         QFile lock(s.path + u".lock"_s);
-        switch (atPath) {
-        case AtPath::Nothing:
-            break;
-        case AtPath::StaleSocket:
+        if (atPath == AtPath::StaleSocket || atPath == AtPath::HeldLock)
             socketAt(s.path, false);
-            break;
-        case AtPath::LiveSocket:
+        if (atPath == AtPath::LiveSocket)
             other = socketAt(s.path, true);
-            break;
-        case AtPath::RegularFile:
+        if (atPath == AtPath::RegularFile)
             QFile(s.path).open(QIODevice::WriteOnly);
-            break;
-        case AtPath::Directory:
+        if (atPath == AtPath::Directory)
             QDir().mkdir(s.path);
-            break;
-        case AtPath::Link:
+        if (atPath == AtPath::Link) {
             socketAt(s.dir.filePath(u"elsewhere"_s), false);
             QFile::link(s.dir.filePath(u"elsewhere"_s), s.path);
-            break;
-        case AtPath::HeldLock:
-            socketAt(s.path, false);
-            QVERIFY(lock.open(QIODevice::WriteOnly));
-            QVERIFY(::flock(lock.handle(), LOCK_EX) == 0);
-            break;
         }
+        if (atPath == AtPath::HeldLock)
+            QVERIFY(lock.open(QIODevice::WriteOnly) && ::flock(lock.handle(), LOCK_EX) == 0);
         const struct stat before = statusOf(s.path);
         QString reason;
         const bool listening = s.server.listen(s.path, &reason);
@@ -181,7 +159,7 @@ private Q_SLOTS:
     void answersAndEventsReachTheirClient()
     {
         ServerFixture s;
-        QVERIFY(s.listen());
+        QVERIFY(s.server.listen(s.path, nullptr));
         ControlEnd client(s.path), other(s.path);
         client.request(R"({"id":1,"op":"set","mode":"rack","quiet_time":0})");
         client.request(R"({"id":2,"op":"subscribe"})");
@@ -236,7 +214,7 @@ private Q_SLOTS:
         QFETCH(bool, stopsReading);
         QFETCH(QString, note);
         ServerFixture s;
-        QVERIFY(s.listen());
+        QVERIFY(s.server.listen(s.path, nullptr));
         s.f.session.setQuietTimeText(u"0"_s);
         QVERIFY(s.f.open(SimMode::None, FrameEnd::Time)); // an echo: every frame comes back
         ControlEnd closed(s.path), other(s.path);

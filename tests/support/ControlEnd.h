@@ -15,18 +15,25 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+// The address of a Unix socket at path.
+inline sockaddr_un unixAddress(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, name.constData(),
+                std::min(sizeof address.sun_path - 1, size_t(name.size())));
+    return address;
+}
+
 class ControlEnd
 {
 public:
     explicit ControlEnd(const QString &path)
         : m_fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0))
     {
-        const QByteArray name = QFile::encodeName(path);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path, name.constData(),
-                    std::min(sizeof address.sun_path - 1, size_t(name.size())));
-        ::connect(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        const sockaddr_un address = unixAddress(path);
+        ::connect(m_fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
     }
     ~ControlEnd() { ::close(m_fd); }
     Q_DISABLE_COPY(ControlEnd)
