@@ -18,15 +18,9 @@ namespace
 
 QList<SystemPort> scriptedPorts()
 {
-    SystemPort adapter{QStringLiteral("/dev/ttyUSB0"),
-                       QStringLiteral("USB-Serial Controller"),
-                       QStringLiteral("Prolific"),
-                       quint16(0x067b),
-                       quint16(0x2303),
-                       true};
-    SystemPort plain;
-    plain.device = QStringLiteral("/dev/ttyS0");
-    return {adapter, plain};
+    const SystemPort adapter{
+        "/dev/ttyUSB0", "USB-Serial Controller", "Prolific", 0x067b, 0x2303, true};
+    return {adapter, SystemPort{"/dev/ttyS0", {}, {}, {}, {}, false}};
 }
 
 struct MenuFixture : WindowFixture {
@@ -48,12 +42,10 @@ struct MenuFixture : WindowFixture {
     static QStringList items(PortMenu *menu)
     {
         QStringList texts;
-        for (QAction *action : menu->actions()) {
-            if (action->isSeparator())
-                continue;
-            texts << action->text() + (action->isChecked() ? "*" : "") +
-                         (action->isEnabled() ? "" : "-");
-        }
+        for (QAction *action : menu->actions())
+            if (!action->isSeparator())
+                texts << action->text() + (action->isChecked() ? "*" : "") +
+                             (action->isEnabled() ? "" : "-");
         menu->close();
         return texts;
     }
@@ -79,62 +71,59 @@ private Q_SLOTS:
     {
         QSettings(QSettings::NativeFormat, QSettings::UserScope, "portwren", "portwren").clear();
     }
-    void menuOffersThePortsAVirtualLineAndTheDefault();
-    void choiceIsStoredAndShown();
-    void environmentWins();
+
+    void menuOffersThePortsAVirtualLineAndTheDefault()
+    {
+        MenuFixture f;
+        QCOMPARE(f.items(f.openMenu(0)),
+                 QStringList({"/dev/ttyUSB0  USB-Serial Controller (Prolific, 067b:2303), in use",
+                              "/dev/ttyS0", "Virtual line…", "Default (/dev/ttyS0)*"}));
+        f.w->setPortLister([] { return QList<SystemPort>(); });
+        QCOMPARE(f.items(f.openMenu(5)),
+                 QStringList({"No serial ports found-", "Virtual line…", "Default (/dev/ttyS5)*"}));
+    }
+
+    void choiceIsStoredAndShown()
+    {
+        MenuFixture f;
+        f.choose(2, QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(PortMap::storedDevice(3), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(f.tooltip(2), QStringLiteral("/dev/ttyUSB0"));
+        QVERIFY(f.items(f.openMenu(2)).first().endsWith(QLatin1String("in use*")));
+
+        f.choose(2, QStringLiteral("Virtual line"));
+        auto *dialog = f.w->findChild<QInputDialog *>(QStringLiteral("virtualLineDialog"));
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->textValue(), QStringLiteral("/tmp/portwren-com3"));
+        dialog->setTextValue(QStringLiteral("/tmp/cli-line"));
+        dialog->accept();
+        QCOMPARE(f.tooltip(2), QStringLiteral("pty:/tmp/cli-line"));
+        QVERIFY(f.items(f.openMenu(2)).contains(QStringLiteral("Virtual line… (/tmp/cli-line)*")));
+
+        // A device stored earlier that the machine no longer has stays offered, and chosen.
+        PortMap::storeDevice(3, QStringLiteral("/dev/ttyACM7"));
+        QVERIFY(f.items(f.openMenu(2)).contains(QStringLiteral("/dev/ttyACM7  (not present)*")));
+
+        f.choose(2, QStringLiteral("Default"));
+        QVERIFY(PortMap::storedDevice(3).isEmpty());
+        QCOMPARE(f.tooltip(2), QStringLiteral("/dev/ttyS2"));
+        QCOMPARE(f.tooltip(1), QStringLiteral("/dev/ttyS1")); // other ports untouched
+    }
+
+    void environmentWins()
+    {
+        PortMap::storeDevice(2, QStringLiteral("/dev/ttyUSB0"));
+        qputenv("PORTWREN_COM2", "COM9");
+        MenuFixture f;
+        QCOMPARE(f.tooltip(1), QStringLiteral("COM9"));
+        const QStringList items = f.items(f.openMenu(1));
+        QCOMPARE(items.first(), QStringLiteral("Set by PORTWREN_COM2 or --port: COM9-"));
+        QVERIFY(items.at(1).endsWith(QLatin1String("in use*")));
+        f.choose(1, QStringLiteral("Default"));
+        QCOMPARE(f.tooltip(1), QStringLiteral("COM9"));
+        qunsetenv("PORTWREN_COM2");
+    }
 };
-
-void PortMenuTest::menuOffersThePortsAVirtualLineAndTheDefault()
-{
-    MenuFixture f;
-    QCOMPARE(f.items(f.openMenu(0)),
-             QStringList({"/dev/ttyUSB0  USB-Serial Controller (Prolific, 067b:2303), in use",
-                          "/dev/ttyS0", "Virtual line…", "Default (/dev/ttyS0)*"}));
-    f.w->setPortLister([] { return QList<SystemPort>(); });
-    QCOMPARE(f.items(f.openMenu(5)),
-             QStringList({"No serial ports found-", "Virtual line…", "Default (/dev/ttyS5)*"}));
-}
-
-void PortMenuTest::choiceIsStoredAndShown()
-{
-    MenuFixture f;
-    f.choose(2, QStringLiteral("/dev/ttyUSB0"));
-    QCOMPARE(PortMap::storedDevice(3), QStringLiteral("/dev/ttyUSB0"));
-    QCOMPARE(f.tooltip(2), QStringLiteral("/dev/ttyUSB0"));
-    QVERIFY(f.items(f.openMenu(2)).first().endsWith(QLatin1String("in use*")));
-
-    f.choose(2, QStringLiteral("Virtual line"));
-    auto *dialog = f.w->findChild<QInputDialog *>(QStringLiteral("virtualLineDialog"));
-    QVERIFY(dialog && dialog->isVisible());
-    QCOMPARE(dialog->textValue(), QStringLiteral("/tmp/portwren-com3"));
-    dialog->setTextValue(QStringLiteral("/tmp/cli-line"));
-    dialog->accept();
-    QCOMPARE(f.tooltip(2), QStringLiteral("pty:/tmp/cli-line"));
-    QVERIFY(f.items(f.openMenu(2)).contains(QStringLiteral("Virtual line… (/tmp/cli-line)*")));
-
-    // A device stored earlier that the machine no longer has stays offered, and chosen.
-    PortMap::storeDevice(3, QStringLiteral("/dev/ttyACM7"));
-    QVERIFY(f.items(f.openMenu(2)).contains(QStringLiteral("/dev/ttyACM7  (not present)*")));
-
-    f.choose(2, QStringLiteral("Default"));
-    QVERIFY(PortMap::storedDevice(3).isEmpty());
-    QCOMPARE(f.tooltip(2), QStringLiteral("/dev/ttyS2"));
-    QCOMPARE(f.tooltip(1), QStringLiteral("/dev/ttyS1")); // other ports untouched
-}
-
-void PortMenuTest::environmentWins()
-{
-    PortMap::storeDevice(2, QStringLiteral("/dev/ttyUSB0"));
-    qputenv("PORTWREN_COM2", "COM9");
-    MenuFixture f;
-    QCOMPARE(f.tooltip(1), QStringLiteral("COM9"));
-    const QStringList items = f.items(f.openMenu(1));
-    QCOMPARE(items.first(), QStringLiteral("Set by PORTWREN_COM2 or --port: COM9-"));
-    QVERIFY(items.at(1).endsWith(QLatin1String("in use*")));
-    f.choose(1, QStringLiteral("Default"));
-    QCOMPARE(f.tooltip(1), QStringLiteral("COM9"));
-    qunsetenv("PORTWREN_COM2");
-}
 
 QTEST_MAIN(PortMenuTest)
 #include "test_port_menu.moc"
