@@ -6,7 +6,6 @@
 #include "ControlEnd.h"
 #include "SessionFixture.h"
 #include "control/ControlServer.h"
-#include "session/LogFormat.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -48,19 +47,14 @@ bool exists(const QString &path)
     return statusOf(path).st_mode != 0;
 }
 
-// The log texts an event stands for (hex dumps off), or none for events the log does not show.
-QStringList logTextsOf(const QJsonObject &event)
+// The log line an event stands for (hex dumps off), or none for events the log does not show.
+QStringList logLineOf(const QJsonObject &event)
 {
-    const QString kind = event.value(u"event"_s).toString();
-    const QByteArray bytes = QByteArray::fromHex(event.value(u"hex"_s).toString().toLatin1());
-    const QString text = event.value(u"text"_s).toString();
-    if (kind == u"received"_s || kind == u"sent"_s)
-        return logTexts(Traffic{kind == u"sent"_s ? Traffic::Sent : Traffic::Received, 0, bytes,
-                                text, FrameEnd::Time, false},
-                        LogEscaping::None);
-    if (kind == u"note"_s)
-        return logTexts(Note{0, NoteSource::Operator, text, bytes}, LogEscaping::None);
-    return {};
+    const QString kind = event.value(u"event"_s).toString(),
+                  text = event.value(u"text"_s).toString();
+    const QHash<QString, QString> marks{
+        {u"received"_s, u"●"_s}, {u"sent"_s, u"◎"_s}, {u"note"_s, {}}};
+    return marks.contains(kind) ? QStringList{marks.value(kind) + text} : QStringList{};
 }
 
 // A session on a scripted port with the control socket listening in a folder of its own.
@@ -182,7 +176,7 @@ private Q_SLOTS:
         QStringList kinds;
         for (const QJsonObject &line : client.objects().mid(2)) {
             kinds << line.value(u"event"_s).toString(u"answer"_s);
-            fromEvents << logTextsOf(line);
+            fromEvents << logLineOf(line);
         }
         QCOMPARE(fromEvents, s.f.log);
         QCOMPARE(kinds, QStringList({"note", "connection", "answer",   "received", "note",

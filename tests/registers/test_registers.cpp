@@ -23,10 +23,7 @@ static QString state(const QString &status, int step, int wait, const QString &a
                      const QString &fork = "0000")
 {
     return QStringLiteral("[%1] step %2 wait %3 answer %4 fork %5")
-        .arg(status)
-        .arg(step)
-        .arg(wait)
-        .arg(answer, fork);
+        .arg(status, QString::number(step), QString::number(wait), answer, fork);
 }
 
 class TestRegisters : public QObject
@@ -194,12 +191,8 @@ private slots:
         QTest::newRow("vehicle") << SimMode::Vehicle << "0000"
                                  << Registers{{30, "0002"},  {31, "0001"},  {102, "0004"},
                                               {103, "0006"}, {104, "0006"}, {105, "0006"}};
-        const QList<QPair<const char *, SimMode>> others = {{"NONE", SimMode::None},
-                                                            {"prGPS", SimMode::PrGps},
-                                                            {"MNEA", SimMode::Mnea},
-                                                            {"rack ERR", SimMode::RackErr}};
-        for (const auto &[name, other] : others)
-            QTest::newRow(name) << other << "0009" << Registers{};
+        for (const SimMode other : {SimMode::None, SimMode::PrGps, SimMode::Mnea, SimMode::RackErr})
+            QTest::addRow("mode %d, no preset", int(other)) << other << "0009" << Registers{};
     }
     void presets()
     {

@@ -29,12 +29,13 @@ const QByteArray Data = "\x02"
 const QByteArray Ack = "\x06"
                        "000000\r\n";
 
-Fault fault(Fault::Kind kind, int count = 1)
+using Kind = Fault::Kind;
+
+// A fault with its count, delay, NAK code, pieces and gap.
+Fault fault(Kind kind, int count = 1, int delayMs = 0, const QByteArray &nak = {}, int pieces = 2,
+            int gapMs = 0)
 {
-    Fault f;
-    f.kind = kind;
-    f.count = count;
-    return f;
+    return {kind, count, delayMs, nak, pieces, gapMs};
 }
 
 } // namespace
@@ -52,26 +53,19 @@ private Q_SLOTS:
         QTest::addColumn<Pieces>("pieces");
         QTest::addColumn<QStringList>("notes");
         QTest::addColumn<QString>("d40"); // after the frames: a word write stores 0009 there
-        Fault late = fault(Fault::Kind::Delay);
-        late.delayMs = 1500;
-        Fault nak = fault(Fault::Kind::Nak, 2);
-        nak.nakCode = "05";
-        Fault split = fault(Fault::Kind::Split);
-        split.pieces = 3;
-        split.gapMs = 10;
         QByteArray badSum = Data;
         badSum[16] = '0';
         QByteArray garbled = Data;
         garbled.back() = char(0x0A ^ 0xFF);
 
         QTest::newRow("drop one, then answer")
-            << Faults{fault(Fault::Kind::Drop)} << Pieces{Read, Read} << Pieces{Data}
+            << Faults{fault(Kind::Drop)} << Pieces{Read, Read} << Pieces{Data}
             << QStringList{"  <<FAULT drop (0 left)>>"} << QString("0000");
         QTest::newRow("late reply holds the next one behind it")
-            << Faults{late} << Pieces{Read, Write} << Pieces{Data, Ack}
+            << Faults{fault(Kind::Delay, 1, 1500)} << Pieces{Read, Write} << Pieces{Data, Ack}
             << QStringList{"  <<FAULT delay (0 left)>>"} << QString("0009");
         QTest::newRow("NAK twice: the write is not carried out")
-            << Faults{nak} << Pieces{Write, Read, Read}
+            << Faults{fault(Kind::Nak, 2, 0, "05")} << Pieces{Write, Read, Read}
             << Pieces{"\x15"
                       "00000005\r\n",
                       "\x15"
@@ -80,14 +74,15 @@ private Q_SLOTS:
             << QStringList{"  <<FAULT nak (1 left)>>", "  <<FAULT nak (0 left)>>"}
             << QString("0000");
         QTest::newRow("wrong sum waits for a reply that carries one")
-            << Faults{fault(Fault::Kind::BadSum)} << Pieces{Write, Read} << Pieces{Ack, badSum}
+            << Faults{fault(Kind::BadSum)} << Pieces{Write, Read} << Pieces{Ack, badSum}
             << QStringList{"  <<FAULT bad_sum (0 left)>>"} << QString("0009");
         QTest::newRow("split in three")
-            << Faults{split} << Pieces{Read} << Pieces{Data.left(6), Data.mid(6, 7), Data.mid(13)}
+            << Faults{fault(Kind::Split, 1, 0, {}, 3, 10)} << Pieces{Read}
+            << Pieces{Data.left(6), Data.mid(6, 7), Data.mid(13)}
             << QStringList{"  <<FAULT split (0 left)>>"} << QString("0000");
         QTest::newRow("garbled last byte, then the next fault")
-            << Faults{fault(Fault::Kind::Garble), fault(Fault::Kind::Drop)}
-            << Pieces{Read, Read, Read} << Pieces{garbled, Data}
+            << Faults{fault(Kind::Garble), fault(Kind::Drop)} << Pieces{Read, Read, Read}
+            << Pieces{garbled, Data}
             << QStringList{"  <<FAULT garble (0 left)>>", "  <<FAULT drop (0 left)>>"}
             << QString("0000");
     }
@@ -117,9 +112,7 @@ private Q_SLOTS:
     {
         SessionFixture f;
         f.open(SimMode::None, FrameEnd::Time); // the echo is a reply too
-        Fault late = fault(Fault::Kind::Delay);
-        late.delayMs = 5000;
-        f.session.addFault(late);
+        f.session.addFault(fault(Kind::Delay, 1, 5000));
         f.arrive("abc");
         f.session.close();
         f.clock->advance(10000);
