@@ -72,20 +72,13 @@ private Q_SLOTS:
         QSettings(QSettings::NativeFormat, QSettings::UserScope, "portwren", "portwren").clear();
     }
 
-    void menuOffersThePortsAVirtualLineAndTheDefault()
+    // What a menu offers; a choice stored and shown in the button's tooltip.
+    void menuOffersAndStoresAChoice()
     {
         MenuFixture f;
         QCOMPARE(f.items(f.openMenu(0)),
                  QStringList({"/dev/ttyUSB0  USB-Serial Controller (Prolific, 067b:2303), in use",
                               "/dev/ttyS0", "Virtual line…", "Default (/dev/ttyS0)*"}));
-        f.w->setPortLister([] { return QList<SystemPort>(); });
-        QCOMPARE(f.items(f.openMenu(5)),
-                 QStringList({"No serial ports found-", "Virtual line…", "Default (/dev/ttyS5)*"}));
-    }
-
-    void choiceIsStoredAndShown()
-    {
-        MenuFixture f;
         f.choose(2, QStringLiteral("/dev/ttyUSB0"));
         QCOMPARE(PortMap::storedDevice(3), QStringLiteral("/dev/ttyUSB0"));
         QCOMPARE(f.tooltip(2), QStringLiteral("/dev/ttyUSB0"));
@@ -108,6 +101,9 @@ private Q_SLOTS:
         QVERIFY(PortMap::storedDevice(3).isEmpty());
         QCOMPARE(f.tooltip(2), QStringLiteral("/dev/ttyS2"));
         QCOMPARE(f.tooltip(1), QStringLiteral("/dev/ttyS1")); // other ports untouched
+        f.w->setPortLister([] { return QList<SystemPort>(); });
+        QCOMPARE(f.items(f.openMenu(5)),
+                 QStringList({"No serial ports found-", "Virtual line…", "Default (/dev/ttyS5)*"}));
     }
 
     void environmentWins()

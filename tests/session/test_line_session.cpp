@@ -23,11 +23,13 @@ class LineSessionTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    // The session starts with the rack preset. An open logs the settings as typed, opens with
+    // The session starts with the rack preset. While the port is closed no command sends, and
+    // an echo is a note, not a sent line. An open logs the settings as typed, opens with
     // them untrimmed, raises RTS and, in prGPS, initialises the modem; the line monitor shows the
     // lines at the next tick, and only changes. CLOSE while a frame is gathered ends its
     // procedure: no answer. A failed open: its note, nothing sent; its settings text is not kept,
-    // and a blank one opens with the last accepted, still shown in the OPEN line. A lost port
+    // and a blank one opens with the last accepted, still shown in the OPEN line. A refused
+    // write: its note, and no note of a sent command after it. A lost port
     // closes the connection as CLOSE does, after a note saying why.
     void connection()
     {
@@ -41,11 +43,15 @@ private Q_SLOTS:
         QStringList stamped;
         QObject::connect(&f.sessionLog, &SessionLog::lineLogged,
                          [&stamped](const LogLine &line) { stamped << line.joined(); });
+        s.setTransmitText(QStringLiteral("AB"));
+        for (int c = int(TransmitCommand::StxEtx); c <= int(TransmitCommand::Send); ++c)
+            s.transmit(TransmitCommand(c));
+        QVERIFY(!s.send("AB"));
         s.chooseMode(SimMode::PrGps);
         s.chooseFrameEnd(FrameEnd::Time); // the frame is gathered at once, answered after a pause
         s.setSettingsText(QStringLiteral(" 4800,N,8,1 "));
         QVERIFY(s.open());
-        QCOMPARE(stamped.first(), "[12:34:56]" + Open + " 4800,N,8,1 ");
+        QCOMPARE(stamped.at(1), "[12:34:56]" + Open + " 4800,N,8,1 ");
         QCOMPARE(f.port->openedWith, QStringLiteral(" 4800,N,8,1 "));
         QVERIFY(f.port->requestToSend());
         f.port->cts = true;
@@ -65,6 +71,8 @@ private Q_SLOTS:
         s.setSettingsText(QStringLiteral("  "));
         QVERIFY(s.open());
         QCOMPARE(f.port->openedWith, QStringLiteral(" 4800,N,8,1 "));
+        f.port->refuseWrites(QStringLiteral("full"));
+        s.transmit(TransmitCommand::CrLf);
         f.port->loseLine(QStringLiteral("device removed"));
         QCoreApplication::processEvents();
         QVERIFY(!s.isOpen() && connection.size() == 4);
@@ -72,10 +80,12 @@ private Q_SLOTS:
             QCOMPARE(connection.at(i).at(0).toBool(), i % 2 == 0);
         QCOMPARE(f.port->written, QByteArrayList(2, "AT\r\n"));
         const QStringList modem{"  <<prGPS用モデム初期化＆CALL>>", "◎AT\r\n"};
-        QCOMPARE(f.log, QStringList({Open + " 4800,N,8,1 ", modem[0], modem[1], Close,
-                                     "  <<OPENできません: parity \"X\" is not N, E, O, M or S>>",
-                                     Open + "  ", modem[0], modem[1],
-                                     "  <<ポートが切断されました: device removed>>", Close}));
+        QCOMPARE(f.log,
+                 QStringList({"  <<ポートが閉じているため送信しませんでした: AB>>",
+                              Open + " 4800,N,8,1 ", modem[0], modem[1], Close,
+                              "  <<OPENできません: parity \"X\" is not N, E, O, M or S>>",
+                              Open + "  ", modem[0], modem[1], "  <<送信できませんでした: full>>",
+                              "  <<ポートが切断されました: device removed>>", Close}));
     }
 
     // Each command's bytes and log lines, the text typed being "Aあ" unless the row says otherwise;
@@ -134,24 +144,6 @@ private Q_SLOTS:
         f.session.transmit(command);
         QTEST(f.port->written.join(), "sent");
         QTEST(f.log.mid(1), "log");
-    }
-
-    void nothingGoesOutWhileClosed()
-    {
-        SessionFixture f;
-        f.session.setTransmitText(QStringLiteral("AB"));
-        for (int c = int(TransmitCommand::StxEtx); c <= int(TransmitCommand::Send); ++c)
-            f.session.transmit(TransmitCommand(c));
-        QVERIFY(f.port->written.isEmpty() && f.log.isEmpty());
-        // An echo with the port closed: a note, not a sent line.
-        QVERIFY(!f.session.send("AB"));
-        QCOMPARE(f.log, QStringList({"  <<ポートが閉じているため送信しませんでした: AB>>"}));
-        // A refused write: its note, and no note of a sent command after it.
-        f.session.open();
-        f.port->refuseWrites(QStringLiteral("full"));
-        f.log.clear();
-        f.session.transmit(TransmitCommand::CrLf);
-        QCOMPARE(f.log, QStringList({"  <<送信できませんでした: full>>"}));
     }
 
     // A frame's lines: the frame received (its dump when HEX is on), what is sent, each with its

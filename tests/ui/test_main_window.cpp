@@ -79,8 +79,16 @@ private Q_SLOTS:
         QCOMPARE(f.control<QLineEdit>(u"Text3"_s)->text(), u"50"_s);
         QVERIFY(ask(R"({"op":"open"})") && !f.control(u"btnOpen"_s)->isEnabled());
 
-        f.w->openRegisterWindow();
+        // As a person double-clicks: a click (which chooses the mode), then the double-click
+        // event. "ラックERR" opens no data window; the vehicle and the rack share one.
+        const auto doubleClick = [&](int mode) { doubleClickOption(f.option("Option1", mode)); };
+        doubleClick(4);
+        QVERIFY(!f.w->registerWindow());
+        doubleClick(5);
         RegisterWindow *data = f.w->registerWindow();
+        QVERIFY(data && f.session.mode() == SimMode::Vehicle);
+        doubleClick(3);
+        QCOMPARE(f.w->registerWindow(), data);
         QVERIFY(ask(R"({"op":"handshake","action":"auto"})"));
         QVERIFY(data->findChild<QRadioButton *>(u"Option1"_s)->isChecked());
         QVERIFY(ask(R"({"op":"write_registers","from":0,"words":["1","0101"]})"));
@@ -112,31 +120,6 @@ private Q_SLOTS:
         const QSize frame = w.frameGeometry().size() - w.size();
         w.resize(134 - frame.width(), 54 - frame.height()); // 2010 x 810 twips
         QVERIFY(w.trafficLog()->width() >= 1 && w.trafficLog()->height() >= 1);
-    }
-
-    // Every control draws in the window's font, and every text fits its control whole: the
-    // modem-line glyphs and the help window's captions.
-    void textsFitTheirControls()
-    {
-        WindowFixture f;
-        const QString family = QFontInfo(f.w->font()).family();
-        for (QWidget *control : f.w->findChildren<QWidget *>())
-            if (control->objectName().startsWith(QStringLiteral("Option")) ||
-                control->objectName() == QStringLiteral("Text3"))
-                QCOMPARE(QPair(control->objectName(), QFontInfo(control->font()).family()),
-                         QPair(control->objectName(), family));
-        const auto fits = [](QLabel *label) {
-            const QFontMetrics metrics(label->font());
-            return metrics.horizontalAdvance(label->text()) <= label->width() &&
-                   metrics.height() <= label->height();
-        };
-        QLabel *indicator = f.control<QLabel>("lbl_dtr");
-        indicator->setText(QStringLiteral("◎"));
-        QVERIFY(fits(indicator));
-        QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
-        for (QLabel *caption : f.w->helpWindow()->findChildren<QLabel *>())
-            QVERIFY2(fits(caption), qPrintable(caption->text()));
-        f.w->helpWindow()->close();
     }
 
     // A reply that is ready goes on the line before the log is painted; the log is painted as soon
@@ -172,25 +155,11 @@ private Q_SLOTS:
                                                   "A6"));
     }
 
-    // As a person double-clicks: a click (which chooses the mode), then the double-click event.
-    void doubleClickOpensTheDataWindow()
-    {
-        WindowFixture f;
-        const auto doubleClick = [&](int mode) { doubleClickOption(f.option("Option1", mode)); };
-        doubleClick(4); // "ラックERR" opens nothing
-        QVERIFY(!f.w->registerWindow());
-        doubleClick(5);
-        RegisterWindow *opened = f.w->registerWindow();
-        QVERIFY(opened && f.session.mode() == SimMode::Vehicle);
-        doubleClick(3);
-        QCOMPARE(f.w->registerWindow(), opened); // one data window
-        opened->close();
-    }
-
-    // One help window, made afresh once closed. END with the port closed touches nothing; the
-    // title bar's close ends the program as END does: the port closes, every window closes, and
-    // no line is logged about it.
-    void helpWindowIsSingleAndEndClosesEverything()
+    // Every control draws in the window's font, and every text fits its control whole: the
+    // modem-line glyphs and the help window's captions. One help window, made afresh once
+    // closed. END with the port closed touches nothing; the title bar's close ends the program
+    // as END does: the port closes, every window closes, and no line is logged about it.
+    void textsFitAndTheWindowsClose()
     {
         WindowFixture closed;
         QTest::mouseClick(closed.control<QPushButton>("btnEnd"), Qt::LeftButton);
@@ -198,8 +167,23 @@ private Q_SLOTS:
         QVERIFY(closed.port->opens == 0 && closed.rows().isEmpty());
 
         WindowFixture f;
+        const QString family = QFontInfo(f.w->font()).family();
+        for (QWidget *control : f.w->findChildren<QWidget *>())
+            if (control->objectName().startsWith(QStringLiteral("Option")) ||
+                control->objectName() == QStringLiteral("Text3"))
+                QCOMPARE(QPair(control->objectName(), QFontInfo(control->font()).family()),
+                         QPair(control->objectName(), family));
+        const auto fits = [](QLabel *label) {
+            const QFontMetrics metrics(label->font());
+            return metrics.horizontalAdvance(label->text()) <= label->width() &&
+                   metrics.height() <= label->height();
+        };
+        f.control<QLabel>("lbl_dtr")->setText(QStringLiteral("◎"));
+        QVERIFY(fits(f.control<QLabel>("lbl_dtr")));
         QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
         HelpWindow *first = f.w->helpWindow();
+        for (QLabel *caption : first->findChildren<QLabel *>())
+            QVERIFY2(fits(caption), qPrintable(caption->text()));
         QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
         QVERIFY(first && first->isVisible() && f.w->helpWindow() == first);
         first->close();
