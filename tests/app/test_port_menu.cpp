@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QFile>
 #include <QInputDialog>
 #include <QSettings>
 #include <QStandardPaths>
@@ -109,15 +108,17 @@ private Q_SLOTS:
     void environmentWins()
     {
         PortMap::storeDevice(2, QStringLiteral("/dev/ttyUSB0"));
-        qputenv("PORTWREN_COM2", "COM9");
+        qputenv("PORTWREN_COM2", " COM9 "); // blanks around the device are not part of it
+        qputenv("PORTWREN_COM3", "");       // empty: not set
         MenuFixture f;
         QCOMPARE(f.tooltip(1), QStringLiteral("COM9"));
         const QStringList items = f.items(f.openMenu(1));
         QCOMPARE(items.first(), QStringLiteral("Set by PORTWREN_COM2 or --port: COM9-"));
         QVERIFY(items.at(1).endsWith(QLatin1String("in use*")));
         f.choose(1, QStringLiteral("Default"));
-        QCOMPARE(f.tooltip(1), QStringLiteral("COM9"));
+        QCOMPARE(QStringList({f.tooltip(1), f.tooltip(2)}), QStringList({"COM9", "/dev/ttyS2"}));
         qunsetenv("PORTWREN_COM2");
+        qunsetenv("PORTWREN_COM3");
     }
 };
 

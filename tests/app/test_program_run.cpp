@@ -125,8 +125,6 @@ private Q_SLOTS:
         };
         const QStringList run{"--no-window", "--port", "1=pty:DIR/com1"};
         row("unknown option", {"--no-window", "--bogus"}, 2, "portwren: unknown option '--bogus'");
-        row("bad value", run + QStringList{"--mode", "rock"}, 2,
-            "portwren: --mode: unknown mode 'rock'");
         row("log not writable", run + QStringList{"--log", "DIR/com1/no/log"}, 1,
             "portwren: cannot open the log");
         row("log a FIFO nobody reads", run + QStringList{"--log", "DIR/fifo"}, 1,

@@ -7,8 +7,6 @@
 #include "SessionFixture.h"
 #include "control/ControlServer.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QTemporaryDir>
 #include <QTest>
@@ -70,7 +68,7 @@ const QByteArray WordRead("\x05"
 
 } // namespace
 
-enum class AtPath { Nothing, StaleSocket, LiveSocket, RegularFile, Directory, Link, HeldLock };
+enum class AtPath { Nothing, StaleSocket, LiveSocket, RegularFile, Link, HeldLock };
 
 class ControlSocketTest : public QObject
 {
@@ -86,7 +84,6 @@ private Q_SLOTS:
             << AtPath::LiveSocket << u"PATH is a socket another program listens on"_s;
         QTest::newRow("a regular file")
             << AtPath::RegularFile << u"PATH is a regular file, not a socket"_s;
-        QTest::newRow("a directory") << AtPath::Directory << u"PATH is a directory, not a socket"_s;
         QTest::newRow("a symbolic link to a stale socket")
             << AtPath::Link << u"PATH is a symbolic link, not a socket"_s;
         QTest::newRow("a stale socket whose lock is held")
@@ -110,8 +107,6 @@ private Q_SLOTS:
             other = socketAt(s.path, true);
         if (atPath == AtPath::RegularFile)
             QFile(s.path).open(QIODevice::WriteOnly);
-        if (atPath == AtPath::Directory)
-            QDir().mkdir(s.path);
         if (atPath == AtPath::Link) {
             socketAt(s.dir.filePath(u"elsewhere"_s), false);
             QFile::link(s.dir.filePath(u"elsewhere"_s), s.path);
