@@ -74,9 +74,9 @@ private Q_SLOTS:
                        "transmit_text":"AB"})"));
         QVERIFY(f.option("Option1", 3)->isChecked() && f.option("Option3", 0)->isChecked());
         QVERIFY(f.option("Option4", 0)->isChecked());
-        QCOMPARE(f.control<QLineEdit>(u"Text1"_s)->text(), u"9600,E,8,1"_s);
-        QCOMPARE(f.control<QLineEdit>(u"Text2"_s)->text(), u"AB"_s);
-        QCOMPARE(f.control<QLineEdit>(u"Text3"_s)->text(), u"50"_s);
+        const auto text = [&f](const char *name) { return f.control<QLineEdit>(name)->text(); };
+        QCOMPARE(QStringList({text("Text1"), text("Text2"), text("Text3")}),
+                 QStringList({"9600,E,8,1", "AB", "50"}));
         QVERIFY(ask(R"({"op":"open"})") && !f.control(u"btnOpen"_s)->isEnabled());
 
         // As a person double-clicks: a click (which chooses the mode), then the double-click
