@@ -37,8 +37,6 @@ QString rendered(const StartOptions &o)
     add(!o.controlPath.isEmpty(), QStringLiteral("control=") + o.controlPath);
     add(bool(o.handshakePeriodMs),
         QStringLiteral("period=%1").arg(o.handshakePeriodMs.value_or(0)));
-    for (const auto &[n, word] : o.registerWords)
-        add(true, QStringLiteral("D%1=%2").arg(n).arg(word));
     return set.join(QLatin1Char(' '));
 }
 
