@@ -67,7 +67,8 @@ private Q_SLOTS:
         row("fault without code", R"({"op":"fault","kind":"nak"})",
             R"({"ok":false,"error":"'code' must be a string"})");
         row("fault unknown", R"({"op":"fault","kind":"boom"})",
-            R"({"ok":false,"error":"'kind' must be drop, delay, nak, bad_sum, split, garble or clear"})");
+            R"({"ok":false,)"
+            R"("error":"'kind' must be drop, delay, nak, bad_sum, split, garble or clear"})");
         row("fault delay", R"({"op":"fault","kind":"delay","ms":30,"count":3})",
             R"({"ok":true,"faults_pending":3})");
         row("split of one piece", R"({"op":"fault","kind":"split","pieces":1})",
