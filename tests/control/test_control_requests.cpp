@@ -88,8 +88,10 @@ private Q_SLOTS:
             "fails");
         row("close", "{\"op\":\"close\"}\n{\"op\":\"status\"}", R"({"ok":true,"open":false})",
             "open");
-        row("transmit", R"({"op":"transmit","command":"crlf","text":"AB"})", R"({"ok":true})",
-            "open", "AB\r\n");
+        row("transmit, the text kept for the next",
+            R"({"op":"transmit","command":"crlf","text":"AB"}
+           {"op":"transmit","command":"cr"})",
+            R"({"ok":true})", "open", "AB\r\nAB\r");
         row("send", R"({"op":"send","hex":"0d0A"})", R"({"ok":true})", "open", "\r\n");
         row("handshake step in Manual",
             R"({"op":"set","mode":"rack"}

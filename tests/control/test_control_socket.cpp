@@ -140,10 +140,11 @@ private Q_SLOTS:
     }
 
     // A subscriber gets, after its answer, an event for each of the session's log lines, in the
-    // log's order, with its other events (connection, registers) among them; a request's own events
-    // come before its answer. Another client's answers go to it alone: a line that is not JSON is
-    // answered and the connection goes on, blank lines are passed over, and a last request without
-    // a line end before the client closes its sending side is answered, then the connection ends.
+    // log's order, with its other events (connection, registers, handshake) among them; a request's
+    // own events come before its answer. Another client's answers go to it alone: a line that is
+    // not JSON is answered and the connection goes on, blank lines are passed over, and a last
+    // request without a line end before the client closes its sending side is answered, then the
+    // connection ends.
     void answersAndEventsReachTheirClient()
     {
         ServerFixture s;
@@ -164,7 +165,8 @@ private Q_SLOTS:
         s.f.arrive("\x05"
                    "000000WR00003202FF");
         client.request(R"({"id":4,"op":"transmit","command":"cr","text":"ＡB"})");
-        QVERIFY(QTest::qWaitFor([&] { return client.objects().last().value(u"id"_s) == 4; }));
+        client.request(R"({"id":5,"op":"handshake","action":"reset"})");
+        QVERIFY(QTest::qWaitFor([&] { return client.objects().last().value(u"id"_s) == 5; }));
 
         QStringList fromEvents;
         QStringList kinds;
@@ -173,10 +175,11 @@ private Q_SLOTS:
             fromEvents << logLineOf(line);
         }
         QCOMPARE(fromEvents, s.f.log);
-        QCOMPARE(kinds, QStringList({"note", "connection", "answer",   "received", "note",
-                                     "note", "sent",       "received", "note",     "note",
-                                     "sent", "registers",  "received", "note",     "note",
-                                     "note", "sent",       "sent",     "note",     "answer"}));
+        QCOMPARE(kinds, QStringList({"note",      "connection", "answer",   "received", "note",
+                                     "note",      "sent",       "received", "note",     "note",
+                                     "sent",      "registers",  "received", "note",     "note",
+                                     "note",      "sent",       "sent",     "note",     "answer",
+                                     "registers", "handshake",  "answer"}));
         const QList<QJsonObject> answers = other.objects(); // an error, then the last answer
         QVERIFY(answers.size() == 2 && answers.last().value(u"id"_s) == u"last"_s);
     }

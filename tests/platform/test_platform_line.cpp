@@ -66,7 +66,7 @@ class TestLine : public QObject
 {
     Q_OBJECT
     QTemporaryDir m_dir;
-    const QString m_link = m_dir.filePath(QStringLiteral("line"));
+    const QString m_link = m_dir.filePath(QStringLiteral("the line")); // a blank in the path
     const QString m_lock = m_link + QStringLiteral(".lock");
     const QByteArray m_virtualLine = "pty:" + QFile::encodeName(m_link);
     std::unique_ptr<DevicePortService> m_port;
@@ -76,7 +76,7 @@ private slots:
     {
         m_port.reset();
         QFile::remove(m_link);
-        QDir(m_dir.path()).rmdir(QStringLiteral("line"));
+        QDir(m_dir.path()).rmdir(QStringLiteral("the line"));
         QFile::remove(m_lock);
     }
 
@@ -235,7 +235,7 @@ private slots:
         if (kind == "regular file")
             QVERIFY(file.copy(m_link));
         else if (kind == "directory")
-            QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("line")));
+            QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("the line")));
         else if (kind == "live line of ours")
             QVERIFY((live = openPort(m_virtualLine))->isOpen());
         else
