@@ -60,6 +60,15 @@ bool runUntil(const std::function<bool()> &done, int timeoutMs)
     return done();
 }
 
+QByteArray receive(HostEnd &line, qsizetype n, int timeoutMs)
+{
+    const qsizetype from = line.collected().size();
+    const QDeadlineTimer deadline(timeoutMs);
+    while (line.collect().size() - from < n && line.waitReadable(int(deadline.remainingTime()))) {
+    }
+    return line.collect().mid(from);
+}
+
 qint64 nowNs()
 {
     static QElapsedTimer clock;

@@ -36,6 +36,9 @@ struct Program {
 // Runs the program's event loop until done() holds or timeoutMs passed; false on timeout.
 bool runUntil(const std::function<bool()> &done, int timeoutMs);
 
+// Collects from the host's end until n more bytes came or timeoutMs passed; returns what came.
+QByteArray receive(HostEnd &line, qsizetype n, int timeoutMs = 5000);
+
 // Nanoseconds of a monotonic clock.
 qint64 nowNs();
 

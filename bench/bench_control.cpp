@@ -132,7 +132,7 @@ double burst(const QString &link, const QString &control, int requests, bool sub
         HostEnd line(link, HostEnd::Blocking);
         start = nowNs();
         std::thread writer([&] { line.send(request.repeated(requests)); });
-        const QByteArray got = line.read(reply.size() * requests, 60000);
+        const QByteArray got = receive(line, reply.size() * requests, 60000);
         end = nowNs();
         writer.join();
         for (qsizetype at = 0; at + reply.size() <= got.size(); at += reply.size())

@@ -34,7 +34,7 @@ double medianLatencyMs(const QString &link, int quietMs, int requests)
             if (!line.waitReadable(5000))
                 break;
             latencies << (nowNs() - sent) / 1e6 - quietMs;
-            line.read(replySize);
+            receive(line, replySize);
             std::this_thread::sleep_for(std::chrono::milliseconds(quietMs ? 5 : 20));
         }
         done = true;

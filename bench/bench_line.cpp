@@ -37,7 +37,7 @@ void burstOfWordReads(const QString &link, int requests)
         HostEnd line(link, HostEnd::Blocking);
         start = nowNs();
         std::thread writer([&] { line.send(request.repeated(requests)); });
-        const QByteArray got = line.read(reply.size() * requests, 60000);
+        const QByteArray got = receive(line, reply.size() * requests, 60000);
         end = nowNs();
         writer.join();
         for (qsizetype at = 0; at + reply.size() <= got.size(); at += reply.size())
@@ -71,7 +71,7 @@ void echoOfAStream(const QString &link, int kib)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
         });
-        got = line.read(stream.size(), 60000);
+        got = receive(line, stream.size(), 60000);
         end = nowNs();
         writer.join();
         done = true;
@@ -123,7 +123,7 @@ void endUnderAFlood(const QString &link)
     const QByteArray frames = QByteArray("\r\n").repeated(2048);
     endWhile(link, "a far end floods CR LF frames", FrameEnd::CrLf, [&frames](HostEnd &line) {
         line.send(frames);
-        line.read(65536, 0); // what has come back; after the END, nothing
+        receive(line, 65536, 0); // what has come back; after the END, nothing
     });
 }
 

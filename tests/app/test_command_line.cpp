@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The command line: every option with good and bad values (what a run is told, or the one
-// line that refuses it), options as GNU programs read them and Qt's own options of a run with
-// windows, and the order in which the options reach the line session.
+// line that refuses it), help, version and the port list winning over the rest, options as GNU
+// programs read them and Qt's own options of a run with windows, and the order in which the options
+// reach the line session.
 #include "SessionFixture.h"
 #include "app/CommandLine.h"
 #include "platform/PortMap.h"
@@ -16,36 +17,26 @@ namespace
 QString rendered(const StartOptions &o)
 {
     QStringList set;
-    if (!o.window)
-        set << QStringLiteral("no-window");
-    if (o.open)
-        set << QStringLiteral("open");
-    if (o.autoHandshake)
-        set << QStringLiteral("auto");
-    if (o.port)
-        set << QStringLiteral("port=%1").arg(*o.port);
+    const auto add = [&set](bool isSet, const QString &text) {
+        if (isSet)
+            set << text;
+    };
+    add(!o.window, QStringLiteral("no-window"));
+    add(o.open, QStringLiteral("open"));
+    add(o.autoHandshake, QStringLiteral("auto"));
+    add(bool(o.port), QStringLiteral("port=%1").arg(o.port.value_or(0)));
     for (const auto &[n, device] : o.devices)
-        set << QStringLiteral("com%1=%2").arg(n).arg(device);
-    if (o.mode)
-        set << QStringLiteral("mode=%1").arg(int(*o.mode));
-    if (o.frameEnd)
-        set << QStringLiteral("end=%1").arg(int(*o.frameEnd));
-    if (o.quietTime)
-        set << QStringLiteral("quiet=") + *o.quietTime;
-    if (o.settings)
-        set << QStringLiteral("settings=") + *o.settings;
-    if (!o.logFile.isEmpty())
-        set << QStringLiteral("log=") + o.logFile;
-    if (!o.registerDump.isEmpty())
-        set << QStringLiteral("dump=") + o.registerDump;
-    if (o.logFormat == StartOptions::LogFormat::JsonLines)
-        set << QStringLiteral("jsonl");
-    if (!o.controlPath.isEmpty())
-        set << QStringLiteral("control=") + o.controlPath;
-    if (o.handshakePeriodMs)
-        set << QStringLiteral("period=%1").arg(*o.handshakePeriodMs);
-    for (const auto &[n, word] : o.registerWords)
-        set << QStringLiteral("D%1=%2").arg(n).arg(word);
+        add(true, QStringLiteral("com%1=%2").arg(n).arg(device));
+    add(bool(o.mode), QStringLiteral("mode=%1").arg(int(o.mode.value_or(SimMode::None))));
+    add(bool(o.frameEnd), QStringLiteral("end=%1").arg(int(o.frameEnd.value_or(FrameEnd::Time))));
+    add(bool(o.quietTime), QStringLiteral("quiet=") + o.quietTime.value_or(QString()));
+    add(bool(o.settings), QStringLiteral("settings=") + o.settings.value_or(QString()));
+    add(!o.logFile.isEmpty(), QStringLiteral("log=") + o.logFile);
+    add(!o.registerDump.isEmpty(), QStringLiteral("dump=") + o.registerDump);
+    add(o.logFormat == StartOptions::LogFormat::JsonLines, QStringLiteral("jsonl"));
+    add(!o.controlPath.isEmpty(), QStringLiteral("control=") + o.controlPath);
+    add(bool(o.handshakePeriodMs),
+        QStringLiteral("period=%1").arg(o.handshakePeriodMs.value_or(0)));
     return set.join(QLatin1Char(' '));
 }
 
@@ -55,126 +46,107 @@ class CommandLineTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void options_data();
-    void options();
-    void answersWithoutARun();
-    void optionsReachTheSession();
-};
+    void options_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("expected"); // rendered options, or "refused: " + the line
 
-void CommandLineTest::options_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("expected"); // rendered options, or "refused: " + the line
-
-    const auto row = [](const char *name, QStringList arguments, const QString &expected) {
-        QTest::newRow(name) << arguments << expected;
-    };
-    const auto refused = [](const char *line) { return QStringLiteral("refused: ") + line; };
-    row("nothing", {}, QString());
-    row("port alone", {"--port", "3"}, "port=3");
-    row("ports, last chosen", {"--port", "1=pty:/tmp/a b", "--port=2= /dev/ttyUSB0 "},
-        "port=2 com1=pty:/tmp/a b com2=/dev/ttyUSB0");
-    row("port 7", {"--port", "7"}, refused("--port: '7' is not 1 to 6"));
-    row("port without device", {"--port", "1="}, refused("--port: '1=' names no device"));
-    row("port without link path", {"--port", "1=pty:"}, refused("--port: '1=pty:' names no"));
-    row("mode rack", {"--mode", "rack"}, "mode=3");
-    row("mode any case", {"--mode", "prgps"}, "mode=1");
-    row("mode caption", {"--mode", "無人車"}, "mode=5");
-    row("mode unknown", {"--mode", "rack2"}, refused("--mode: unknown mode 'rack2'"));
-    row("frame end", {"--frame-end", "CRLF"}, "end=0");
-    row("frame end unknown", {"--frame-end", "lf"}, refused("--frame-end: unknown frame end"));
-    row("quiet time", {"--quiet-time", "32767"}, "quiet=32767");
-    row("quiet time too long", {"--quiet-time", "32768"}, refused("--quiet-time: '32768'"));
-    row("quiet time fraction", {"--quiet-time", "2.5"}, refused("--quiet-time: '2.5'"));
-    row("settings", {"--settings", "4800,o,7,2"}, "settings=4800,o,7,2");
-    row("settings parity", {"--settings", "9600,X,8,1"},
-        refused("--settings: '9600,X,8,1': parity"));
-    row("open", {"--open"}, "open");
-    row("no window opens", {"--no-window"}, "no-window open");
-    row("run without windows", {"--no-window", "--auto", "--log", "l", "--register-dump", "d"},
-        "no-window open auto log=l dump=d");
-    row("auto with window", {"--auto"}, refused("--auto: only with --no-window"));
-    row("dump unnamed", {"--no-window", "--register-dump", ""},
-        refused("--register-dump: no file named"));
-    row("Qt's options with windows", {"-platform", "offscreen", "--style=fusion", "-reverse"},
-        QString());
-    row("Qt's option without windows", {"--no-window", "-display", ":1"},
-        refused("-display: only with windows"));
-    row("unknown option", {"--bogus=1"}, refused("unknown option '--bogus'"));
-    row("long name after one dash", {"-port", "3"}, refused("unknown option '-port'"));
-    row("value missing before an option", {"--port", "--no-window"},
-        refused("--port: the value is missing"));
-    row("value missing at the end", {"--open", "--mode"}, refused("--mode: the value is missing"));
-    row("negative number is a value", {"--quiet-time", "-5"}, refused("--quiet-time: '-5'"));
-    row("value to a switch", {"--open=yes"}, refused("--open: takes no value"));
-    row("Qt's value after '='", {"-platform=offscreen"}, refused("-platform: give the value"));
-    row("argument", {"extra"}, refused("unexpected argument 'extra'"));
-    row("simulator under control",
-        {"--no-window", "--log-format", "jsonl", "--control", "/tmp/c", "--handshake-period", "50"},
-        "no-window open jsonl control=/tmp/c period=50");
-    row("log format unknown", {"--no-window", "--log-format", "xml"},
-        refused("--log-format: unknown format 'xml'"));
-    row("handshake period 0", {"--handshake-period", "0"}, refused("--handshake-period: '0'"));
-    row("register file missing", {"--registers", "/nonexistent/r"},
-        refused("--registers: cannot read '/nonexistent/r'"));
-    static const QByteArray hugeShown = "--quiet-time: '" + QByteArray(60, '9') + "…' is not";
-    row("huge value quoted to 60 characters", {"--quiet-time", QString(100000, u'9')},
-        refused(hugeShown.constData()));
-}
-
-void CommandLineTest::options()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, expected);
-    const CommandLine read = readCommandLine(QStringList{QStringLiteral("portwren")} + arguments);
-    if (expected.startsWith(QLatin1String("refused: "))) {
-        QCOMPARE(read.action, CommandLine::Action::Refuse);
-        QVERIFY2(read.text.startsWith(expected.mid(9)), qPrintable(read.text));
-        QVERIFY(!read.text.contains(QLatin1Char('\n')));
-    } else {
-        QVERIFY2(read.action == CommandLine::Action::Run, qPrintable(read.text));
-        QCOMPARE(rendered(read.options), expected);
+        const auto row = [](const char *name, QStringList arguments, const QString &expected) {
+            QTest::newRow(name) << arguments << expected;
+        };
+        const auto refused = [](const char *line) { return QStringLiteral("refused: ") + line; };
+        row("nothing", {}, QString());
+        row("port alone", {"--port", "3"}, "port=3");
+        row("ports, last chosen", {"--port", "1=pty:/tmp/a b", "--port=2= /dev/ttyUSB0 "},
+            "port=2 com1=pty:/tmp/a b com2=/dev/ttyUSB0");
+        row("port 7", {"--port", "7"}, refused("--port: '7' is not 1 to 6"));
+        row("port without device", {"--port", "1="}, refused("--port: '1=' names no device"));
+        row("port without link path", {"--port", "1=pty:"}, refused("--port: '1=pty:' names no"));
+        row("mode rack", {"--mode", "rack"}, "mode=3");
+        row("mode any case", {"--mode", "prgps"}, "mode=1");
+        row("mode caption", {"--mode", "無人車"}, "mode=5");
+        row("mode unknown", {"--mode", "rack2"}, refused("--mode: unknown mode 'rack2'"));
+        row("frame end", {"--frame-end", "CRLF"}, "end=0");
+        row("frame end unknown", {"--frame-end", "lf"}, refused("--frame-end: unknown frame end"));
+        row("quiet time", {"--quiet-time", "32767"}, "quiet=32767");
+        row("quiet time too long", {"--quiet-time", "32768"}, refused("--quiet-time: '32768'"));
+        row("quiet time fraction", {"--quiet-time", "2.5"}, refused("--quiet-time: '2.5'"));
+        row("settings", {"--settings", "4800,o,7,2"}, "settings=4800,o,7,2");
+        row("settings parity", {"--settings", "9600,X,8,1"},
+            refused("--settings: '9600,X,8,1': parity"));
+        row("open", {"--open"}, "open");
+        row("no window opens", {"--no-window"}, "no-window open");
+        row("run without windows", {"--no-window", "--auto", "--log", "l", "--register-dump", "d"},
+            "no-window open auto log=l dump=d");
+        row("auto with window", {"--auto"}, refused("--auto: only with --no-window"));
+        row("dump unnamed", {"--no-window", "--register-dump", ""},
+            refused("--register-dump: no file named"));
+        row("Qt's options with windows", {"-platform", "offscreen", "--style=fusion", "-reverse"},
+            QString());
+        row("Qt's option without windows", {"--no-window", "-display", ":1"},
+            refused("-display: only with windows"));
+        row("unknown option", {"--bogus=1"}, refused("unknown option '--bogus'"));
+        row("long name after one dash", {"-port", "3"}, refused("unknown option '-port'"));
+        row("value missing before an option", {"--port", "--no-window"},
+            refused("--port: the value is missing"));
+        row("value missing at the end", {"--open", "--mode"},
+            refused("--mode: the value is missing"));
+        row("negative number is a value", {"--quiet-time", "-5"}, refused("--quiet-time: '-5'"));
+        row("value to a switch", {"--open=yes"}, refused("--open: takes no value"));
+        row("Qt's value after '='", {"-platform=offscreen"}, refused("-platform: give the value"));
+        row("argument", {"extra"}, refused("unexpected argument 'extra'"));
+        row("simulator under control",
+            {"--no-window", "--log-format", "jsonl", "--control", "/tmp/c", "--handshake-period",
+             "50"},
+            "no-window open jsonl control=/tmp/c period=50");
+        row("log format unknown", {"--no-window", "--log-format", "xml"},
+            refused("--log-format: unknown format 'xml'"));
+        row("handshake period 0", {"--handshake-period", "0"}, refused("--handshake-period: '0'"));
+        row("register file missing", {"--registers", "/nonexistent/r"},
+            refused("--registers: cannot read '/nonexistent/r'"));
+        row("help wins", {"--mode=NONE", "--help"}, "help: Usage: portwren [options]");
+        row("help, short", {"-h"}, "help: Usage: portwren [options]");
+        row("version wins", {"--mode=NONE", "--version"}, "version: portwren 4.0\n");
+        row("port list wins", {"--mode=NONE", "--list-ports"}, "list-ports: ");
+        static const QByteArray hugeShown = "--quiet-time: '" + QByteArray(60, '9') + "…' is not";
+        row("huge value quoted to 60 characters", {"--quiet-time", QString(100000, u'9')},
+            refused(hugeShown.constData()));
     }
-}
 
-// Help, version and the port list win over everything else on the line.
-void CommandLineTest::answersWithoutARun()
-{
-    const auto read = [](const char *option) {
-        return readCommandLine(
-            {QStringLiteral("portwren"), QStringLiteral("--mode=NONE"), QLatin1String(option)});
-    };
-    QCOMPARE(read("--help").action, CommandLine::Action::Help);
-    QVERIFY(read("-h").text.startsWith(QLatin1String("Usage: portwren [options]")));
-    QVERIFY(read("--help").text.contains(QLatin1String("--register-dump <FILE>")));
-    const QStringList version = read("--version").text.split(QLatin1Char('\n'));
-    QCOMPARE(version.mid(0, 3),
-             QStringList({"portwren 4.0", "Copyright (c) 2026 the PORTWREN developers",
-                          "License: MIT (see /usr/share/doc/portwren/copyright, "
-                          "or LICENSE in the source)."}));
-    QCOMPARE(read("--list-ports").action, CommandLine::Action::ListPorts);
-}
+    void options()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, expected);
+        const CommandLine read =
+            readCommandLine(QStringList{QStringLiteral("portwren")} + arguments);
+        const bool run = read.action == CommandLine::Action::Run;
+        const char *const actions[] = {"", "help: ", "version: ", "list-ports: ", "refused: "};
+        const QString got = actions[int(read.action)] + (run ? rendered(read.options) : read.text);
+        QVERIFY2(run ? got == expected : got.startsWith(expected), qPrintable(got));
+        QVERIFY(read.action != CommandLine::Action::Refuse || !read.text.contains(u'\n'));
+    }
 
-// A mode puts its own settings and frame end in place: the options given beside it win.
-void CommandLineTest::optionsReachTheSession()
-{
-    QStandardPaths::setTestModeEnabled(true); // the user's stored choices are not read
-    SessionFixture f;
-    const CommandLine read = readCommandLine(
-        {"portwren", "--settings", "4800,N,8,1", "--frame-end", "cr", "--mode", "rack",
-         "--quiet-time", "20", "--port", "4=pty:/tmp/cli-com4", "--no-window", "--auto"});
-    applyOptions(read.options, f.session);
-    QCOMPARE(f.session.mode(), SimMode::Rack);
-    QCOMPARE(f.session.frameEnd(), FrameEnd::Cr);
-    QCOMPARE(f.session.settingsText(), QStringLiteral("4800,N,8,1"));
-    QCOMPARE(f.session.quietTimeText(), QStringLiteral("20"));
-    QCOMPARE(f.session.portNumber(), 4);
-    // The device is this run's: neither put in the environment nor stored.
-    QCOMPARE(f.session.deviceFor(4), QStringLiteral("pty:/tmp/cli-com4"));
-    QVERIFY(PortMap::environmentDevice(4).isEmpty() && PortMap::storedDevice(4).isEmpty());
-    QVERIFY(f.session.handshake().isAuto());
-    QVERIFY(!f.session.isOpen() && f.log.isEmpty());
-}
+    // A mode puts its own settings and frame end in place: the options given beside it win.
+    void optionsReachTheSession()
+    {
+        QStandardPaths::setTestModeEnabled(true); // the user's stored choices are not read
+        SessionFixture f;
+        const CommandLine read = readCommandLine(
+            {"portwren", "--settings", "4800,N,8,1", "--frame-end", "cr", "--mode", "rack",
+             "--quiet-time", "20", "--port", "4=pty:/tmp/cli-com4", "--no-window", "--auto"});
+        applyOptions(read.options, f.session);
+        QCOMPARE(f.session.mode(), SimMode::Rack);
+        QCOMPARE(f.session.frameEnd(), FrameEnd::Cr);
+        QCOMPARE(f.session.settingsText(), QStringLiteral("4800,N,8,1"));
+        QCOMPARE(f.session.quietTimeText(), QStringLiteral("20"));
+        QCOMPARE(f.session.portNumber(), 4);
+        // The device is this run's: neither put in the environment nor stored.
+        QCOMPARE(f.session.deviceFor(4), QStringLiteral("pty:/tmp/cli-com4"));
+        QVERIFY(PortMap::environmentDevice(4).isEmpty() && PortMap::storedDevice(4).isEmpty());
+        QVERIFY(f.session.handshake().isAuto());
+        QVERIFY(!f.session.isOpen() && f.log.isEmpty());
+    }
+};
 
 QTEST_GUILESS_MAIN(CommandLineTest)
 #include "test_command_line.moc"

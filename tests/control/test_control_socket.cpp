@@ -1,16 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The control socket over a session on a scripted port: what may stand at its path and what is
-// taken over or refused, the socket file's mode and its removal at the end, answers to the
-// client that asked, a subscriber's events in the log's order, and the connections the server
-// closes (a subscriber that stops reading, a line too long) while the line goes on.
+// taken over or refused, the socket file's mode and its removal at the end (ours only), answers
+// to the client that asked, a subscriber's events in the log's order, and the connections the
+// server closes (a subscriber that stops reading, a line too long) while the line goes on.
 #include "ControlEnd.h"
 #include "SessionFixture.h"
 #include "control/ControlServer.h"
-#include "session/LogFormat.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QJsonArray>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,16 +22,11 @@ namespace
 // program that ended without removing it (closed).
 int socketAt(const QString &path, bool listening)
 {
-    const QByteArray name = QFile::encodeName(path);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    const sockaddr_un address = unixAddress(path);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    if (listening) {
-        ::listen(fd, 4);
+    ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+    if (listening && ::listen(fd, 4) == 0)
         return fd;
-    }
     ::close(fd);
     return -1;
 }
@@ -50,23 +41,17 @@ struct stat statusOf(const QString &path)
 
 bool exists(const QString &path)
 {
-    struct stat status;
-    return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
+    return statusOf(path).st_mode != 0;
 }
 
-// The log texts an event stands for (hex dumps off), or none for events the log does not show.
-QStringList logTextsOf(const QJsonObject &event)
+// The log line an event stands for (hex dumps off), or none for events the log does not show.
+QStringList logLineOf(const QJsonObject &event)
 {
-    const QString kind = event.value(u"event"_s).toString();
-    const QByteArray bytes = QByteArray::fromHex(event.value(u"hex"_s).toString().toLatin1());
-    const QString text = event.value(u"text"_s).toString();
-    if (kind == u"received"_s || kind == u"sent"_s)
-        return logTexts(Traffic{kind == u"sent"_s ? Traffic::Sent : Traffic::Received, 0, bytes,
-                                text, FrameEnd::Time, false},
-                        LogEscaping::None);
-    if (kind == u"note"_s)
-        return logTexts(Note{0, NoteSource::Operator, text, bytes}, LogEscaping::None);
-    return {};
+    const QString kind = event.value(u"event"_s).toString(),
+                  text = event.value(u"text"_s).toString();
+    const QHash<QString, QString> marks{
+        {u"received"_s, u"●"_s}, {u"sent"_s, u"◎"_s}, {u"note"_s, {}}};
+    return marks.contains(kind) ? QStringList{marks.value(kind) + text} : QStringList{};
 }
 
 // A session on a scripted port with the control socket listening in a folder of its own.
@@ -75,12 +60,6 @@ struct ServerFixture {
     QTemporaryDir dir;
     QString path = dir.filePath(u"control"_s);
     ControlServer server{f.session};
-
-    bool listen()
-    {
-        QString reason;
-        return server.listen(path, &reason);
-    }
 };
 
 const QByteArray WordRead("\x05"
@@ -88,227 +67,175 @@ const QByteArray WordRead("\x05"
 
 } // namespace
 
+enum class AtPath { Nothing, StaleSocket, LiveSocket, RegularFile, Link, HeldLock };
+
 class ControlSocketTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void pathRules_data();
-    void pathRules();
-    void onlyOurSocketIsRemovedAtTheEnd();
-    void eachClientGetsItsOwnAnswers();
-    void subscriberGetsEventsInTheLogsOrder();
-    void serverClosesAConnection_data();
-    void serverClosesAConnection();
-};
-
-enum class AtPath { Nothing, StaleSocket, LiveSocket, RegularFile, Directory, Link, HeldLock };
-
-void ControlSocketTest::pathRules_data()
-{
-    QTest::addColumn<AtPath>("atPath");
-    QTest::addColumn<QString>("refusal"); // empty: the server listens
-    QTest::newRow("nothing there") << AtPath::Nothing << QString();
-    QTest::newRow("a stale socket nobody listens on") << AtPath::StaleSocket << QString();
-    QTest::newRow("another program's live socket")
-        << AtPath::LiveSocket << u"PATH is a socket another program listens on"_s;
-    QTest::newRow("a regular file")
-        << AtPath::RegularFile << u"PATH is a regular file, not a socket"_s;
-    QTest::newRow("a directory") << AtPath::Directory << u"PATH is a directory, not a socket"_s;
-    QTest::newRow("a symbolic link to a stale socket")
-        << AtPath::Link << u"PATH is a symbolic link, not a socket"_s;
-    QTest::newRow("a stale socket whose lock is held")
-        << AtPath::HeldLock << u"PATH is in use: another program holds its lock PATH.lock"_s;
-}
-
-// What stands at the path before the start is replaced only when it is a stale socket; what
-// is refused stays as it was (the same file), and no lock file of ours is left.
-void ControlSocketTest::pathRules()
-{
-    QFETCH(AtPath, atPath);
-    QFETCH(QString, refusal);
-    ServerFixture s;
-    int other = -1;
-    QFile lock(s.path + u".lock"_s);
-    switch (atPath) {
-    case AtPath::Nothing:
-        break;
-    case AtPath::StaleSocket:
-        socketAt(s.path, false);
-        break;
-    case AtPath::LiveSocket:
-        other = socketAt(s.path, true);
-        break;
-    case AtPath::RegularFile:
-        QFile(s.path).open(QIODevice::WriteOnly);
-        break;
-    case AtPath::Directory:
-        QDir().mkdir(s.path);
-        break;
-    case AtPath::Link:
-        socketAt(s.dir.filePath(u"elsewhere"_s), false);
-        QFile::link(s.dir.filePath(u"elsewhere"_s), s.path);
-        break;
-    case AtPath::HeldLock:
-        socketAt(s.path, false);
-        QVERIFY(lock.open(QIODevice::WriteOnly));
-        QVERIFY(::flock(lock.handle(), LOCK_EX) == 0);
-        break;
+    void pathRules_data()
+    {
+        QTest::addColumn<AtPath>("atPath");
+        QTest::addColumn<QString>("refusal"); // empty: the server listens
+        QTest::newRow("nothing there") << AtPath::Nothing << QString();
+        QTest::newRow("a stale socket nobody listens on") << AtPath::StaleSocket << QString();
+        QTest::newRow("another program's live socket")
+            << AtPath::LiveSocket << u"PATH is a socket another program listens on"_s;
+        QTest::newRow("a regular file")
+            << AtPath::RegularFile << u"PATH is a regular file, not a socket"_s;
+        QTest::newRow("a symbolic link to a stale socket")
+            << AtPath::Link << u"PATH is a symbolic link, not a socket"_s;
+        QTest::newRow("a stale socket whose lock is held")
+            << AtPath::HeldLock << u"PATH is in use: another program holds its lock PATH.lock"_s;
     }
-    const struct stat before = statusOf(s.path);
-    QString reason;
-    const bool listening = s.server.listen(s.path, &reason);
-    QVERIFY2(refusal.isEmpty() ? reason.isEmpty()
-                               : reason.startsWith(refusal.replace(u"PATH"_s, s.path)),
-             qPrintable(reason));
-    QCOMPARE(listening, refusal.isEmpty());
-    const struct stat after = statusOf(s.path);
-    if (!listening) {
-        QVERIFY(after.st_ino == before.st_ino && after.st_mode == before.st_mode);
+
+    // What stands at the path before the start is replaced only when it is a stale socket; what
+    // is refused stays as it was (the same file), and no lock file of ours is left. The socket
+    // takes only its owner (mode 0600); at the end it goes, unless another program has put its own
+    // there meanwhile.
+    void pathRules()
+    {
+        QFETCH(AtPath, atPath);
+        QFETCH(QString, refusal);
+        ServerFixture s;
+        int other = -1;
+        QFile lock(s.path + u".lock"_s);
+        if (atPath == AtPath::StaleSocket || atPath == AtPath::HeldLock)
+            socketAt(s.path, false);
+        if (atPath == AtPath::LiveSocket)
+            other = socketAt(s.path, true);
+        if (atPath == AtPath::RegularFile)
+            QFile(s.path).open(QIODevice::WriteOnly);
+        if (atPath == AtPath::Link) {
+            socketAt(s.dir.filePath(u"elsewhere"_s), false);
+            QFile::link(s.dir.filePath(u"elsewhere"_s), s.path);
+        }
+        if (atPath == AtPath::HeldLock)
+            QVERIFY(lock.open(QIODevice::WriteOnly) && ::flock(lock.handle(), LOCK_EX) == 0);
+        const struct stat before = statusOf(s.path);
+        QString reason;
+        const bool listening = s.server.listen(s.path, &reason);
+        QVERIFY2(refusal.isEmpty() ? reason.isEmpty()
+                                   : reason.startsWith(refusal.replace(u"PATH"_s, s.path)),
+                 qPrintable(reason));
+        QCOMPARE(listening, refusal.isEmpty());
+        const struct stat after = statusOf(s.path);
+        if (listening) {
+            QVERIFY(S_ISSOCK(after.st_mode));
+            QCOMPARE(after.st_mode & 07777, mode_t(0600));
+            ControlEnd client(s.path);
+            client.request(R"({"id":1,"op":"status"})");
+            QVERIFY(QTest::qWaitFor([&] { return client.lines().size() == 1; }));
+            if (atPath == AtPath::StaleSocket) { // another program's socket in place of ours
+                QVERIFY(QFile::remove(s.path));
+                other = socketAt(s.path, true);
+            }
+            s.server.close();
+            QCOMPARE(exists(s.path), other >= 0);
+        } else {
+            QVERIFY(after.st_ino == before.st_ino && after.st_mode == before.st_mode);
+        }
         QCOMPARE(exists(lock.fileName()), atPath == AtPath::HeldLock);
-        if (other >= 0)
-            ::close(other);
-        return;
+        ::close(other);
     }
-    QVERIFY(S_ISSOCK(after.st_mode));
-    QCOMPARE(after.st_mode & 07777, mode_t(0600));
-    ControlEnd client(s.path);
-    client.request(R"({"id":1,"op":"status"})");
-    QVERIFY(QTest::qWaitFor([&] { return client.lines().size() == 1; }));
-    s.server.close();
-    QVERIFY(!exists(s.path));
-    QVERIFY(!exists(lock.fileName()));
-}
 
-// A socket file another program put at the path after ours (ours removed) is left at the end.
-void ControlSocketTest::onlyOurSocketIsRemovedAtTheEnd()
-{
-    ServerFixture s;
-    QVERIFY(s.listen());
-    QVERIFY(QFile::remove(s.path));
-    const int other = socketAt(s.path, true);
-    const ino_t theirs = statusOf(s.path).st_ino;
-    s.server.close();
-    QVERIFY(exists(s.path));
-    QCOMPARE(statusOf(s.path).st_ino, theirs);
-    QVERIFY(!exists(s.path + u".lock"_s));
-    ::close(other);
-}
+    // A subscriber gets, after its answer, an event for each of the session's log lines, in the
+    // log's order, with its other events (connection, registers, handshake) among them; a request's
+    // own events come before its answer. Another client's answers go to it alone: a line that is
+    // not JSON is answered and the connection goes on, blank lines are passed over, and a last
+    // request without a line end before the client closes its sending side is answered, then the
+    // connection ends.
+    void answersAndEventsReachTheirClient()
+    {
+        ServerFixture s;
+        QVERIFY(s.server.listen(s.path, nullptr));
+        ControlEnd client(s.path), other(s.path);
+        client.request(R"({"id":1,"op":"set","mode":"rack","quiet_time":0})");
+        client.request(R"({"id":2,"op":"subscribe"})");
+        QVERIFY(QTest::qWaitFor([&] { return client.lines().size() == 2; }));
+        s.f.log.clear();
+        client.request(R"({"id":3,"op":"open"})");
+        other.send("{\n\n"
+                   R"({"id":"last","op":"read_registers","from":32,"count":2})");
+        other.finishSending();
+        QVERIFY(QTest::qWaitFor([&] { return s.f.session.isOpen() && other.hasEnded(); }));
+        s.f.arrive(WordRead);
+        s.f.arrive("\x05"
+                   "000000WW00003201111118");
+        s.f.arrive("\x05"
+                   "000000WR00003202FF");
+        client.request(R"({"id":4,"op":"transmit","command":"cr","text":"ＡB"})");
+        client.request(R"({"id":5,"op":"handshake","action":"reset"})");
+        QVERIFY(QTest::qWaitFor([&] { return client.objects().last().value(u"id"_s) == 5; }));
 
-// Requests of two clients interleaved: each gets only its own answers, in its order; a line
-// that is not JSON is answered and the connection goes on; blank lines are passed over; a
-// client that closes its sending side after a last request without a line end gets its
-// answer, then the end of the connection.
-void ControlSocketTest::eachClientGetsItsOwnAnswers()
-{
-    ServerFixture s;
-    QVERIFY(s.listen());
-    ControlEnd a(s.path), b(s.path), last(s.path);
-    a.request(R"({"id":"a1","op":"set","mode":"rack"})");
-    b.request(R"({"id":"b1","op":"read_registers","from":32,"count":2})");
-    a.send("{\n\n");
-    b.request(R"({"id":"b2","op":"status"})");
-    a.request(R"({"id":"a3","op":"status"})");
-    last.send(R"({"id":"last","op":"status"})");
-    last.finishSending();
-    QVERIFY(QTest::qWaitFor(
-        [&] { return a.lines().size() == 3 && b.lines().size() == 2 && last.hasEnded(); }));
-    const QList<QJsonObject> fromA = a.objects(), fromB = b.objects();
-    QCOMPARE(fromA.at(0).value(u"id"_s), u"a1"_s);
-    QCOMPARE(fromA.at(1).value(u"error"_s), u"not JSON: unterminated object"_s);
-    QCOMPARE(fromA.at(2).value(u"id"_s), u"a3"_s);
-    QCOMPARE(fromA.at(2).value(u"mode"_s), u"rack"_s);
-    QCOMPARE(fromB.at(0).value(u"words"_s).toArray(), QJsonArray({u"0002"_s, u"0001"_s}));
-    QCOMPARE(fromB.at(1).value(u"id"_s), u"b2"_s);
-    QCOMPARE(last.objects().size(), 1);
-    QCOMPARE(last.objects().first().value(u"id"_s), u"last"_s);
-    QVERIFY(!a.hasEnded() && !b.hasEnded());
-}
-
-// After its answer, a subscriber gets an event for each of the session's log lines, in the
-// log's order, with its other events (connection, registers) among them; a request's own
-// events come before its answer.
-void ControlSocketTest::subscriberGetsEventsInTheLogsOrder()
-{
-    ServerFixture s;
-    QVERIFY(s.listen());
-    ControlEnd client(s.path);
-    client.request(R"({"id":1,"op":"set","mode":"rack","quiet_time":0})");
-    client.request(R"({"id":2,"op":"subscribe"})");
-    QVERIFY(QTest::qWaitFor([&] { return client.lines().size() == 2; }));
-    s.f.log.clear();
-    client.request(R"({"id":3,"op":"open"})");
-    QVERIFY(QTest::qWaitFor([&] { return s.f.session.isOpen(); }));
-    s.f.arrive(WordRead);
-    s.f.arrive("\x05"
-               "000000WW00003201111118");
-    s.f.arrive("\x05"
-               "000000WR00003202FF");
-    client.request(R"({"id":4,"op":"transmit","command":"cr","text":"ＡB"})");
-    QVERIFY(QTest::qWaitFor([&] { return client.objects().last().value(u"id"_s) == 4; }));
-
-    QStringList fromEvents;
-    QStringList kinds;
-    for (const QJsonObject &line : client.objects().mid(2)) {
-        kinds << line.value(u"event"_s).toString(u"answer"_s);
-        fromEvents << logTextsOf(line);
+        QStringList fromEvents;
+        QStringList kinds;
+        for (const QJsonObject &line : client.objects().mid(2)) {
+            kinds << line.value(u"event"_s).toString(u"answer"_s);
+            fromEvents << logLineOf(line);
+        }
+        QCOMPARE(fromEvents, s.f.log);
+        QCOMPARE(kinds, QStringList({"note",      "connection", "answer",   "received", "note",
+                                     "note",      "sent",       "received", "note",     "note",
+                                     "sent",      "registers",  "received", "note",     "note",
+                                     "note",      "sent",       "sent",     "note",     "answer",
+                                     "registers", "handshake",  "answer"}));
+        const QList<QJsonObject> answers = other.objects(); // an error, then the last answer
+        QVERIFY(answers.size() == 2 && answers.last().value(u"id"_s) == u"last"_s);
     }
-    QCOMPARE(fromEvents, s.f.log);
-    QCOMPARE(kinds, QStringList({"note", "connection", "answer",   "received", "note",
-                                 "note", "sent",       "received", "note",     "note",
-                                 "sent", "registers",  "received", "note",     "note",
-                                 "note", "sent",       "sent",     "note",     "answer"}));
-}
 
-void ControlSocketTest::serverClosesAConnection_data()
-{
-    QTest::addColumn<bool>("stopsReading");
-    QTest::addColumn<QString>("note");
-    QTest::newRow("a subscriber that stops reading")
-        << true << u"  <<control client disconnected: it fell 4 MiB behind>>"_s;
-    QTest::newRow("a request line over 64 KiB")
-        << false << u"  <<control client disconnected: a request line is longer than 64 KiB>>"_s;
-}
-
-// The server closes the connection with a note in the log; the line keeps being answered
-// meanwhile and after, and another client keeps its connection.
-void ControlSocketTest::serverClosesAConnection()
-{
-    QFETCH(bool, stopsReading);
-    QFETCH(QString, note);
-    ServerFixture s;
-    QVERIFY(s.listen());
-    s.f.session.chooseMode(SimMode::None); // an echo: every frame comes back
-    s.f.session.setQuietTimeText(u"0"_s);
-    QVERIFY(s.f.session.open());
-    ControlEnd closed(s.path), other(s.path);
-    other.request(R"({"op":"subscribe"})");
-    if (stopsReading) {
-        closed.stopReading();
-        closed.request(R"({"op":"subscribe"})");
-    } else {
-        closed.send(QByteArray(65 * 1024, ' ') + "{}");
+    void serverClosesAConnection_data()
+    {
+        QTest::addColumn<bool>("stopsReading");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("a subscriber that stops reading")
+            << true << u"  <<control client disconnected: it fell 4 MiB behind>>"_s;
+        QTest::newRow("a request line over 64 KiB")
+            << false
+            << u"  <<control client disconnected: a request line is longer than 64 KiB>>"_s;
     }
-    // Frames of 16 KiB, each some 100 KB of events, until the server gives the client up.
-    const QByteArray frame(16 * 1024, 'x');
-    int frames = 0;
-    QVERIFY(QTest::qWaitFor([&] {
-        if (s.f.log.contains(note))
-            return true;
-        other.pump();
-        s.f.arrive(frame);
-        return ++frames > 1000;
-    }));
-    QVERIFY(frames < 1000);
-    QCOMPARE(s.f.port->written.size(), frames); // every frame echoed
-    closed.resumeReading();
-    QVERIFY(QTest::qWaitFor([&] { return closed.hasEnded(); }));
-    s.f.arrive(WordRead);
-    QCOMPARE(s.f.port->written.last(), WordRead);
-    QCOMPARE(s.f.log.count(note), 1);
-    QCOMPARE(s.server.clientCount(), 1);
-    other.request(R"({"id":"still","op":"status"})");
-    QVERIFY(QTest::qWaitFor([&] { return other.objects().last().value(u"id"_s) == u"still"_s; }));
-}
+
+    // The server closes the connection with a note in the log; the line keeps being answered
+    // meanwhile and after, and another client keeps its connection.
+    void serverClosesAConnection()
+    {
+        QFETCH(bool, stopsReading);
+        QFETCH(QString, note);
+        ServerFixture s;
+        QVERIFY(s.server.listen(s.path, nullptr));
+        s.f.session.setQuietTimeText(u"0"_s);
+        QVERIFY(s.f.open(SimMode::None, FrameEnd::Time)); // an echo: every frame comes back
+        ControlEnd closed(s.path), other(s.path);
+        other.request(R"({"op":"subscribe"})");
+        if (stopsReading) {
+            closed.reading = false;
+            closed.request(R"({"op":"subscribe"})");
+        } else {
+            closed.send(QByteArray(65 * 1024, ' ') + "{}");
+        }
+        // Frames of 16 KiB, each some 100 KB of events, until the server gives the client up.
+        const QByteArray frame(16 * 1024, 'x');
+        int frames = 0;
+        QVERIFY(QTest::qWaitFor([&] {
+            if (s.f.log.contains(note))
+                return true;
+            other.pump();
+            s.f.arrive(frame);
+            return ++frames > 1000;
+        }));
+        QVERIFY(frames < 1000);
+        QCOMPARE(s.f.port->written.size(), frames); // every frame echoed
+        closed.reading = true;
+        QVERIFY(QTest::qWaitFor([&] { return closed.hasEnded(); }));
+        s.f.arrive(WordRead);
+        QCOMPARE(s.f.port->written.last(), WordRead);
+        QCOMPARE(s.f.log.count(note), 1);
+        QCOMPARE(s.server.clientCount(), 1);
+        other.request(R"({"id":"still","op":"status"})");
+        QVERIFY(
+            QTest::qWaitFor([&] { return other.objects().last().value(u"id"_s) == u"still"_s; }));
+    }
+};
 
 QTEST_GUILESS_MAIN(ControlSocketTest)
 #include "test_control_socket.moc"

@@ -3,6 +3,7 @@
 // regular file or a new path, in place and never replaced when it is a device, a FIFO or a
 // descriptor, refused when nobody reads it), and the output queue of whole lines in front of
 // a reader that stops, resumes, or goes away.
+#include "HostEnd.h"
 #include "platform/FileTarget.h"
 #include "platform/OutputQueue.h"
 
@@ -13,22 +14,10 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace
 {
-
-// Every byte waiting on a non-blocking descriptor.
-QByteArray readAvailable(int fd)
-{
-    QByteArray got;
-    char buffer[65536];
-    ssize_t n;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
-        got.append(buffer, n);
-    return got;
-}
 
 struct stat nodeOf(const QString &path)
 {
@@ -38,27 +27,16 @@ struct stat nodeOf(const QString &path)
     return status;
 }
 
-// One target of the table, made by the test: the path to name, and where the test reads what
-// was written in place (-1 for a file).
+// One target of the table, made by the test: the path to name; for a target written in place,
+// the test's end that reads what comes, and the other end that the test holds open.
 struct Target {
     QString path;
-    int readEnd = -1;
-    std::vector<int> held;
+    std::unique_ptr<HostEnd> reader, held;
 
-    ~Target()
+    QByteArray received()
     {
-        for (int fd : held)
-            ::close(fd);
-    }
-    int hold(int fd)
-    {
-        held.push_back(fd);
-        return fd;
-    }
-    QByteArray received() const
-    {
-        if (readEnd >= 0)
-            return readAvailable(readEnd);
+        if (reader)
+            return reader->collect();
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(no file)");
     }
@@ -68,31 +46,26 @@ void makeTarget(Target &target, const QString &kind, const QTemporaryDir &dir)
 {
     target.path = dir.filePath(QStringLiteral("target"));
     const QByteArray name = QFile::encodeName(target.path);
+    int ends[2] = {-1, -1};
     if (kind == "regular file") {
         QFile file(target.path);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old contents\n") > 0);
     } else if (kind == "terminal") {
-        int master = -1, slave = -1;
         char far[256];
-        QVERIFY(::openpty(&master, &slave, far, nullptr, nullptr) == 0);
-        termios raw{};
-        ::tcgetattr(slave, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(slave, TCSANOW, &raw);
-        target.hold(slave);
-        target.readEnd = target.hold(master);
-        ::fcntl(master, F_SETFL, O_NONBLOCK);
-        target.path = QString::fromLocal8Bit(far);
+        QVERIFY(::openpty(&ends[0], &ends[1], far, nullptr, nullptr) == 0);
+        target.path = QString::fromLocal8Bit(far); // raw by the HostEnd below: bytes unchanged
     } else if (kind.startsWith(QLatin1String("FIFO"))) {
         QVERIFY(::mkfifo(name.constData(), 0600) == 0);
         if (kind != "FIFO without a reader")
-            target.readEnd = target.hold(::open(name.constData(), O_RDONLY | O_NONBLOCK));
+            ends[0] = ::open(name.constData(), O_RDONLY | O_NONBLOCK);
     } else if (kind == "/dev/fd/N of a pipe") {
-        int ends[2];
-        QVERIFY(::pipe2(ends, O_NONBLOCK) == 0);
-        target.readEnd = target.hold(ends[0]);
-        target.path = QStringLiteral("/dev/fd/%1").arg(target.hold(ends[1]));
+        QVERIFY(::pipe(ends) == 0);
+        target.path = QStringLiteral("/dev/fd/%1").arg(ends[1]);
     }
+    if (ends[0] >= 0)
+        target.reader = std::make_unique<HostEnd>(ends[0]);
+    if (ends[1] >= 0)
+        target.held = std::make_unique<HostEnd>(ends[1]);
 }
 
 QByteArray numberedLine(int n)
@@ -110,175 +83,147 @@ QList<QByteArray> wholeLines(const QByteArray &bytes)
 
 } // namespace
 
+enum class Reader { Resumes, TooSlow, StoppedAtTheEnd, GoneAtTheEnd };
+
 class TestOutputs : public QObject
 {
     Q_OBJECT
 private slots:
-    void pathTargets_data();
-    void pathTargets();
-    void readerThatFallsBehind_data();
-    void readerThatFallsBehind();
-    void theEndOfAnOutput_data();
-    void theEndOfAnOutput();
-};
+    void pathTargets_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("throughLink");
+        QTest::addColumn<QString>("refusal"); // empty: written
+        for (const bool link : {false, true}) {
+            const auto row = [link](const char *kind) -> QTestData & {
+                return QTest::newRow(QByteArray(link ? "link to " : "") + kind)
+                       << QString::fromLatin1(kind) << link;
+            };
+            row("regular file") << QString();
+            row("new path") << QString();
+            row("terminal") << QString();
+            row("FIFO with a reader") << QString();
+            row("FIFO without a reader") << "no program has the FIFO open for reading";
+        }
+        QTest::newRow("/dev/fd/N of a pipe") << "/dev/fd/N of a pipe" << false << QString();
+        QTest::newRow("FIFO whose reader stops")
+            << "FIFO whose reader stops" << false << "it stopped taking bytes";
+    }
 
-void TestOutputs::pathTargets_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<bool>("throughLink");
-    QTest::addColumn<QString>("refusal"); // empty: written
-    for (const bool link : {false, true}) {
-        const auto row = [link](const char *kind) -> QTestData & {
-            return QTest::newRow(QByteArray(link ? "link to " : "") + kind)
-                   << QString::fromLatin1(kind) << link;
+    // A regular file or a new path gets the new contents (behind a link, the link stays); any
+    // other target keeps its node and gets the contents in place, or is refused with a message
+    // naming the path.
+    void pathTargets()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, throughLink);
+        QFETCH(QString, refusal);
+        QTemporaryDir dir;
+        Target target;
+        makeTarget(target, kind, dir);
+        const QString path = throughLink ? dir.filePath(QStringLiteral("link")) : target.path;
+        if (throughLink)
+            QVERIFY(QFile::link(target.path, path));
+        const struct stat before = nodeOf(target.path);
+        // More than a pipe holds when its reader stops; a few lines otherwise.
+        const QByteArray contents = kind == "FIFO whose reader stops" ? QByteArray(1 << 20, 'x')
+                                                                      : "D0000 0001\nD0001 0002\n";
+
+        QString error;
+        const bool written = writeToPath(
+            path, [&](QIODevice &device) { return device.write(contents) == contents.size(); },
+            &error, 0);
+        QCOMPARE(written, refusal.isEmpty());
+        QVERIFY2(error.startsWith(path + QStringLiteral(": ")) == !written, qPrintable(error));
+        QVERIFY2(error.contains(refusal), qPrintable(error));
+        if (written)
+            QCOMPARE(target.received(), contents);
+        if (throughLink)
+            QCOMPARE(QFileInfo(path).symLinkTarget(), target.path);
+        const struct stat after = nodeOf(target.path);
+        if (kind != "regular file" && kind != "new path")
+            QVERIFY(after.st_ino == before.st_ino && after.st_mode == before.st_mode);
+    }
+
+    void readerThatFallsBehind_data()
+    {
+        QTest::addColumn<Reader>("reader");
+        QTest::newRow("drop lines, the reader resumes") << Reader::Resumes;
+        QTest::newRow("disconnect") << Reader::TooSlow;
+        QTest::newRow("the end, the reader stopped") << Reader::StoppedAtTheEnd;
+        QTest::newRow("the end, the reader gone") << Reader::GoneAtTheEnd;
+    }
+
+    // A reader that stops: the queue holds up to its bound, never more. Dropping, whole lines go
+    // and the reader, resuming, gets every line taken in order, then one line with the count of
+    // those dropped, then the lines after it. Disconnecting, the output closes and says why. At
+    // the end every line is accounted for: what the reader got whole, and the count drain() gives
+    // of those it did not (queued, written in part, dropped). A reader that went away is a failure
+    // the output reports, never a signal that ends the program.
+    void readerThatFallsBehind()
+    {
+        QFETCH(Reader, reader);
+        constexpr qsizetype Bound = 8192;
+        constexpr int Lines = 2000;
+        int ends[2];
+        QVERIFY(::pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0);
+        ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
+        OutputQueue queue(WriteEnd::reopen(ends[1], nullptr), Bound,
+                          reader == Reader::TooSlow ? OutputQueue::Overflow::Disconnect
+                                                    : OutputQueue::Overflow::DropLines);
+        ::close(ends[1]);
+        queue.setDroppedLinesText(
+            [](qint64 count) { return "dropped " + QByteArray::number(count) + "\n"; });
+        QSignalSpy failed(&queue, &OutputQueue::failed);
+        auto readEnd = std::make_unique<HostEnd>(ends[0]);
+        if (reader == Reader::GoneAtTheEnd)
+            readEnd.reset();
+        int taken = 0;
+        for (int n = 0; n < Lines; ++n) {
+            taken += queue.append(numberedLine(n));
+            QCOMPARE_LE(queue.queuedBytes(), Bound);
+        }
+        QCOMPARE_LT(taken, Lines);
+        const auto failure = [&] {
+            return QTest::qWaitFor([&] { return failed.size() == 1; })
+                       ? failed.first().first().toString()
+                       : QString();
         };
-        row("regular file") << QString();
-        row("new path") << QString();
-        row("terminal") << QString();
-        row("FIFO with a reader") << QString();
-        row("FIFO without a reader") << "no program has the FIFO open for reading";
+        QList<QByteArray> expected;
+        switch (reader) {
+        case Reader::Resumes:
+            QVERIFY(QTest::qWaitFor([&] {
+                return readEnd->collect().endsWith("dropped " + QByteArray::number(Lines - taken) +
+                                                   "\n");
+            }));
+            QVERIFY(queue.append("after\n"));
+            QVERIFY(QTest::qWaitFor([&] { return readEnd->collect().endsWith("after\n"); }));
+            for (int n = 0; n < taken; ++n)
+                expected << numberedLine(n).chopped(1);
+            expected << "dropped " + QByteArray::number(Lines - taken) << "after";
+            QCOMPARE(wholeLines(readEnd->collect()), expected);
+            QCOMPARE(failed.size(), 0);
+            break;
+        case Reader::TooSlow:
+            QVERIFY(failure().contains(QString::number(Bound)));
+            QVERIFY(!queue.isOpen() && !queue.append("late\n"));
+            break;
+        case Reader::StoppedAtTheEnd: {
+            const qint64 unwritten = queue.drain(QDeadlineTimer(0));
+            const QList<QByteArray> lines = wholeLines(readEnd->collect());
+            QCOMPARE_GT(unwritten, 0);
+            QCOMPARE(lines.size() + unwritten, qint64(Lines));
+            QCOMPARE(lines.last(), numberedLine(int(lines.size()) - 1).chopped(1));
+            break;
+        }
+        case Reader::GoneAtTheEnd:
+            QCOMPARE(queue.drain(QDeadlineTimer(0)), qint64(Lines));
+            QCOMPARE(failure(), QString::fromLocal8Bit(strerror(EPIPE)));
+            break;
+        }
+        QVERIFY(!queue.isOpen() || reader == Reader::Resumes);
     }
-    QTest::newRow("/dev/fd/N of a pipe") << "/dev/fd/N of a pipe" << false << QString();
-    QTest::newRow("FIFO whose reader stops")
-        << "FIFO whose reader stops" << false << "it stopped taking bytes";
-}
-
-// A regular file or a new path gets the new contents (behind a link, the link stays); any
-// other target keeps its node and gets the contents in place, or is refused with a message
-// naming the path.
-void TestOutputs::pathTargets()
-{
-    QFETCH(QString, kind);
-    QFETCH(bool, throughLink);
-    QFETCH(QString, refusal);
-    QTemporaryDir dir;
-    Target target;
-    makeTarget(target, kind, dir);
-    const QString path = throughLink ? dir.filePath(QStringLiteral("link")) : target.path;
-    if (throughLink)
-        QVERIFY(QFile::link(target.path, path));
-    const struct stat before = nodeOf(target.path);
-    // More than a pipe holds when its reader stops; a few lines otherwise.
-    const QByteArray contents =
-        kind == "FIFO whose reader stops" ? QByteArray(1 << 20, 'x') : "D0000 0001\nD0001 0002\n";
-
-    QString error;
-    const bool written = writeToPath(
-        path, [&](QIODevice &device) { return device.write(contents) == contents.size(); }, &error,
-        0);
-    QCOMPARE(written, refusal.isEmpty());
-    QVERIFY2(error.startsWith(path + QStringLiteral(": ")) == !written, qPrintable(error));
-    QVERIFY2(error.contains(refusal), qPrintable(error));
-    if (written)
-        QCOMPARE(target.received(), contents);
-    if (throughLink)
-        QCOMPARE(QFileInfo(path).symLinkTarget(), target.path);
-    const struct stat after = nodeOf(target.path);
-    if (kind != "regular file" && kind != "new path")
-        QVERIFY(after.st_ino == before.st_ino && after.st_mode == before.st_mode);
-}
-
-void TestOutputs::readerThatFallsBehind_data()
-{
-    QTest::addColumn<bool>("disconnect");
-    QTest::newRow("drop lines") << false;
-    QTest::newRow("disconnect") << true;
-}
-
-// A reader that stops: the queue holds up to its bound, never more. Dropping, whole lines go
-// and the reader, resuming, gets every line taken in order, then one line with the count of
-// those dropped, then the lines after it. Disconnecting, the output closes and says why.
-void TestOutputs::readerThatFallsBehind()
-{
-    QFETCH(bool, disconnect);
-    const auto overflow =
-        disconnect ? OutputQueue::Overflow::Disconnect : OutputQueue::Overflow::DropLines;
-    constexpr qsizetype Bound = 8192;
-    constexpr int Lines = 2000;
-    int ends[2];
-    QVERIFY(::pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0);
-    const int readEnd = ends[0];
-    ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
-    OutputQueue queue(WriteEnd::reopen(ends[1], nullptr), Bound, overflow);
-    ::close(ends[1]);
-    queue.setDroppedLinesText(
-        [](qint64 count) { return "dropped " + QByteArray::number(count) + "\n"; });
-    QSignalSpy failed(&queue, &OutputQueue::failed);
-    int taken = 0;
-    for (int n = 0; n < Lines; ++n) {
-        taken += queue.append(numberedLine(n));
-        QCOMPARE_LE(queue.queuedBytes(), Bound);
-    }
-    QCOMPARE_LT(taken, Lines);
-
-    if (disconnect) {
-        QVERIFY(QTest::qWaitFor([&] { return failed.size() == 1; }));
-        QVERIFY2(failed.first().first().toString().contains(QString::number(Bound)),
-                 qPrintable(failed.first().first().toString()));
-        QVERIFY(!queue.isOpen() && !queue.append("late\n"));
-        ::close(readEnd);
-        return;
-    }
-    QByteArray received;
-    QVERIFY(QTest::qWaitFor([&] {
-        received += readAvailable(readEnd);
-        return received.endsWith("dropped " + QByteArray::number(Lines - taken) + "\n");
-    }));
-    QVERIFY(queue.append("after\n"));
-    QVERIFY(QTest::qWaitFor([&] {
-        received += readAvailable(readEnd);
-        return received.endsWith("after\n");
-    }));
-    QList<QByteArray> expected;
-    for (int n = 0; n < taken; ++n)
-        expected << numberedLine(n).chopped(1);
-    expected << "dropped " + QByteArray::number(Lines - taken) << "after";
-    QCOMPARE(wholeLines(received), expected);
-    QCOMPARE(failed.size(), 0);
-    ::close(readEnd);
-}
-
-void TestOutputs::theEndOfAnOutput_data()
-{
-    QTest::addColumn<bool>("readerGone");
-    QTest::newRow("reader stopped") << false;
-    QTest::newRow("reader gone") << true;
-}
-
-// At the end every line is accounted for: what the reader got whole, and the count drain()
-// gives of those it did not (queued, written in part, dropped). A reader that went away is a
-// failure the output reports, never a signal that ends the program.
-void TestOutputs::theEndOfAnOutput()
-{
-    QFETCH(bool, readerGone);
-    constexpr int Lines = 1000;
-    int ends[2];
-    QVERIFY(::pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0);
-    int readEnd = ends[0];
-    ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
-    OutputQueue queue(WriteEnd::reopen(ends[1], nullptr), 16384, OutputQueue::Overflow::DropLines);
-    ::close(ends[1]);
-    QSignalSpy failed(&queue, &OutputQueue::failed);
-    if (readerGone) {
-        ::close(readEnd);
-        readEnd = -1;
-    }
-    for (int n = 0; n < Lines; ++n)
-        queue.append(numberedLine(n));
-    const qint64 unwritten = queue.drain(QDeadlineTimer(0));
-    QVERIFY(!queue.isOpen());
-    if (readerGone) {
-        QCOMPARE(unwritten, qint64(Lines));
-        QVERIFY(QTest::qWaitFor([&] { return failed.size() == 1; }));
-        QCOMPARE(failed.first().first().toString(), QString::fromLocal8Bit(strerror(EPIPE)));
-        return;
-    }
-    const QList<QByteArray> lines = wholeLines(readAvailable(readEnd));
-    QCOMPARE_GT(unwritten, 0);
-    QCOMPARE(lines.size() + unwritten, qint64(Lines));
-    QCOMPARE(lines.last(), numberedLine(int(lines.size()) - 1).chopped(1));
-    ::close(readEnd);
-}
+};
 
 QTEST_GUILESS_MAIN(TestOutputs)
 #include "test_platform_outputs.moc"

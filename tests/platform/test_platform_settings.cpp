@@ -1,21 +1,17 @@
 // SPDX-License-Identifier: MIT
-// Covers the settings string (which strings open a port, and which field a refusal names), the
-// mapping of port numbers to devices through the environment, and the log's decoding of the
-// line's bytes piece by piece.
+// Covers the settings string (which strings open a port, and which field a refusal names) and
+// the log's decoding of the line's bytes piece by piece. (Port numbers mapped to devices: the
+// port menu's tests.)
 
 #include "platform/Cp932.h"
 #include "platform/LineSettings.h"
-#include "platform/PortMap.h"
 
-#include <QStandardPaths>
 #include <QtTest>
 
 class TestSettings : public QObject
 {
     Q_OBJECT
 private slots:
-    void streamText_data();
-    void streamText();
     void settingsString()
     {
         // An accepted string expects its fields as "speed parity data stop"; a refused one, the
@@ -47,47 +43,32 @@ private slots:
         }
     }
 
-    void portMap()
+    void streamText_data()
     {
-        QStandardPaths::setTestModeEnabled(true); // stored port choices: never the user's own
-        qunsetenv("PORTWREN_COM1");
-        qputenv("PORTWREN_COM2", " COM7 ");
-        qputenv("PORTWREN_COM3", "");
-        qputenv("PORTWREN_COM4", "pty:/tmp/portwren line");
-        QCOMPARE(PortMap::deviceFor(1), QStringLiteral("/dev/ttyS0"));
-        QCOMPARE(PortMap::deviceFor(2), QStringLiteral("COM7"));
-        QCOMPARE(PortMap::deviceFor(3), QStringLiteral("/dev/ttyS2"));
-        QCOMPARE(PortMap::virtualLinePath(PortMap::deviceFor(4)), "/tmp/portwren line");
+        QTest::addColumn<QByteArrayList>("pieces");
+        QTest::addColumn<QStringList>("texts");
+        // A piece that ends after a lead byte is only final when the pieces say so ("|").
+        QTest::newRow("lead byte before a byte that is no trail byte")
+            << QByteArrayList{"\x82", "\r"} << QStringList{"", "\uFFFD\r"};
+        QTest::newRow("final piece ends after a lead byte")
+            << QByteArrayList{"\x82|", "A"} << QStringList{"\uFFFD", "A"};
+        QTest::newRow("a blank is no trail byte")
+            << QByteArrayList{"\x81 "} << QStringList{"\uFFFD "};
+    }
+
+    void streamText()
+    {
+        QFETCH(QByteArrayList, pieces);
+        QFETCH(QStringList, texts);
+        Cp932::StreamDecoder decoder;
+        QStringList got;
+        for (QByteArray piece : pieces) {
+            const bool final = piece.endsWith('|');
+            got << decoder.decode(final ? piece.chopped(1) : piece, !final);
+        }
+        QCOMPARE(got, texts);
     }
 };
-
-void TestSettings::streamText_data()
-{
-    QTest::addColumn<QByteArrayList>("pieces");
-    QTest::addColumn<QStringList>("texts");
-    // A piece that ends after a lead byte is only final when the pieces say so ("|").
-    QTest::newRow("character split between pieces") << QByteArrayList{"A\x82", "\xA0"
-                                                                               "B"}
-                                                    << QStringList{"A", "あB"};
-    QTest::newRow("lead byte before a byte that is no trail byte")
-        << QByteArrayList{"\x82", "\r"} << QStringList{"", "\uFFFD\r"};
-    QTest::newRow("final piece ends after a lead byte")
-        << QByteArrayList{"\x82|", "A"} << QStringList{"\uFFFD", "A"};
-    QTest::newRow("a blank is no trail byte") << QByteArrayList{"\x81 "} << QStringList{"\uFFFD "};
-}
-
-void TestSettings::streamText()
-{
-    QFETCH(QByteArrayList, pieces);
-    QFETCH(QStringList, texts);
-    Cp932::StreamDecoder decoder;
-    QStringList got;
-    for (QByteArray piece : pieces) {
-        const bool final = piece.endsWith('|');
-        got << decoder.decode(final ? piece.chopped(1) : piece, !final);
-    }
-    QCOMPARE(got, texts);
-}
 
 QTEST_GUILESS_MAIN(TestSettings)
 #include "test_platform_settings.moc"

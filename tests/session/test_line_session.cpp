@@ -3,334 +3,368 @@
 // step and preset), closing, a failed open and a lost port, the transmit commands' bytes and
 // log lines, sending on a closed port, the line monitor, a frame's log lines, and frames
 // answered in every mode under its settings and frame end, by the choices its procedure began
-// with.
+// with. The receive path as a state machine: the frames cut by CR LF, CR and the quiet time, and
+// the waits made, for port events and ticks; bytes that arrive during a wait; a trickle that
+// never lets the quiet time pass; a stop during a wait; a change of frame end during a wait;
+// the bound of the buffer with its note.
 #include "SessionFixture.h"
 #include "protocol/HexDump.h"
 #include "protocol/SumCheck.h"
+#include "registers/RegisterFile.h"
+#include "session/Receiver.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+using Arrivals = QList<QPair<int, QByteArray>>; // (moment in ms, bytes)
+using Starts = QList<QPair<int, FrameEnd>>;     // (moment in ms, frame end)
+using Waits = QList<int>;
+
 namespace
 {
+constexpr auto Event = ReceiveTrigger::PortEvent;
+constexpr auto Tick = ReceiveTrigger::Tick;
+constexpr auto Stop = FrameEnd(-1); // a start at this moment: CLOSE or END instead
+ProcedureChoices choices(FrameEnd end)
+{
+    return {{SimMode::None, end, {}}, false};
+}
+
 const QString Open = QStringLiteral("----- OPEN  ----- Protcol=");
 const QString Close = QStringLiteral("----- CLOSE -----");
 const auto request = [](const QByteArray &body) { return "\x05" + body + sumCheck(body); };
 } // namespace
 
+// A receiver with a quiet time of " 150ms"; each frame it hands on is kept with the frame end
+// of its procedure, and each overflow with the bytes dropped.
+struct ReceiverFixture {
+    FakeClock clock;
+    FakeSerialPort port{&clock};
+    QByteArrayList events;
+    Receiver receiver{
+        port, clock,
+        Receiver::Hooks{[] { return u" 150ms"_s; },
+                        [this](const QByteArray &frame, const ProcedureChoices &c) {
+                            const int end = int(c.responder.frameEnd);
+                            events << frame + "|" + QByteArray::number(end);
+                        },
+                        [this](const QByteArray &dropped) { events << "dropped|" + dropped; }}};
+    ReceiverFixture() { port.open(); }
+
+    // Starts at the given moments, then lets every wait run out.
+    void run(ReceiveTrigger trigger, const Starts &starts)
+    {
+        for (const auto &[atMs, end] : starts) {
+            clock.advance(atMs - clock.nowMs());
+            end == Stop ? receiver.cancel() : receiver.start(trigger, choices(end));
+        }
+        clock.advance(5000);
+    }
+};
+
 class LineSessionTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void openAndClose();
-    void openStepAndPresetOfTheMode();
-    void failedOpenAndLostPort();
-    void closeWhileAFrameIsGathered();
-    void transmitCommands_data();
-    void transmitCommands();
-    void nothingGoesOutWhileClosed();
-    void logLinesOfFrames();
-    void framesAnsweredInEveryMode_data();
-    void framesAnsweredInEveryMode();
-};
-
-void LineSessionTest::openAndClose()
-{
-    SessionFixture f;
-    LineSession &s = f.session;
-    QSignalSpy connection(&s, &LineSession::connectionChanged);
-    QSignalSpy lines(&s, &LineSession::modemLinesChanged);
-    QStringList stamped;
-    QObject::connect(&f.sessionLog, &SessionLog::lineLogged,
-                     [&stamped](const LogLine &line) { stamped << line.joined(); });
-    s.setSettingsText(QStringLiteral(" 4800,N,8,1 "));
-    QVERIFY(s.open());
-    QCOMPARE(stamped.first(), "[12:34:56]" + Open + " 4800,N,8,1 ");
-    QCOMPARE(f.port->openedWith, QStringLiteral(" 4800,N,8,1 ")); // untrimmed
-    QVERIFY(s.isOpen() && f.port->requestToSend());
-    QCOMPARE(connection.takeFirst().at(0).toBool(), true);
-    f.port->cts = true;
-    s.tick(); // the line monitor shows RTS (raised by the open) and CTS at the next tick
-    const ModemLines shown = lines.takeFirst().at(0).value<ModemLines>();
-    QVERIFY(shown.requestToSend && shown.clearToSend && !shown.carrierDetect);
-    s.tick();
-    QVERIFY(lines.isEmpty()); // only changes are shown
-    s.close();
-    QVERIFY(!s.isOpen() && !connection.takeFirst().at(0).toBool());
-    // A blank settings text keeps the port's settings and still shows in the OPEN line.
-    s.setSettingsText(QStringLiteral("  "));
-    s.open();
-    QCOMPARE(f.port->openedWith, QStringLiteral(" 4800,N,8,1 "));
-    QCOMPARE(f.log, QStringList({Open + QStringLiteral(" 4800,N,8,1 "), Close,
-                                 Open + QStringLiteral("  ")}));
-}
-
-// The session starts with the rack preset whatever the mode; an open applies the preset of the
-// mode (none for the other modes), and in prGPS initialises the modem.
-void LineSessionTest::openStepAndPresetOfTheMode()
-{
-    SessionFixture f;
-    LineSession &s = f.session;
-    RegisterMemory rack, vehicle;
-    rack.applyRackPreset();
-    vehicle.applyVehiclePreset();
-    const auto words = [](const RegisterMemory &memory) {
-        QStringList all;
-        for (int n = 0; n < RegisterMemory::Count; ++n)
-            all << memory.word(n);
-        return all;
-    };
-    QCOMPARE(words(s.registers()), words(rack));
-    s.chooseMode(SimMode::PrGps);
-    s.open();
-    QCOMPARE(f.port->written, QList<QByteArray>({QByteArray("AT\r\n")}));
-    QCOMPARE(f.log, QStringList({Open + QStringLiteral("9600,N,8,1"),
-                                 QStringLiteral("  <<prGPS用モデム初期化＆CALL>>"),
-                                 QStringLiteral("◎AT\r\n")}));
-    const QList<QPair<SimMode, const RegisterMemory *>> opens = {
-        {SimMode::Vehicle, &vehicle}, {SimMode::RackErr, &vehicle}, {SimMode::Rack, &rack}};
-    for (const auto &[mode, preset] : opens) {
+    // The session starts with the rack preset. While the port is closed no command sends, and
+    // an echo is a note, not a sent line. An open logs the settings as typed, opens with
+    // them untrimmed, raises RTS and, in prGPS, initialises the modem; the line monitor shows the
+    // lines at the next tick, and only changes. CLOSE while a frame is gathered ends its
+    // procedure: no answer. A failed open: its note, nothing sent; its settings text is not kept,
+    // and a blank one opens with the last accepted, still shown in the OPEN line. A refused
+    // write: its note, and no note of a sent command after it. A lost port
+    // closes the connection as CLOSE does, after a note saying why.
+    void connection()
+    {
+        SessionFixture f;
+        LineSession &s = f.session;
+        RegisterMemory rack;
+        rack.applyRackPreset();
+        QCOMPARE(registerFileText(s.registers()), registerFileText(rack));
+        QSignalSpy connection(&s, &LineSession::connectionChanged);
+        QSignalSpy lines(&s, &LineSession::modemLinesChanged);
+        QStringList stamped;
+        QObject::connect(&f.sessionLog, &SessionLog::lineLogged,
+                         [&stamped](const LogLine &line) { stamped << line.joined(); });
+        s.setTransmitText(QStringLiteral("AB"));
+        for (int c = int(TransmitCommand::StxEtx); c <= int(TransmitCommand::Send); ++c)
+            s.transmit(TransmitCommand(c));
+        QVERIFY(!s.send("AB"));
+        s.chooseMode(SimMode::PrGps);
+        s.chooseFrameEnd(FrameEnd::Time); // the frame is gathered at once, answered after a pause
+        s.setSettingsText(QStringLiteral(" 4800,N,8,1 "));
+        QVERIFY(s.open());
+        QCOMPARE(stamped.at(1), "[12:34:56]" + Open + " 4800,N,8,1 ");
+        QCOMPARE(f.port->openedWith, QStringLiteral(" 4800,N,8,1 "));
+        QVERIFY(f.port->requestToSend());
+        f.port->cts = true;
+        s.tick();
+        const ModemLines shown = lines.takeFirst().at(0).value<ModemLines>();
+        QVERIFY(shown.requestToSend && shown.clearToSend && !shown.carrierDetect);
+        s.tick();
+        QVERIFY(lines.isEmpty());
+        f.port->arriveNow("OK\r\n");
+        f.port->raiseArrival();
+        QCoreApplication::processEvents();
         s.close();
-        s.chooseMode(mode);
-        s.open();
-        QCOMPARE(words(s.registers()), words(*preset));
+        f.clock->advance(1000);
+        s.setSettingsText(QStringLiteral("9600,X,8,1"));
+        f.port->failNextOpen(QStringLiteral("parity \"X\" is not N, E, O, M or S"));
+        QVERIFY(!s.open());
+        s.setSettingsText(QStringLiteral("  "));
+        QVERIFY(s.open());
+        QCOMPARE(f.port->openedWith, QStringLiteral(" 4800,N,8,1 "));
+        f.port->refuseWrites(QStringLiteral("full"));
+        s.transmit(TransmitCommand::CrLf);
+        f.port->loseLine(QStringLiteral("device removed"));
+        QCoreApplication::processEvents();
+        QVERIFY(!s.isOpen() && connection.size() == 4);
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(connection.at(i).at(0).toBool(), i % 2 == 0);
+        QCOMPARE(f.port->written, QByteArrayList(2, "AT\r\n"));
+        const QStringList modem{"  <<prGPS用モデム初期化＆CALL>>", "◎AT\r\n"};
+        QCOMPARE(f.log,
+                 QStringList({"  <<ポートが閉じているため送信しませんでした: AB>>",
+                              Open + " 4800,N,8,1 ", modem[0], modem[1], Close,
+                              "  <<OPENできません: parity \"X\" is not N, E, O, M or S>>",
+                              Open + "  ", modem[0], modem[1], "  <<送信できませんでした: full>>",
+                              "  <<ポートが切断されました: device removed>>", Close}));
     }
-    QCOMPARE(f.port->written.size(), 1);
-}
 
-void LineSessionTest::failedOpenAndLostPort()
-{
-    SessionFixture f;
-    LineSession &s = f.session;
-    QSignalSpy connection(&s, &LineSession::connectionChanged);
-    QSignalSpy openFailed(&s, &LineSession::openFailed);
-    QSignalSpy portLost(&s, &LineSession::portLost);
-    QList<NoteSource> sources;
-    QObject::connect(&s, &LineSession::noted,
-                     [&sources](const Note &note) { sources << note.source; });
-    s.chooseMode(SimMode::PrGps);
-    f.port->failNextOpen(QStringLiteral("/dev/ttyS0: No such file or directory"));
-    QVERIFY(!s.open());
-    QVERIFY(!s.isOpen() && connection.isEmpty() && f.port->written.isEmpty());
-    QCOMPARE(f.log, QStringList({"  <<OPENできません: /dev/ttyS0: No such file or directory>>"}));
-    QCOMPARE(openFailed.takeFirst().at(0).toString(), "/dev/ttyS0: No such file or directory");
-    QCOMPARE(sources, QList<NoteSource>({NoteSource::Port}));
-    // A refused settings text is not kept: a blank text opens with the last accepted settings.
-    s.setSettingsText(QStringLiteral("9600,X,8,1"));
-    f.port->failNextOpen(QStringLiteral("parity \"X\" is not N, E, O, M or S"));
-    s.open();
-    s.setSettingsText(QStringLiteral(" "));
-    QVERIFY(s.open());
-    QCOMPARE(f.port->openedWith, QStringLiteral("9600,N,8,1"));
+    // Each command's bytes and log lines, the text typed being "Aあ" unless the row says otherwise;
+    // in the computer-link modes SEND makes a request: ENQ, text, sum and the frame end's
+    // terminator.
+    void transmitCommands_data()
+    {
+        QTest::addColumn<TransmitCommand>("command");
+        QTest::addColumn<SimMode>("mode");
+        QTest::addColumn<FrameEnd>("end");
+        QTest::addColumn<bool>("hex");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QStringList>("log");
+        const auto row = [](const char *name, TransmitCommand command, bool hex,
+                            const QByteArray &sent, const QStringList &log,
+                            SimMode mode = SimMode::None, FrameEnd end = FrameEnd::Time,
+                            const QString &text = QStringLiteral("Aあ")) {
+            QTest::newRow(name) << command << mode << end << hex << text << sent << log;
+        };
+        const QByteArray text = "A\x82\xA0";
+        row("STX+ETX", TransmitCommand::StxEtx, false, "\x02" + text + "\x03",
+            {"◎\x02"
+             "Aあ\x03",
+             "　<<STX+TEXT+ETX>>"});
+        row("CR+LF, hex shows both bytes of あ", TransmitCommand::CrLf, true, text + "\r\n",
+            {"◎Aあ\r\n", "　41 82 A0 0D 0A ", "　<<TEXT+CRLF>>"});
+        row("CR", TransmitCommand::Cr, false, text + "\r", {"◎Aあ\r", "　<<TEXT+CR>>"});
+        row("ACK hex", TransmitCommand::Ack, true, "\x06", {"◎\x06", "　06 ", "　<<ACK>>"});
+        row("NAK", TransmitCommand::Nak, false, "\x15", {"◎\x15", "　<<NAK>>"});
+        row("EOT", TransmitCommand::Eot, false, "\x04", {"◎\x04", "　<<EOT>>"});
+        row("SEND in NONE", TransmitCommand::Send, false, text, {"◎Aあ", "　<<TEXT>>"});
+        const auto link = [&row](const char *name, SimMode mode, FrameEnd end, const QString &text,
+                                 const QByteArray &sent) {
+            row(name, TransmitCommand::Send, false, sent,
+                {QStringLiteral("  <<ENQを付加して送信>>"), "◎" + QString::fromLatin1(sent)}, mode,
+                end, text);
+        };
+        link("SEND in rack by time", SimMode::Rack, FrameEnd::Time,
+             QStringLiteral("000000WR00003202"), Ctl::ENQ + "000000WR0000320250");
+        link("SEND in vehicle, CR LF, no text", SimMode::Vehicle, FrameEnd::CrLf, {},
+             Ctl::ENQ + "00\r\n");
+    }
 
-    f.log.clear();
-    f.port->loseLine(QStringLiteral("device removed"));
-    QCoreApplication::processEvents();
-    QVERIFY(!s.isOpen());
-    QCOMPARE(connection.last().at(0).toBool(), false);
-    QCOMPARE(f.log, QStringList({"  <<ポートが切断されました: device removed>>", Close}));
-    QCOMPARE(portLost.takeFirst().at(0).toString(), "device removed");
-    QCOMPARE(sources.mid(sources.size() - 2), QList<NoteSource>(2, NoteSource::Port));
-}
+    void transmitCommands()
+    {
+        QFETCH(SimMode, mode);
+        QFETCH(FrameEnd, end);
+        QFETCH(bool, hex);
+        QFETCH(QString, text);
+        SessionFixture f;
+        f.open(mode, end);
+        f.session.setTransmitText(text);
+        f.session.setHexDump(hex);
+        QFETCH(TransmitCommand, command);
+        f.session.transmit(command);
+        QTEST(f.port->written.join(), "sent");
+        QTEST(f.log.mid(1), "log");
+    }
 
-// CLOSE while a frame is being gathered: no answer; the bytes stay in the buffer.
-void LineSessionTest::closeWhileAFrameIsGathered()
-{
-    SessionFixture f;
-    f.session.open();
-    f.port->arriveNow("abc");
-    f.port->raiseArrival();
-    QCoreApplication::processEvents();
-    f.session.close();
-    f.clock->advance(1000);
-    QVERIFY(f.port->written.isEmpty());
-    QCOMPARE(f.session.receiveBuffer(), QByteArray("abc"));
-    QCOMPARE(f.log.size(), 2); // OPEN, CLOSE
-}
+    // A frame's lines: the frame received (its dump when HEX is on), what is sent, each with its
+    // dump, and the answer's notes. A character split by a pause shows whole in the second frame's
+    // line. The receive buffer's overflow is noted with the bytes it dropped.
+    void logLinesOfFrames()
+    {
+        SessionFixture f;
+        f.session.setHexDump(true);
+        f.open(SimMode::RackErr, FrameEnd::CrLf);
+        f.log.clear();
+        f.arrive("\x05"
+                 "0\r\n");
+        QCOMPARE(f.log, QStringList({"●\x05"
+                                     "0",
+                                     "　05 30 0D 0A ",
+                                     "◎\x05"
+                                     "0\r\n",
+                                     "　05 30 0D 0A ", "  <<RECEVED ENQ>>"}));
+        f.log.clear();
+        f.arrive("ab" + QByteArray(32767, 'x'));
+        QCOMPARE(f.log, QStringList({"  <<受信バッファあふれ: 2 バイト破棄>>", "　61 62 "}));
 
-// Each command's bytes and log lines, the text typed being "Aあ" unless the row says otherwise;
-// in the computer-link modes SEND makes a request: ENQ, text, sum and the frame end's terminator.
-void LineSessionTest::transmitCommands_data()
-{
-    QTest::addColumn<TransmitCommand>("command");
-    QTest::addColumn<SimMode>("mode");
-    QTest::addColumn<FrameEnd>("end");
-    QTest::addColumn<bool>("hex");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<QStringList>("log");
-    const auto row = [](const char *name, TransmitCommand command, bool hex, const QByteArray &sent,
-                        const QStringList &log, SimMode mode = SimMode::None,
-                        FrameEnd end = FrameEnd::Time,
-                        const QString &text = QStringLiteral("Aあ")) {
-        QTest::newRow(name) << command << mode << end << hex << text << sent << log;
-    };
-    const QByteArray text = "A\x82\xA0";
-    row("STX+ETX", TransmitCommand::StxEtx, false, "\x02" + text + "\x03",
-        {"◎\x02"
-         "Aあ\x03",
-         "　<<STX+TEXT+ETX>>"});
-    row("CR+LF, hex shows both bytes of あ", TransmitCommand::CrLf, true, text + "\r\n",
-        {"◎Aあ\r\n", "　41 82 A0 0D 0A ", "　<<TEXT+CRLF>>"});
-    row("CR", TransmitCommand::Cr, false, text + "\r", {"◎Aあ\r", "　<<TEXT+CR>>"});
-    row("ACK hex", TransmitCommand::Ack, true, "\x06", {"◎\x06", "　06 ", "　<<ACK>>"});
-    row("NAK", TransmitCommand::Nak, false, "\x15", {"◎\x15", "　<<NAK>>"});
-    row("EOT", TransmitCommand::Eot, false, "\x04", {"◎\x04", "　<<EOT>>"});
-    row("SEND in NONE", TransmitCommand::Send, false, text, {"◎Aあ", "　<<TEXT>>"});
-    const auto link = [&row](const char *name, SimMode mode, FrameEnd end, const QString &text,
-                             const QByteArray &sent) {
-        row(name, TransmitCommand::Send, false, sent,
-            {QStringLiteral("  <<ENQを付加して送信>>"), "◎" + QString::fromLatin1(sent)}, mode, end,
-            text);
-    };
-    link("SEND in rack by time", SimMode::Rack, FrameEnd::Time, QStringLiteral("000000WR00003202"),
-         Ctl::ENQ + "000000WR0000320250");
-    link("SEND in vehicle, CR LF, no text", SimMode::Vehicle, FrameEnd::CrLf, {},
-         Ctl::ENQ + "00\r\n");
-    link("SEND in rack, CR", SimMode::Rack, FrameEnd::Cr, {}, Ctl::ENQ + "00\r");
-}
+        SessionFixture rack;
+        rack.open(SimMode::Rack, FrameEnd::Time);
+        rack.arrive("\x82");
+        rack.arrive("\xA0"
+                    "A");
+        QCOMPARE(rack.log.mid(1), QStringList({"●", "  <<その他の電文を受信しました>>", "●あA",
+                                               "  <<その他の電文を受信しました>>"}));
+        QCOMPARE(rack.clock->waits, QList<int>({200, 200})); // one quiet time each
+    }
 
-void LineSessionTest::transmitCommands()
-{
-    QFETCH(SimMode, mode);
-    QFETCH(FrameEnd, end);
-    QFETCH(bool, hex);
-    QFETCH(QString, text);
-    SessionFixture f;
-    f.session.chooseMode(mode);
-    f.session.chooseFrameEnd(end);
-    f.session.open();
-    f.session.setTransmitText(text);
-    f.session.setHexDump(hex);
-    QFETCH(TransmitCommand, command);
-    f.session.transmit(command);
-    QTEST(f.port->written.join(), "sent");
-    QTEST(f.log.mid(1), "log");
-}
+    // Each mode opened as the operator does, after other texts were typed: the settings it brings
+    // (NONE keeps the typed ones) and its answers, one write per frame, under its own frame end or
+    // the one the row chooses. The mode, the dial text and the HEX choice that answer a frame are
+    // those in force when its receive procedure began: a change during the procedure's wait (to
+    // the mode "then") applies to the next frames only.
+    void framesAnsweredInEveryMode_data()
+    {
+        QTest::addColumn<SimMode>("mode");
+        QTest::addColumn<int>("end"); // -1: the mode's own
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QByteArray>("frames");
+        QTest::addColumn<QByteArrayList>("replies");
+        QTest::addColumn<SimMode>("then");
+        const auto row = [](const char *name, SimMode mode, int end, const char *settings,
+                            const QByteArray &frames, const QByteArrayList &replies,
+                            SimMode then = SimMode::None) {
+            QTest::newRow(name) << mode << end << QString::fromLatin1(settings) << frames << replies
+                                << then;
+        };
+        const auto data = [](const QByteArray &words) {
+            const QByteArray body = "000000" + words + "\x03";
+            return "\x02" + body + sumCheck(body);
+        };
+        const QByteArray read = request("000000WR00003202"), reply = data("00020001");
+        row("NONE echoes by time, then rack", SimMode::None, -1, "1200,O,7,2", "ab\x01", {"ab\x01"},
+            SimMode::Rack);
+        row("NONE under CR LF, then rack", SimMode::None, 0, "1200,O,7,2", read + "\r\n",
+            {read + "\r\n"}, SimMode::Rack);
+        row("prGPS dials, CR LF", SimMode::PrGps, -1, "9600,N,8,1", "OK\r\nOK\r\n",
+            QByteArrayList(2, "ATD09012345678\r\n"));
+        row("MNEA echoes, CR LF", SimMode::Mnea, -1, "4800,N,8,1", "$GP\r\n$GQ\r\n",
+            {"$GP\r\n", "$GQ\r\n"});
+        row("rack reads by time", SimMode::Rack, -1, "9600,E,8,1", read, {reply});
+        row("rack ERR echoes by time, then rack", SimMode::RackErr, -1, "9600,E,8,1", read, {read},
+            SimMode::Rack);
+        row("vehicle reads its preset by time", SimMode::Vehicle, -1, "9600,E,8,1",
+            request("000000WR00010201"), {data("0004")});
+    }
 
-void LineSessionTest::nothingGoesOutWhileClosed()
-{
-    SessionFixture f;
-    f.session.setTransmitText(QStringLiteral("AB"));
-    for (int c = int(TransmitCommand::StxEtx); c <= int(TransmitCommand::Send); ++c)
-        f.session.transmit(TransmitCommand(c));
-    QVERIFY(f.port->written.isEmpty() && f.log.isEmpty());
-    // An echo with the port closed: a note, not a sent line.
-    QVERIFY(!f.session.send("AB"));
-    QCOMPARE(f.log, QStringList({"  <<ポートが閉じているため送信しませんでした: AB>>"}));
-    // A refused write: its note, and no note of a sent command after it.
-    f.session.open();
-    f.port->refuseWrites(QStringLiteral("full"));
-    f.log.clear();
-    f.session.transmit(TransmitCommand::CrLf);
-    QCOMPARE(f.log, QStringList({"  <<送信できませんでした: full>>"}));
-}
+    void framesAnsweredInEveryMode()
+    {
+        QFETCH(int, end);
+        QFETCH(QByteArray, frames);
+        SessionFixture f;
+        LineSession &s = f.session;
+        s.setSettingsText(QStringLiteral("1200,O,7,2"));
+        s.setTransmitText(QStringLiteral("typed"));
+        QFETCH(SimMode, mode);
+        s.chooseMode(mode);
+        if (end >= 0)
+            s.chooseFrameEnd(FrameEnd(end));
+        s.setHexDump(true);
+        s.open();
+        QFETCH(QString, settings);
+        QCOMPARE(f.log.first(), Open + settings);
+        f.port->written.clear();
+        f.log.clear();
+        f.port->arriveNow(frames);
+        f.port->raiseArrival();
+        QCoreApplication::processEvents(); // the procedure starts and waits
+        QFETCH(SimMode, then);
+        s.chooseMode(then);
+        s.setTransmitText(QStringLiteral("0000"));
+        s.setHexDump(false);
+        f.clock->advance(1000);
+        QTEST(QByteArrayList(f.port->written), "replies");
+        const qsizetype firstEnd = frames.indexOf('\n') + 1;
+        QCOMPARE(f.log.at(1), "　" + hexDump(firstEnd > 0 ? frames.left(firstEnd) : frames));
+        QVERIFY(f.log.contains("　" + hexDump(f.port->written.first())));
+    }
 
-// A frame's lines: the frame received (its dump when HEX is on), what is sent, each with its
-// dump, and the answer's notes. A character split by a pause shows whole in the second frame's
-// line. The receive buffer's overflow is noted with the bytes it dropped.
-void LineSessionTest::logLinesOfFrames()
-{
-    SessionFixture f;
-    f.session.chooseMode(SimMode::RackErr);
-    f.session.chooseFrameEnd(FrameEnd::CrLf);
-    f.session.setHexDump(true);
-    f.session.open();
-    f.log.clear();
-    f.arrive("\x05"
-             "0\r\n");
-    QCOMPARE(f.log, QStringList({"●\x05"
-                                 "0",
-                                 "　05 30 0D 0A ",
-                                 "◎\x05"
-                                 "0\r\n",
-                                 "　05 30 0D 0A ", "  <<RECEVED ENQ>>"}));
-    f.log.clear();
-    f.arrive("ab" + QByteArray(32767, 'x'));
-    QCOMPARE(f.log, QStringList({"  <<受信バッファあふれ: 2 バイト破棄>>", "　61 62 "}));
+    // "events" holds each frame handed on, "|", and the frame end it was cut by (0 CR LF, 1 CR,
+    // 2 time), and each note for the log. Arrivals at the moment -1 come while the frames of the
+    // procedure's first read are handed on. After CLOSE or END during a wait (a start "Stop")
+    // nothing more happens.
+    void framesAndWaits_data()
+    {
+        QTest::addColumn<ReceiveTrigger>("trigger");
+        QTest::addColumn<Starts>("starts");
+        QTest::addColumn<Arrivals>("arrivals");
+        QTest::addColumn<QByteArrayList>("events");
+        QTest::addColumn<QByteArray>("left");
+        QTest::addColumn<Waits>("waits");
+        const auto crlf = FrameEnd::CrLf, cr = FrameEnd::Cr, time = FrameEnd::Time;
+        const QByteArray x(32765, 'x');
+        Arrivals every100ms;
+        for (int t = 0; t < 1000; t += 100)
+            every100ms << QPair(t, QByteArray("a"));
 
-    SessionFixture rack;
-    rack.session.chooseMode(SimMode::Rack);
-    rack.session.open();
-    rack.arrive("\x82");
-    rack.arrive("\xA0"
-                "A");
-    QCOMPARE(rack.log.mid(1), QStringList({"●", "  <<その他の電文を受信しました>>", "●あA",
-                                           "  <<その他の電文を受信しました>>"}));
-    QCOMPARE(rack.clock->waits, QList<int>({200, 200})); // one quiet time each
-}
+        QTest::newRow("CR LF: split across reads")
+            << Event << Starts{{0, crlf}, {300, crlf}} << Arrivals{{0, "12\r"}, {300, "\n34"}}
+            << QByteArrayList{"12\r\n|0"} << "34"_ba << Waits{100, 100};
+        QTest::newRow("CR LF: bytes arriving during the wait are read with it")
+            << Event << Starts{{0, crlf}} << Arrivals{{0, "1"}, {50, "\r\n2"}}
+            << QByteArrayList{"1\r\n|0"} << "2"_ba << Waits{100};
+        QTest::newRow("CR LF: bytes that come while a frame is handed on, read 100 ms later")
+            << Event << Starts{{0, crlf}} << Arrivals{{0, "12\r\n"}, {-1, "34\r\n5"}}
+            << QByteArrayList{"12\r\n|0", "34\r\n|0"} << "5"_ba << Waits{100, 100};
+        QTest::newRow("CR LF: frames beyond one turn's share handed on at the next turn")
+            << Event << Starts{{0, crlf}} << Arrivals{{0, QByteArray("a\r\n").repeated(70)}}
+            << QByteArrayList(70, "a\r\n|0") << ""_ba << Waits{100, 0};
+        QTest::newRow("CR: LF after CR opens a frame; a tick waits too")
+            << Tick << Starts{{0, cr}} << Arrivals{{0, "12\r\n34\r5"}}
+            << QByteArrayList{"12\r|1", "\n34\r|1"} << "5"_ba << Waits{100};
+        QTest::newRow("time: bursts join, a gap splits")
+            << Tick << Starts{{0, time}, {500, time}}
+            << Arrivals{{0, "ab"}, {100, "cd"}, {500, "ef"}} << QByteArrayList{"abcd|2", "ef|2"}
+            << ""_ba << Waits{150, 150, 150};
+        QTest::newRow("time: a trickle faster than the quiet time is one frame")
+            << Event << Starts{{0, time}} << every100ms << QByteArrayList{"aaaaaaaaaa|2"} << ""_ba
+            << Waits(7, 150);
+        QTest::newRow("time: event, nothing waiting")
+            << Event << Starts{{0, time}} << Arrivals{} << QByteArrayList{"|2"} << ""_ba << Waits{};
+        QTest::newRow("leftovers handed on after a switch to time")
+            << Tick << Starts{{0, crlf}, {300, time}} << Arrivals{{0, "12\r\n56"}}
+            << QByteArrayList{"12\r\n|0", "56|2"} << ""_ba << Waits{0};
+        QTest::newRow("a change of frame end waits for the next frame")
+            << Event << Starts{{0, time}, {100, crlf}} << Arrivals{{0, "ab\r\n"}, {100, "c"}}
+            << QByteArrayList{"ab\r\nc|2"} << ""_ba << Waits{150, 150};
+        QTest::newRow("stop during the quiet time: what was gathered stays")
+            << Event << Starts{{0, time}, {50, Stop}} << Arrivals{{0, "ab\r"}} << QByteArrayList{}
+            << "ab\r"_ba << Waits{150};
+        QTest::newRow("stop during a CR LF wait: nothing read")
+            << Event << Starts{{0, crlf}, {50, Stop}} << Arrivals{{0, "ab\r"}} << QByteArrayList{}
+            << ""_ba << Waits{100};
+        QTest::newRow("CR LF: oldest bytes dropped")
+            << Event << Starts{{0, crlf}} << Arrivals{{0, "ab" + x + "cd"}}
+            << QByteArrayList{"dropped|ab"} << x + "cd" << Waits{100};
+    }
 
-// Each mode opened as the operator does, after other texts were typed: the settings it brings
-// (NONE keeps the typed ones) and its answers, one write per frame, under its own frame end or
-// the one the row chooses. The mode, the dial text and the HEX choice that answer a frame are
-// those in force when its receive procedure began: a change during the procedure's wait (to
-// the mode "then") applies to the next frames only.
-void LineSessionTest::framesAnsweredInEveryMode_data()
-{
-    QTest::addColumn<SimMode>("mode");
-    QTest::addColumn<int>("end"); // -1: the mode's own
-    QTest::addColumn<QString>("settings");
-    QTest::addColumn<QByteArray>("frames");
-    QTest::addColumn<QByteArrayList>("replies");
-    QTest::addColumn<SimMode>("then");
-    const auto row = [](const char *name, SimMode mode, int end, const char *settings,
-                        const QByteArray &frames, const QByteArrayList &replies,
-                        SimMode then = SimMode::None) {
-        QTest::newRow(name) << mode << end << QString::fromLatin1(settings) << frames << replies
-                            << then;
-    };
-    const auto data = [](const QByteArray &words) {
-        const QByteArray body = "000000" + words + "\x03";
-        return "\x02" + body + sumCheck(body);
-    };
-    const QByteArray read = request("000000WR00003202"), reply = data("00020001");
-    row("NONE echoes by time, then rack", SimMode::None, -1, "1200,O,7,2", "ab\x01", {"ab\x01"},
-        SimMode::Rack);
-    row("NONE under CR LF, then rack", SimMode::None, 0, "1200,O,7,2", read + "\r\n",
-        {read + "\r\n"}, SimMode::Rack);
-    row("prGPS dials, CR LF", SimMode::PrGps, -1, "9600,N,8,1", "OK\r\nOK\r\n",
-        QByteArrayList(2, "ATD09012345678\r\n"));
-    row("MNEA echoes, CR LF", SimMode::Mnea, -1, "4800,N,8,1", "$GP\r\n$GQ\r\n",
-        {"$GP\r\n", "$GQ\r\n"});
-    row("rack reads by time", SimMode::Rack, -1, "9600,E,8,1", read, {reply});
-    row("rack reads under CR LF", SimMode::Rack, 0, "9600,E,8,1", read + "\r\n", {reply + "\r\n"});
-    row("rack ERR echoes by time, then rack", SimMode::RackErr, -1, "9600,E,8,1", read, {read},
-        SimMode::Rack);
-    row("vehicle reads its preset by time", SimMode::Vehicle, -1, "9600,E,8,1",
-        request("000000WR00010201"), {data("0004")});
-}
-
-void LineSessionTest::framesAnsweredInEveryMode()
-{
-    QFETCH(int, end);
-    QFETCH(QByteArray, frames);
-    SessionFixture f;
-    LineSession &s = f.session;
-    s.setSettingsText(QStringLiteral("1200,O,7,2"));
-    s.setTransmitText(QStringLiteral("typed"));
-    QFETCH(SimMode, mode);
-    s.chooseMode(mode);
-    if (end >= 0)
-        s.chooseFrameEnd(FrameEnd(end));
-    s.setHexDump(true);
-    s.open();
-    QFETCH(QString, settings);
-    QCOMPARE(f.log.first(), Open + settings);
-    f.port->written.clear();
-    f.log.clear();
-    f.port->arriveNow(frames);
-    f.port->raiseArrival();
-    QCoreApplication::processEvents(); // the procedure starts and waits
-    QFETCH(SimMode, then);
-    s.chooseMode(then);
-    s.setTransmitText(QStringLiteral("0000"));
-    s.setHexDump(false);
-    f.clock->advance(1000);
-    QTEST(QByteArrayList(f.port->written), "replies");
-    const qsizetype firstEnd = frames.indexOf('\n') + 1;
-    QCOMPARE(f.log.at(1), "　" + hexDump(firstEnd > 0 ? frames.left(firstEnd) : frames));
-    QVERIFY(f.log.contains("　" + hexDump(f.port->written.first())));
-}
+    void framesAndWaits()
+    {
+        QFETCH(ReceiveTrigger, trigger);
+        QFETCH(Starts, starts);
+        QFETCH(Arrivals, arrivals);
+        ReceiverFixture f;
+        for (const auto &[atMs, bytes] : arrivals)
+            atMs < 0 ? f.port.arriveAfterNextRead(bytes) : f.port.arrive(atMs, bytes);
+        f.run(trigger, starts);
+        QTEST(f.events, "events");
+        QTEST(f.receiver.buffer(), "left");
+        QTEST(f.clock.waits, "waits");
+    }
+};
 
 QTEST_GUILESS_MAIN(LineSessionTest)
 #include "test_line_session.moc"

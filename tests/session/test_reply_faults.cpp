@@ -29,12 +29,13 @@ const QByteArray Data = "\x02"
 const QByteArray Ack = "\x06"
                        "000000\r\n";
 
-Fault fault(Fault::Kind kind, int count = 1)
+using Kind = Fault::Kind;
+
+// A fault with its count, delay, NAK code, pieces and gap.
+Fault fault(Kind kind, int count = 1, int delayMs = 0, const QByteArray &nak = {}, int pieces = 2,
+            int gapMs = 0)
 {
-    Fault f;
-    f.kind = kind;
-    f.count = count;
-    return f;
+    return {kind, count, delayMs, nak, pieces, gapMs};
 }
 
 } // namespace
@@ -43,127 +44,110 @@ class ReplyFaultsTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void faultsOnTheLine_data();
-    void faultsOnTheLine();
-    void closeDropsWaitingReplies();
-    void registerChangesNameTheirWriter();
+    // Rack mode under CR LF; the frames arrive one after another, each in its own second. "pieces"
+    // is every write the host's end sees, in order; "notes" the fault notes, in order.
+    void faultsOnTheLine_data()
+    {
+        QTest::addColumn<Faults>("faults");
+        QTest::addColumn<Pieces>("frames");
+        QTest::addColumn<Pieces>("pieces");
+        QTest::addColumn<QStringList>("notes");
+        QTest::addColumn<QString>("d40"); // after the frames: a word write stores 0009 there
+        QByteArray badSum = Data;
+        badSum[16] = '0';
+        QByteArray garbled = Data;
+        garbled.back() = char(0x0A ^ 0xFF);
+
+        QTest::newRow("drop one, then answer")
+            << Faults{fault(Kind::Drop)} << Pieces{Read, Read} << Pieces{Data}
+            << QStringList{"  <<FAULT drop (0 left)>>"} << QString("0000");
+        QTest::newRow("late reply holds the next one behind it")
+            << Faults{fault(Kind::Delay, 1, 1500)} << Pieces{Read, Write} << Pieces{Data, Ack}
+            << QStringList{"  <<FAULT delay (0 left)>>"} << QString("0009");
+        QTest::newRow("NAK twice: the write is not carried out")
+            << Faults{fault(Kind::Nak, 2, 0, "05")} << Pieces{Write, Read, Read}
+            << Pieces{"\x15"
+                      "00000005\r\n",
+                      "\x15"
+                      "00000005\r\n",
+                      Data}
+            << QStringList{"  <<FAULT nak (1 left)>>", "  <<FAULT nak (0 left)>>"}
+            << QString("0000");
+        QTest::newRow("wrong sum waits for a reply that carries one")
+            << Faults{fault(Kind::BadSum)} << Pieces{Write, Read} << Pieces{Ack, badSum}
+            << QStringList{"  <<FAULT bad_sum (0 left)>>"} << QString("0009");
+        QTest::newRow("split in three")
+            << Faults{fault(Kind::Split, 1, 0, {}, 3, 10)} << Pieces{Read}
+            << Pieces{Data.left(6), Data.mid(6, 7), Data.mid(13)}
+            << QStringList{"  <<FAULT split (0 left)>>"} << QString("0000");
+        QTest::newRow("garbled last byte, then the next fault")
+            << Faults{fault(Kind::Garble), fault(Kind::Drop)} << Pieces{Read, Read, Read}
+            << Pieces{garbled, Data}
+            << QStringList{"  <<FAULT garble (0 left)>>", "  <<FAULT drop (0 left)>>"}
+            << QString("0000");
+    }
+
+    void faultsOnTheLine()
+    {
+        QFETCH(Faults, faults);
+        QFETCH(Pieces, frames);
+        SessionFixture f;
+        f.open(SimMode::Rack, FrameEnd::CrLf);
+        for (const Fault &fault : faults)
+            f.session.addFault(fault);
+        for (const QByteArray &frame : frames)
+            f.arrive(frame);
+        f.clock->advance(5000);
+        QTEST(Pieces(f.port->written), "pieces");
+        QTEST(f.log.filter(u"<<FAULT"_s), "notes");
+        QTEST(f.session.registers().word(40), "d40"); // no write gets through a NAK
+        QCOMPARE(f.session.faultsPending(), 0);
+        // The log shows each piece as it was sent.
+        QCOMPARE(f.log.filter(QRegularExpression(u"^◎"_s)).size(), f.port->written.size());
+    }
+
+    // CLOSE ends what still waits to go out, with a note; the next OPEN starts with no fault left
+    // behind in the line.
+    void closeDropsWaitingReplies()
+    {
+        SessionFixture f;
+        f.open(SimMode::None, FrameEnd::Time); // the echo is a reply too
+        f.session.addFault(fault(Kind::Delay, 1, 5000));
+        f.arrive("abc");
+        f.session.close();
+        f.clock->advance(10000);
+        QVERIFY(f.port->written.isEmpty());
+        QVERIFY(f.log.contains(u"  <<FAULT: 1 waiting replies not sent: the port closed>>"_s));
+        QCOMPARE(f.session.repliesSent(), 0);
+        QCOMPARE(f.session.framesReceived(), 1);
+    }
+
+    // A host's word write, the handshake's answer and a control program's write each report the
+    // span of words they changed; a write that changes nothing reports nothing.
+    void registerChangesNameTheirWriter()
+    {
+        SessionFixture f;
+        QList<std::tuple<int, QStringList, RegisterWriter>> changes;
+        QObject::connect(&f.session, &LineSession::registersChanged,
+                         [&](int from, const QStringList &words, RegisterWriter by) {
+                             changes.append({from, words, by});
+                         });
+        f.open(SimMode::Rack, FrameEnd::CrLf);
+        f.arrive(request("000000WW0000100200010000"));
+        f.arrive(request("000000WW00001001" + QByteArray("0001")));
+        QVERIFY(f.session.storeWords(5, {"1", "x"}, RegisterWriter::Control)); // refused: no change
+        f.session.storeWords(40, {"7", "0", "-3"}, RegisterWriter::Control);
+        f.session.setHandshakeAuto(true);
+        f.session.registers().setWord(0, "0001"); // a storage instruction, flag D10 raised
+        f.session.registers().setWord(10, "0001");
+        f.session.stepHandshakeNow(); // the instruction shows; the words it read are reported
+        using Change = std::tuple<int, QStringList, RegisterWriter>;
+        QCOMPARE(changes.value(0), Change(10, {"0001"}, RegisterWriter::Line));
+        QCOMPARE(changes.value(1), Change(40, {"0007", "0000", "-0003"}, RegisterWriter::Control));
+        QCOMPARE(std::get<RegisterWriter>(changes.value(2)), RegisterWriter::Handshake);
+        QCOMPARE(changes.size(), 3);
+    }
 };
-
-// Rack mode under CR LF; the frames arrive one after another, each in its own second. "pieces"
-// is every write the host's end sees, in order; "notes" the fault notes, in order.
-void ReplyFaultsTest::faultsOnTheLine_data()
-{
-    QTest::addColumn<Faults>("faults");
-    QTest::addColumn<Pieces>("frames");
-    QTest::addColumn<Pieces>("pieces");
-    QTest::addColumn<QStringList>("notes");
-    QTest::addColumn<QString>("d40"); // after the frames: a word write stores 0009 there
-    Fault late = fault(Fault::Kind::Delay);
-    late.delayMs = 1500;
-    Fault nak = fault(Fault::Kind::Nak, 2);
-    nak.nakCode = "05";
-    Fault split = fault(Fault::Kind::Split);
-    split.pieces = 3;
-    split.gapMs = 10;
-    QByteArray badSum = Data;
-    badSum[16] = '0';
-    QByteArray garbled = Data;
-    garbled.back() = char(0x0A ^ 0xFF);
-
-    QTest::newRow("drop one, then answer")
-        << Faults{fault(Fault::Kind::Drop)} << Pieces{Read, Read} << Pieces{Data}
-        << QStringList{"  <<FAULT drop (0 left)>>"} << QString("0000");
-    QTest::newRow("late reply holds the next one behind it")
-        << Faults{late} << Pieces{Read, Write} << Pieces{Data, Ack}
-        << QStringList{"  <<FAULT delay (0 left)>>"} << QString("0009");
-    QTest::newRow("NAK twice: the write is not carried out")
-        << Faults{nak} << Pieces{Write, Read, Read}
-        << Pieces{"\x15"
-                  "00000005\r\n",
-                  "\x15"
-                  "00000005\r\n",
-                  Data}
-        << QStringList{"  <<FAULT nak (1 left)>>", "  <<FAULT nak (0 left)>>"} << QString("0000");
-    QTest::newRow("wrong sum waits for a reply that carries one")
-        << Faults{fault(Fault::Kind::BadSum)} << Pieces{Write, Read} << Pieces{Ack, badSum}
-        << QStringList{"  <<FAULT bad_sum (0 left)>>"} << QString("0009");
-    QTest::newRow("split in three")
-        << Faults{split} << Pieces{Read} << Pieces{Data.left(6), Data.mid(6, 7), Data.mid(13)}
-        << QStringList{"  <<FAULT split (0 left)>>"} << QString("0000");
-    QTest::newRow("garbled last byte, then the next fault")
-        << Faults{fault(Fault::Kind::Garble), fault(Fault::Kind::Drop)} << Pieces{Read, Read, Read}
-        << Pieces{garbled, Data}
-        << QStringList{"  <<FAULT garble (0 left)>>", "  <<FAULT drop (0 left)>>"}
-        << QString("0000");
-}
-
-void ReplyFaultsTest::faultsOnTheLine()
-{
-    QFETCH(Faults, faults);
-    QFETCH(Pieces, frames);
-    SessionFixture f;
-    f.session.chooseMode(SimMode::Rack);
-    f.session.chooseFrameEnd(FrameEnd::CrLf);
-    f.session.open();
-    for (const Fault &fault : faults)
-        f.session.addFault(fault);
-    for (const QByteArray &frame : frames)
-        f.arrive(frame);
-    f.clock->advance(5000);
-    QTEST(Pieces(f.port->written), "pieces");
-    QTEST(f.log.filter(u"<<FAULT"_s), "notes");
-    QTEST(f.session.registers().word(40), "d40"); // no write gets through a NAK
-    QCOMPARE(f.session.faultsPending(), 0);
-    // The log shows each piece as it was sent.
-    QCOMPARE(f.log.filter(QRegularExpression(u"^◎"_s)).size(), f.port->written.size());
-}
-
-// CLOSE ends what still waits to go out, with a note; the next OPEN starts with no fault left
-// behind in the line.
-void ReplyFaultsTest::closeDropsWaitingReplies()
-{
-    SessionFixture f;
-    f.session.chooseMode(SimMode::None); // the echo is a reply too
-    f.session.open();
-    Fault late = fault(Fault::Kind::Delay);
-    late.delayMs = 5000;
-    f.session.addFault(late);
-    f.arrive("abc");
-    f.session.close();
-    f.clock->advance(10000);
-    QVERIFY(f.port->written.isEmpty());
-    QVERIFY(f.log.contains(u"  <<FAULT: 1 waiting replies not sent: the port closed>>"_s));
-    QCOMPARE(f.session.repliesSent(), 0);
-    QCOMPARE(f.session.framesReceived(), 1);
-}
-
-// A host's word write, the handshake's answer and a control program's write each report the
-// span of words they changed; a write that changes nothing reports nothing.
-void ReplyFaultsTest::registerChangesNameTheirWriter()
-{
-    SessionFixture f;
-    QList<std::tuple<int, QStringList, RegisterWriter>> changes;
-    QObject::connect(&f.session, &LineSession::registersChanged,
-                     [&](int from, const QStringList &words, RegisterWriter by) {
-                         changes.append({from, words, by});
-                     });
-    f.session.chooseMode(SimMode::Rack);
-    f.session.chooseFrameEnd(FrameEnd::CrLf);
-    f.session.open();
-    f.arrive(request("000000WW0000100200010000"));
-    f.arrive(request("000000WW00001001" + QByteArray("0001")));
-    QVERIFY(f.session.storeWords(5, {"1", "x"}, RegisterWriter::Control)); // refused: no change
-    f.session.storeWords(40, {"7", "0", "-3"}, RegisterWriter::Control);
-    f.session.setHandshakeAuto(true);
-    f.session.registers().setWord(0, "0001"); // a storage instruction, flag D10 raised
-    f.session.registers().setWord(10, "0001");
-    f.session.stepHandshakeNow(); // the instruction shows; the words it read are reported
-    using Change = std::tuple<int, QStringList, RegisterWriter>;
-    QCOMPARE(changes.value(0), Change(10, {"0001"}, RegisterWriter::Line));
-    QCOMPARE(changes.value(1), Change(40, {"0007", "0000", "-0003"}, RegisterWriter::Control));
-    QCOMPARE(std::get<RegisterWriter>(changes.value(2)), RegisterWriter::Handshake);
-    QCOMPARE(changes.size(), 3);
-}
 
 QTEST_GUILESS_MAIN(ReplyFaultsTest)
 #include "test_reply_faults.moc"

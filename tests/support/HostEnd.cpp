@@ -1,30 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "HostEnd.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
+#include <QtCore/qtestsupport_core.h>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
-
-qint64 processCpuMs()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto ms = [](const timeval &t) { return qint64(t.tv_sec) * 1000 + t.tv_usec / 1000; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
-
-QByteArray allByteValues()
-{
-    QByteArray bytes;
-    for (int value = 0; value < 256; ++value)
-        bytes.append(char(value));
-    return bytes;
-}
 
 HostEnd::HostEnd(const QString &path, Style style)
     : HostEnd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY), style)
@@ -61,6 +44,18 @@ bool HostEnd::send(const QByteArray &bytes)
     return true;
 }
 
+bool HostEnd::feed(const QByteArray &bytes, int timeoutMs)
+{
+    qsizetype done = 0;
+    return QTest::qWaitFor(
+        [&] {
+            const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
+            done += std::max<ssize_t>(n, 0);
+            return done == bytes.size();
+        },
+        timeoutMs);
+}
+
 QByteArray HostEnd::collect()
 {
     char buffer[65536];
@@ -74,13 +69,4 @@ bool HostEnd::waitReadable(int timeoutMs)
 {
     pollfd pfd{m_fd, POLLIN, 0};
     return ::poll(&pfd, 1, timeoutMs) == 1 && (pfd.revents & POLLIN);
-}
-
-QByteArray HostEnd::read(qsizetype n, int timeoutMs)
-{
-    const qsizetype from = m_collected.size();
-    const QDeadlineTimer deadline(timeoutMs);
-    while (collect().size() - from < n && waitReadable(int(deadline.remainingTime()))) {
-    }
-    return m_collected.mid(from);
 }

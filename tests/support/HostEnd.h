@@ -1,17 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// A host program's end of a line, for the tests over real pseudo-terminals and the benchmarks;
-// and the process's CPU time (to prove an idle line does not spin).
-
 #include <QByteArray>
 #include <QString>
-
-// CPU time (user + system) the process has used so far, in milliseconds.
-qint64 processCpuMs();
-
-// Every byte value once, 0 to 255.
-QByteArray allByteValues();
 
 // A host program's end of a line: the device opened raw. A test that runs the program's event
 // loop between reads opens it non-blocking; a host on a thread of its own (a benchmark, whose
@@ -32,12 +23,15 @@ public:
     bool isOpen() const { return m_fd >= 0; }
     // Writes all the bytes; false when the line took only part of them (non-blocking: no room).
     bool send(const QByteArray &bytes);
+    // Writes all the bytes as the line makes room, the event loop running meanwhile (a program
+    // under test in this process answers); false when they did not all go within timeoutMs.
+    bool feed(const QByteArray &bytes, int timeoutMs);
     // Reads every byte waiting now; returns everything collect() has read since the end opened.
     QByteArray collect();
+    // What collect() has read so far, without reading more.
+    const QByteArray &collected() const { return m_collected; }
     // Waits up to timeoutMs for bytes; true when some are waiting.
     bool waitReadable(int timeoutMs);
-    // Collects until n more bytes came or timeoutMs passed; returns what came.
-    QByteArray read(qsizetype n, int timeoutMs = 5000);
 
 private:
     int m_fd;

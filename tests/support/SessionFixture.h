@@ -23,6 +23,13 @@ struct SessionFixture {
                          [this](const LogLine &line) { log << line.text; });
     }
 
+    // The mode and the frame end chosen, then the port opened.
+    bool open(SimMode mode, FrameEnd end)
+    {
+        session.chooseMode(mode);
+        session.chooseFrameEnd(end);
+        return session.open();
+    }
     // Bytes arrive now and the port raises its event, which the session takes as a handler of
     // its own; then a second passes, which lets every wait of the receive path run out.
     void arrive(const QByteArray &bytes)

@@ -11,6 +11,21 @@
 #include <QTest>
 #include <memory>
 
+// Clicks an option button on its indicator, as a person does (a short caption does not fill
+// the button's whole width).
+inline void clickOption(QRadioButton *option)
+{
+    QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
+}
+
+// Double-clicks it as a person does: the first click chooses it, then the double-click event
+// follows (offscreen, QTest delivers only that event).
+inline void doubleClickOption(QRadioButton *option)
+{
+    clickOption(option);
+    QTest::mouseDClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
+}
+
 // The main window over a session on a scripted line and clock (the session's tick is not
 // started: tests tick by hand). END is recorded, not acted on.
 struct WindowFixture : SessionFixture {
@@ -25,16 +40,16 @@ struct WindowFixture : SessionFixture {
             qFatal("no control %s", qPrintable(name));
         return found;
     }
+    // An option button by its layout name: its group and its index, "Option1_3".
     QRadioButton *option(const char *group, int index) const
     {
-        return ::option(w.get(), group, index);
+        return control<QRadioButton>(QStringLiteral("%1_%2").arg(QLatin1String(group)).arg(index));
     }
     // The log box's rows, newest first, without the stamps.
     QStringList rows() const
     {
         QStringList lines = w->trafficLog()->text().split(QLatin1Char('\n'));
-        if (!lines.isEmpty() && lines.last().isEmpty())
-            lines.removeLast();
+        lines.removeLast(); // the text ends with a line end, or is empty
         for (QString &line : lines)
             line = withoutStamp(line);
         return lines;

@@ -1,209 +1,313 @@
 // SPDX-License-Identifier: MIT
-// The main window over a session on a scripted line: the controls as start-up leaves them, the
-// resize rule, texts that fit, controls that pass the operator's choices to the session (each
-// transmit button its command) and show what it signals, the traffic log painted after a reply,
-// the double-click that opens the data window, the single help window, and the ways the
-// program ends.
+// The main window over a session on a scripted line: controls that pass the operator's choices
+// to the session (each transmit button its command) and show what it signals, also what a
+// control program chooses (the data window's Auto too); the resize rule;
+// texts that fit; the traffic log painted after a reply; the double-click that opens the data
+// window; the single help window; the ways the program ends. The port buttons' menus over a
+// scripted list of the machine's ports: what a menu offers, a choice stored and shown in the
+// button's tooltip (a virtual line through its path dialog), and PORTWREN_COM<n> winning over
+// the stored choice.
 #include "WindowFixture.h"
+#include "control/ControlRequests.h"
+#include "platform/PortMap.h"
 #include "ui/HelpWindow.h"
+#include "ui/PortMenu.h"
 #include "ui/RegisterWindow.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QInputDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+QList<SystemPort> scriptedPorts()
+{
+    const SystemPort adapter{
+        "/dev/ttyUSB0", "USB-Serial Controller", "Prolific", 0x067b, 0x2303, true};
+    return {adapter, SystemPort{"/dev/ttyS0", {}, {}, {}, {}, false}};
+}
+
+struct MenuFixture : WindowFixture {
+    MenuFixture() { w->setPortLister(scriptedPorts); }
+
+    // Right-clicks port button index and returns the menu that opens.
+    PortMenu *openMenu(int index)
+    {
+        QRadioButton *button = option("Option2", index);
+        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(6, 6),
+                                button->mapToGlobal(QPoint(6, 6)));
+        QApplication::sendEvent(button, &click);
+        auto *menu = qobject_cast<PortMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            qFatal("no port menu opened");
+        return menu;
+    }
+    // The menu's items: text, and "*" for the checked one, "-" for a disabled one.
+    static QStringList items(PortMenu *menu)
+    {
+        QStringList texts;
+        for (QAction *action : menu->actions())
+            if (!action->isSeparator())
+                texts << action->text() + (action->isChecked() ? "*" : "") +
+                             (action->isEnabled() ? "" : "-");
+        menu->close();
+        return texts;
+    }
+    void choose(int index, const QString &startOfText)
+    {
+        PortMenu *menu = openMenu(index);
+        for (QAction *action : menu->actions())
+            if (action->text().startsWith(startOfText))
+                return action->trigger(), void(menu->close());
+        qFatal("no item %s", qPrintable(startOfText));
+    }
+    QString tooltip(int index) const { return option("Option2", index)->toolTip(); }
+};
+
+} // namespace
 
 class MainWindowTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void stateAfterStartUp();
-    void logBoxFollowsTheWindow();
-    void textsFitTheirControls();
-    void controlsFollowTheSession();
-    void replyLeavesBeforeThePaint();
-    void doubleClickOpensTheDataWindow();
-    void helpWindowIsSingle();
-    void endAndTitleBarCloseEverything();
-};
-
-void MainWindowTest::stateAfterStartUp()
-{
-    WindowFixture f;
-    QVERIFY(f.option("Option1", 0)->isChecked() && f.option("Option2", 0)->isChecked());
-    QVERIFY(f.option("Option3", 2)->isChecked() && f.option("Option4", 1)->isChecked());
-    QCOMPARE(f.control<QLineEdit>("Text1")->text(), QStringLiteral("9600,N,7,1"));
-    QCOMPARE(f.control<QLineEdit>("Text3")->text(), QStringLiteral("200"));
-    QVERIFY(f.control<QLineEdit>("Text2")->text().isEmpty());
-    QVERIFY(f.control("btnOpen")->isEnabled() && !f.control("btnClose")->isEnabled());
-    QCOMPARE(f.option("Option1", 3)->text(), QStringLiteral("ラック"));
-    QCOMPARE(f.control<QLabel>("lbl_cd")->text(), QStringLiteral("○"));
-    QVERIFY(f.w->trafficLog()->text().isEmpty());
-}
-
-void MainWindowTest::logBoxFollowsTheWindow()
-{
-    WindowFixture f;
-    MainWindow &w = *f.w;
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    const QSize frame = w.frameGeometry().size() - w.size();
-    const auto less = [](int pixels, int twipsOff) { return (pixels * 15 - twipsOff) / 15; };
-    w.resize(700, 500);
-    QCOMPARE(w.trafficLog()->geometry(),
-             QRect(116, 22, less(700 + frame.width(), 2000), less(500 + frame.height(), 800)));
-    // Below a threshold the last size stays: the box never shrinks to nothing.
-    const int height = w.trafficLog()->height();
-    w.resize(200, 40);
-    QCOMPARE(w.trafficLog()->size(), QSize(less(200 + frame.width(), 2000), height));
-    // A few twips above the threshold still leave a pixel.
-    w.resize(134 - frame.width(), 54 - frame.height()); // 2010 x 810 twips
-    QVERIFY(w.trafficLog()->width() >= 1 && w.trafficLog()->height() >= 1);
-}
-
-// Every control draws in the window's font, and every text fits its control whole: the
-// modem-line glyphs and the help window's captions.
-void MainWindowTest::textsFitTheirControls()
-{
-    WindowFixture f;
-    const QString family = QFontInfo(f.w->font()).family();
-    for (QWidget *control : f.w->findChildren<QWidget *>())
-        if (control->objectName().startsWith(QStringLiteral("Option")) ||
-            control->objectName() == QStringLiteral("Text3"))
-            QCOMPARE(QPair(control->objectName(), QFontInfo(control->font()).family()),
-                     QPair(control->objectName(), family));
-    const auto fits = [](QLabel *label) {
-        const QFontMetrics metrics(label->font());
-        return metrics.horizontalAdvance(label->text()) <= label->width() &&
-               metrics.height() <= label->height();
-    };
-    QLabel *indicator = f.control<QLabel>("lbl_dtr");
-    indicator->setText(QStringLiteral("◎"));
-    QVERIFY(fits(indicator));
-    QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
-    for (QLabel *caption : f.w->helpWindow()->findChildren<QLabel *>())
-        QVERIFY2(fits(caption), qPrintable(caption->text()));
-    f.w->helpWindow()->close();
-}
-
-// A click passes the choice to the session; what the session changes shows in the controls.
-void MainWindowTest::controlsFollowTheSession()
-{
-    WindowFixture f;
-    clickOption(f.option("Option1", 1)); // prGPS: its texts and CR LF
-    QCOMPARE(f.session.mode(), SimMode::PrGps);
-    QCOMPARE(f.control<QLineEdit>("Text1")->text(), QStringLiteral("9600,N,8,1"));
-    QCOMPARE(f.control<QLineEdit>("Text2")->text(), f.session.transmitText());
-    QVERIFY(f.option("Option3", 0)->isChecked());
-    clickOption(f.option("Option3", 1));
-    clickOption(f.option("Option2", 3));
-    f.control<QLineEdit>("Text3")->setText(QStringLiteral("50"));
-    clickOption(f.option("Option4", 0));
-    QVERIFY(f.session.frameEnd() == FrameEnd::Cr && f.session.portNumber() == 4);
-    QVERIFY(f.session.quietTimeText() == QStringLiteral("50") && f.session.hexDump());
-
-    QTest::mouseClick(f.control<QPushButton>("btnOpen"), Qt::LeftButton);
-    QVERIFY(f.session.isOpen() && f.control("btnClose")->isEnabled());
-    QVERIFY(!f.control("btnOpen")->isEnabled() && !f.option("Option2", 5)->isEnabled());
-    f.port->cts = true;
-    f.session.tick();
-    QCOMPARE(f.control<QLabel>("lbl_rts")->text() + f.control<QLabel>("lbl_cts")->text() +
-                 f.control<QLabel>("lbl_cd")->text(),
-             QStringLiteral("◎◎○"));
-    const QList<QPair<const char *, const char *>> buttons = {
-        {"btnSTX", "　<<STX+TEXT+ETX>>"}, {"btnCRLF", "　<<TEXT+CRLF>>"},
-        {"btnCR", "　<<TEXT+CR>>"},       {"btnACK", "　<<ACK>>"},
-        {"btnNAK", "　<<NAK>>"},          {"btnEOT", "　<<EOT>>"},
-        {"btnSEND", "　<<TEXT>>"}}; // each button's command, known by its note
-    f.control<QLineEdit>("Text2")->setText(QStringLiteral("Z"));
-    for (const auto &[button, note] : buttons) {
-        QTest::mouseClick(f.control<QPushButton>(button), Qt::LeftButton);
-        QCOMPARE(f.log.last(), QString::fromUtf8(note));
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void init()
+    {
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, "portwren", "portwren").clear();
     }
-    QCOMPARE(f.port->written.at(3), QByteArray("Z\r")); // after "AT" at the open, STX, CR LF
-    QTest::mouseClick(f.control<QPushButton>("btnClose"), Qt::LeftButton);
-    QVERIFY(!f.session.isOpen() && f.option("Option2", 5)->isEnabled());
-}
 
-// A reply that is ready goes on the line before the log is painted; the log is painted as soon
-// as the event loop turns, before any wait of the receive path can end (the clock stands).
-void MainWindowTest::replyLeavesBeforeThePaint()
-{
-    WindowFixture f;
-    struct PaintCount : QObject {
-        int paints = 0;
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            paints += event->type() == QEvent::Paint;
-            return false;
+    // A click passes the choice to the session; what the session changes shows in the controls.
+    void controlsFollowTheSession()
+    {
+        WindowFixture f;
+        QVERIFY(f.control("btnOpen")->isEnabled() && !f.control("btnClose")->isEnabled());
+        clickOption(f.option("Option1", 1)); // prGPS
+        QCOMPARE(f.session.mode(), SimMode::PrGps);
+        clickOption(f.option("Option3", 1));
+        clickOption(f.option("Option2", 3));
+        f.control<QLineEdit>("Text3")->setText(QStringLiteral("50"));
+        clickOption(f.option("Option4", 0));
+        QVERIFY(f.session.frameEnd() == FrameEnd::Cr && f.session.portNumber() == 4);
+        QVERIFY(f.session.quietTimeText() == QStringLiteral("50") && f.session.hexDump());
+
+        QTest::mouseClick(f.control<QPushButton>("btnOpen"), Qt::LeftButton);
+        QVERIFY(f.session.isOpen() && f.control("btnClose")->isEnabled());
+        QVERIFY(!f.control("btnOpen")->isEnabled() && !f.option("Option2", 5)->isEnabled());
+        f.port->cts = true;
+        f.session.tick();
+        QCOMPARE(f.control<QLabel>("lbl_rts")->text() + f.control<QLabel>("lbl_cts")->text() +
+                     f.control<QLabel>("lbl_cd")->text(),
+                 QStringLiteral("◎◎○"));
+        const QList<QPair<const char *, const char *>> buttons = {
+            {"btnSTX", "　<<STX+TEXT+ETX>>"}, {"btnCRLF", "　<<TEXT+CRLF>>"},
+            {"btnCR", "　<<TEXT+CR>>"},       {"btnACK", "　<<ACK>>"},
+            {"btnNAK", "　<<NAK>>"},          {"btnEOT", "　<<EOT>>"},
+            {"btnSEND", "　<<TEXT>>"}}; // each button's command, known by its note
+        f.control<QLineEdit>("Text2")->setText(QStringLiteral("Z"));
+        for (const auto &[button, note] : buttons) {
+            QTest::mouseClick(f.control<QPushButton>(button), Qt::LeftButton);
+            QCOMPARE(f.log.last(), QString::fromUtf8(note));
         }
-    } counter;
-    f.w->trafficLog()->viewport()->installEventFilter(&counter);
-    f.w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
-    f.session.chooseMode(SimMode::Rack);
-    f.session.open();
-    QCoreApplication::processEvents();
-    const int before = counter.paints;
-    f.port->arriveNow("\x05"
-                      "000000WR00003202"
-                      "50");
-    f.port->raiseArrival();
-    QCoreApplication::processEvents();
-    f.clock->advance(200); // the quiet time passes: the frame is answered at once
-    QCOMPARE(f.port->written.size(), 1);
-    QCOMPARE(counter.paints, before);
-    QTRY_VERIFY(counter.paints > before);
-    QCOMPARE(f.rows().first(), QStringLiteral("◎\x02"
-                                              "00000000020001\x03"
-                                              "A6"));
-}
+        QCOMPARE(f.port->written.at(3), QByteArray("Z\r")); // after "AT" at the open, STX, CR LF
+        QTest::mouseClick(f.control<QPushButton>("btnClose"), Qt::LeftButton);
+        QVERIFY(!f.session.isOpen() && f.option("Option2", 5)->isEnabled());
+    }
 
-// As a person double-clicks: a click (which chooses the mode), then the double-click event.
-void MainWindowTest::doubleClickOpensTheDataWindow()
-{
-    WindowFixture f;
-    const auto doubleClick = [&](int mode) { doubleClickOption(f.option("Option1", mode)); };
-    doubleClick(4); // "ラックERR" opens nothing
-    QVERIFY(!f.w->registerWindow());
-    doubleClick(5);
-    RegisterWindow *opened = f.w->registerWindow();
-    QVERIFY(opened && f.session.mode() == SimMode::Vehicle);
-    doubleClick(3);
-    QCOMPARE(f.w->registerWindow(), opened); // one data window
-    opened->close();
-}
+    // The windows show each choice a control program makes as if the operator had made it (the
+    // status and the words it writes show as the handshake's and a host's do: the data window's
+    // tests).
+    void windowsShowAControlProgramsChoices()
+    {
+        WindowFixture f;
+        f.w->show();
+        ControlRequests requests(f.session);
+        const auto ask = [&](const char *request) {
+            const QJsonObject answer =
+                QJsonDocument::fromJson(requests.answer(request).line).object();
+            return answer.value(u"ok"_s).toBool();
+        };
+        QVERIFY(ask(R"({"op":"set","mode":"rack","frame_end":"crlf","quiet_time":50,"hex":true,
+                       "transmit_text":"AB"})"));
+        QVERIFY(f.option("Option1", 3)->isChecked() && f.option("Option3", 0)->isChecked());
+        QVERIFY(f.option("Option4", 0)->isChecked());
+        const auto text = [&f](const char *name) { return f.control<QLineEdit>(name)->text(); };
+        QCOMPARE(QStringList({text("Text1"), text("Text2"), text("Text3")}),
+                 QStringList({"9600,E,8,1", "AB", "50"}));
+        QVERIFY(ask(R"({"op":"open"})") && !f.control(u"btnOpen"_s)->isEnabled());
 
-void MainWindowTest::helpWindowIsSingle()
-{
-    WindowFixture f;
-    QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
-    HelpWindow *first = f.w->helpWindow();
-    QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
-    QVERIFY(first && first->isVisible() && f.w->helpWindow() == first);
-    first->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(!f.w->helpWindow());
-    QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
-    QVERIFY(f.w->helpWindow() && f.w->helpWindow()->isVisible());
-    f.w->helpWindow()->close();
-}
+        // As a person double-clicks: a click (which chooses the mode), then the double-click
+        // event. "ラックERR" opens no data window; the vehicle and the rack share one.
+        const auto doubleClick = [&](int mode) { doubleClickOption(f.option("Option1", mode)); };
+        doubleClick(4);
+        QVERIFY(!f.w->registerWindow());
+        doubleClick(5);
+        RegisterWindow *data = f.w->registerWindow();
+        QVERIFY(data && f.session.mode() == SimMode::Vehicle);
+        doubleClick(3);
+        QCOMPARE(f.w->registerWindow(), data);
+        QVERIFY(ask(R"({"op":"handshake","action":"auto"})"));
+        QVERIFY(data->findChild<QRadioButton *>(u"Option1"_s)->isChecked());
+        QVERIFY(ask(R"({"op":"handshake","action":"manual"})"));
+        QVERIFY(data->findChild<QRadioButton *>(u"Option2"_s)->isChecked());
+        QVERIFY(ask(R"({"op":"close"})") && f.control(u"btnOpen"_s)->isEnabled());
+    }
 
-void MainWindowTest::endAndTitleBarCloseEverything()
-{
-    WindowFixture closed;
-    QTest::mouseClick(closed.control<QPushButton>("btnEnd"), Qt::LeftButton);
-    QCOMPARE(closed.ended.size(), 1);
-    QVERIFY(closed.port->opens == 0 && closed.rows().isEmpty()); // a closed port is not touched
+    // The log box grows and shrinks with the window; below a threshold the last size stays (the
+    // box never shrinks to nothing), and a few twips above it still leave a pixel.
+    void logBoxFollowsTheWindow()
+    {
+        WindowFixture f;
+        MainWindow &w = *f.w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.resize(700, 500);
+        const QSize size = w.trafficLog()->size();
+        w.resize(800, 650);
+        QCOMPARE(w.trafficLog()->size(), size + QSize(100, 150));
+        w.resize(200, 40);
+        QCOMPARE(w.trafficLog()->size(), QSize(size.width() - 500, size.height() + 150));
+        const QSize frame = w.frameGeometry().size() - w.size();
+        w.resize(134 - frame.width(), 54 - frame.height()); // 2010 x 810 twips
+        QVERIFY(w.trafficLog()->width() >= 1 && w.trafficLog()->height() >= 1);
+    }
 
-    WindowFixture f;
-    f.session.open();
-    QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
-    f.w->close(); // the title bar's close ends the program as END does
-    QVERIFY(f.ended.size() == 1 && !f.port->isOpen());
-    QCOMPARE(f.rows().size(), 1); // no line about it
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(!f.w->helpWindow());
-}
+    // A reply that is ready goes on the line before the log is painted; the log is painted as soon
+    // as the event loop turns, before any wait of the receive path can end (the clock stands).
+    void replyLeavesBeforeThePaint()
+    {
+        WindowFixture f;
+        struct PaintCount : QObject {
+            int paints = 0;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                paints += event->type() == QEvent::Paint;
+                return false;
+            }
+        } counter;
+        f.w->trafficLog()->viewport()->installEventFilter(&counter);
+        f.w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
+        f.open(SimMode::Rack, FrameEnd::Time);
+        QCoreApplication::processEvents();
+        const int before = counter.paints;
+        f.port->arriveNow("\x05"
+                          "000000WR00003202"
+                          "50");
+        f.port->raiseArrival();
+        QCoreApplication::processEvents();
+        f.clock->advance(200); // the quiet time passes: the frame is answered at once
+        QCOMPARE(f.port->written.size(), 1);
+        QCOMPARE(counter.paints, before);
+        QTRY_VERIFY(counter.paints > before);
+        QCOMPARE(f.rows().first(), QStringLiteral("◎\x02"
+                                                  "00000000020001\x03"
+                                                  "A6"));
+    }
+
+    // Every control draws in the window's font, and every text fits its control whole: the
+    // modem-line glyphs and the help window's captions. One help window, made afresh once
+    // closed. END with the port closed touches nothing; the title bar's close ends the program
+    // as END does: the port closes, every window closes, and no line is logged about it.
+    void textsFitAndTheWindowsClose()
+    {
+        WindowFixture closed;
+        QTest::mouseClick(closed.control<QPushButton>("btnEnd"), Qt::LeftButton);
+        QCOMPARE(closed.ended.size(), 1);
+        QVERIFY(closed.port->opens == 0 && closed.rows().isEmpty());
+
+        WindowFixture f;
+        const QString family = QFontInfo(f.w->font()).family();
+        for (QWidget *control : f.w->findChildren<QWidget *>())
+            if (control->objectName().startsWith(QStringLiteral("Option")) ||
+                control->objectName() == QStringLiteral("Text3"))
+                QCOMPARE(QPair(control->objectName(), QFontInfo(control->font()).family()),
+                         QPair(control->objectName(), family));
+        const auto fits = [](QLabel *label) {
+            const QFontMetrics metrics(label->font());
+            return metrics.horizontalAdvance(label->text()) <= label->width() &&
+                   metrics.height() <= label->height();
+        };
+        f.control<QLabel>("lbl_dtr")->setText(QStringLiteral("◎"));
+        QVERIFY(fits(f.control<QLabel>("lbl_dtr")));
+        QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
+        HelpWindow *first = f.w->helpWindow();
+        for (QLabel *caption : first->findChildren<QLabel *>())
+            QVERIFY2(fits(caption), qPrintable(caption->text()));
+        QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
+        QVERIFY(first && first->isVisible() && f.w->helpWindow() == first);
+        first->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!f.w->helpWindow());
+        QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
+        QVERIFY(f.w->helpWindow() && f.w->helpWindow()->isVisible());
+        f.session.open();
+        f.w->close();
+        QVERIFY(f.ended.size() == 1 && !f.port->isOpen());
+        QCOMPARE(f.rows().size(), 1); // the OPEN line only
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!f.w->helpWindow());
+    }
+
+    // What a menu offers; a choice stored and shown in the button's tooltip.
+    void menuOffersAndStoresAChoice()
+    {
+        MenuFixture f;
+        QCOMPARE(f.items(f.openMenu(0)),
+                 QStringList({"/dev/ttyUSB0  USB-Serial Controller (Prolific, 067b:2303), in use",
+                              "/dev/ttyS0", "Virtual line…", "Default (/dev/ttyS0)*"}));
+        f.choose(2, QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(PortMap::storedDevice(3), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(f.tooltip(2), QStringLiteral("/dev/ttyUSB0"));
+        QVERIFY(f.items(f.openMenu(2)).first().endsWith(QLatin1String("in use*")));
+
+        f.choose(2, QStringLiteral("Virtual line"));
+        auto *dialog = f.w->findChild<QInputDialog *>(QStringLiteral("virtualLineDialog"));
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->textValue(), QStringLiteral("/tmp/portwren-com3"));
+        dialog->setTextValue(QStringLiteral("/tmp/cli-line"));
+        dialog->accept();
+        QCOMPARE(f.tooltip(2), QStringLiteral("pty:/tmp/cli-line"));
+        QVERIFY(f.items(f.openMenu(2)).contains(QStringLiteral("Virtual line… (/tmp/cli-line)*")));
+
+        // A device stored earlier that the machine no longer has stays offered, and chosen.
+        PortMap::storeDevice(3, QStringLiteral("/dev/ttyACM7"));
+        QVERIFY(f.items(f.openMenu(2)).contains(QStringLiteral("/dev/ttyACM7  (not present)*")));
+
+        f.choose(2, QStringLiteral("Default"));
+        QVERIFY(PortMap::storedDevice(3).isEmpty());
+        QCOMPARE(f.tooltip(2), QStringLiteral("/dev/ttyS2"));
+        QCOMPARE(f.tooltip(1), QStringLiteral("/dev/ttyS1")); // other ports untouched
+        f.w->setPortLister([] { return QList<SystemPort>(); });
+        QCOMPARE(f.items(f.openMenu(5)),
+                 QStringList({"No serial ports found-", "Virtual line…", "Default (/dev/ttyS5)*"}));
+    }
+
+    void environmentWins()
+    {
+        PortMap::storeDevice(2, QStringLiteral("/dev/ttyUSB0"));
+        qputenv("PORTWREN_COM2", " COM9 "); // blanks around the device are not part of it
+        qputenv("PORTWREN_COM3", "");       // empty: not set
+        MenuFixture f;
+        QCOMPARE(f.tooltip(1), QStringLiteral("COM9"));
+        const QStringList items = f.items(f.openMenu(1));
+        QCOMPARE(items.first(), QStringLiteral("Set by PORTWREN_COM2 or --port: COM9-"));
+        QVERIFY(items.at(1).endsWith(QLatin1String("in use*")));
+        f.choose(1, QStringLiteral("Default"));
+        QCOMPARE(QStringList({f.tooltip(1), f.tooltip(2)}), QStringList({"COM9", "/dev/ttyS2"}));
+        qunsetenv("PORTWREN_COM2");
+        qunsetenv("PORTWREN_COM3");
+    }
+};
 
 QTEST_MAIN(MainWindowTest)
 #include "test_main_window.moc"

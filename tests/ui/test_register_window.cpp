@@ -129,7 +129,6 @@ void RegisterWindowTest::resetButton_data()
     QTest::addColumn<SimMode>("mode");
     QTest::addColumn<bool>("editing");
     QTest::addColumn<QStringList>("words"); // D31, D33, D102 after "R"
-    QTest::newRow("rack") << SimMode::Rack << false << QStringList{"0000", "0001", "0000"};
     QTest::newRow("vehicle") << SimMode::Vehicle << false << QStringList{"0001", "0000", "0004"};
     QTest::newRow("NONE") << SimMode::None << false << QStringList{"0009", "0009", "0009"};
     QTest::newRow("rack, editing") << SimMode::Rack << true << QStringList{"0000", "0001", "0000"};
