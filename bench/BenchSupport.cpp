@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "BenchSupport.h"
 
+#include "protocol/SumCheck.h"
 #include "ui/WindowLook.h"
 
 #include <QApplication>
@@ -10,7 +11,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <thread>
 
 namespace
 {
@@ -67,6 +70,34 @@ QByteArray receive(HostEnd &line, qsizetype n, int timeoutMs)
     while (line.collect().size() - from < n && line.waitReadable(int(deadline.remainingTime()))) {
     }
     return line.collect().mid(from);
+}
+
+Burst wordReadBurst(const QString &link, int requests, const std::function<bool()> &readyToStart)
+{
+    const QByteArray body = "000000WR00003202";
+    const QByteArray request = "\x05" + body + sumCheck(body) + "\r\n";
+    const QByteArray data = "00000000020001\x03";
+    const QByteArray reply = "\x02" + data + sumCheck(data) + "\r\n";
+    std::atomic<bool> done = false;
+    Burst burst;
+    qint64 start = 0, end = 0;
+    std::thread host([&] {
+        while (!readyToStart())
+            std::this_thread::yield();
+        HostEnd line(link, HostEnd::Blocking);
+        start = nowNs();
+        std::thread writer([&] { line.send(request.repeated(requests)); });
+        const QByteArray got = receive(line, reply.size() * requests, 60000);
+        end = nowNs();
+        writer.join();
+        for (qsizetype at = 0; at + reply.size() <= got.size(); at += reply.size())
+            burst.good += got.mid(at, reply.size()) == reply;
+        done = true;
+    });
+    runUntil([&] { return done.load(); }, 120000);
+    host.join();
+    burst.repliesPerSecond = burst.good / ((end - start) / 1e9);
+    return burst;
 }
 
 qint64 nowNs()

@@ -39,6 +39,17 @@ bool runUntil(const std::function<bool()> &done, int timeoutMs);
 // Collects from the host's end until n more bytes came or timeoutMs passed; returns what came.
 QByteArray receive(HostEnd &line, qsizetype n, int timeoutMs = 5000);
 
+// A host on a thread of its own sends `requests` word reads of D32 and D33 under CR LF as one
+// stream and checks every reply, while the program's event loop runs; it starts once
+// readyToStart() holds. The replies per second, and how many were correct.
+struct Burst {
+    double repliesPerSecond = 0;
+    int good = 0;
+};
+Burst wordReadBurst(
+    const QString &link, int requests,
+    const std::function<bool()> &readyToStart = [] { return true; });
+
 // Nanoseconds of a monotonic clock.
 qint64 nowNs();
 

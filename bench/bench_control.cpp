@@ -106,14 +106,8 @@ void roundTrips(Program &program, const QString &control, int count)
 double burst(const QString &link, const QString &control, int requests, bool subscribed,
              qint64 *events = nullptr)
 {
-    const QByteArray body = "000000WR00003202";
-    const QByteArray request = "\x05" + body + sumCheck(body) + "\r\n";
-    const QByteArray data = "00000000020001\x03";
-    const QByteArray reply = "\x02" + data + sumCheck(data) + "\r\n";
     std::atomic<bool> done = false, subscriberReady = !subscribed;
     std::atomic<qint64> eventLines = 0;
-    int good = 0;
-    qint64 start = 0, end = 0;
     std::thread subscriber([&] {
         if (!subscribed)
             return;
@@ -126,27 +120,15 @@ double burst(const QString &link, const QString &control, int requests, bool sub
             eventLines += line.forgetLines();
         }
     });
-    std::thread host([&] {
-        while (!subscriberReady)
-            std::this_thread::yield();
-        HostEnd line(link, HostEnd::Blocking);
-        start = nowNs();
-        std::thread writer([&] { line.send(request.repeated(requests)); });
-        const QByteArray got = receive(line, reply.size() * requests, 60000);
-        end = nowNs();
-        writer.join();
-        for (qsizetype at = 0; at + reply.size() <= got.size(); at += reply.size())
-            good += got.mid(at, reply.size()) == reply;
-        done = true;
-    });
-    runUntil([&] { return done.load(); }, 120000);
-    host.join();
+    const Burst burst =
+        wordReadBurst(link, requests, [&subscriberReady] { return subscriberReady.load(); });
+    done = true;
     subscriber.join();
-    if (good != requests)
-        std::printf("  %d of %d replies correct\n", good, requests);
+    if (burst.good != requests)
+        std::printf("  %d of %d replies correct\n", burst.good, requests);
     if (events)
         *events = eventLines;
-    return good / ((end - start) / 1e9);
+    return burst.repliesPerSecond;
 }
 
 } // namespace

@@ -26,29 +26,10 @@ void burstOfWordReads(const QString &link, int requests)
 {
     Program program;
     program.open(SimMode::Rack, FrameEnd::CrLf);
-    const QByteArray body = "000000WR00003202";
-    const QByteArray request = "\x05" + body + sumCheck(body) + "\r\n";
-    const QByteArray data = "00000000020001\x03";
-    const QByteArray reply = "\x02" + data + sumCheck(data) + "\r\n";
-    std::atomic<bool> done = false;
-    int good = 0;
-    qint64 start = 0, end = 0;
-    std::thread host([&] {
-        HostEnd line(link, HostEnd::Blocking);
-        start = nowNs();
-        std::thread writer([&] { line.send(request.repeated(requests)); });
-        const QByteArray got = receive(line, reply.size() * requests, 60000);
-        end = nowNs();
-        writer.join();
-        for (qsizetype at = 0; at + reply.size() <= got.size(); at += reply.size())
-            good += got.mid(at, reply.size()) == reply;
-        done = true;
-    });
-    runUntil([&] { return done.load(); }, 120000);
-    host.join();
+    const Burst burst = wordReadBurst(link, requests);
     std::printf("burst of %d word reads under CR LF: %.0f replies/s, %d of %d replies correct "
                 "(target >= 2000/s, all correct)\n",
-                requests, good / ((end - start) / 1e9), good, requests);
+                requests, burst.repliesPerSecond, burst.good, requests);
 }
 
 void echoOfAStream(const QString &link, int kib)

@@ -7,6 +7,7 @@
 // replies, and the scripted clock moves on, so that delayed replies and the handshake's tick
 // run.
 #include "FakeSerialPort.h"
+#include "WordFormatCheck.h"
 #include "control/ControlRequests.h"
 #include "control/EventJson.h"
 #include "session/LineSession.h"
@@ -20,29 +21,6 @@
 
 namespace
 {
-
-// The word format, ^-?\d{4,5}$ (ASCII digits), checked by hand: the harness's own check is
-// left out of the coverage the fuzzer steers by.
-__attribute__((no_sanitize("coverage"))) bool inWordFormat(const QString &word)
-{
-    const qsizetype from = word.startsWith(u'-') ? 1 : 0;
-    const qsizetype digits = word.size() - from;
-    if (digits < 4 || digits > 5)
-        return false;
-    for (qsizetype i = from; i < word.size(); ++i) {
-        if (word.at(i).unicode() < u'0' || word.at(i).unicode() > u'9')
-            return false;
-    }
-    return true;
-}
-
-__attribute__((no_sanitize("coverage"))) void requireWordFormat(RegisterMemory &memory)
-{
-    for (int n = 0; n < RegisterMemory::Count; ++n) {
-        if (!inWordFormat(memory.word(n)))
-            std::abort();
-    }
-}
 
 // One line holding a JSON object whose field `name` is of the kind given.
 __attribute__((no_sanitize("coverage"))) void requireOneJsonLine(const QByteArray &line,

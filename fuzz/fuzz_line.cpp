@@ -10,6 +10,7 @@
 // what arrives on the line. Inputs run up to 40,000 bytes (fuzz/run), past the receive buffer's
 // bound of 32,767, so that the overflow path is reached.
 #include "FakeSerialPort.h"
+#include "WordFormatCheck.h"
 #include "platform/Cp932.h"
 #include "protocol/FrameCutting.h"
 #include "protocol/FrameResponder.h"
@@ -25,36 +26,11 @@
 namespace
 {
 
-// The word format, ^-?\d{4,5}$ (ASCII digits), checked by hand: a regular expression per
-// word would cost most of the run. The check is the harness's own, so it is left out of the
-// coverage the fuzzer steers by (and out of its cost).
-__attribute__((no_sanitize("coverage"))) bool inWordFormat(const QString &word)
-{
-    const qsizetype from = word.startsWith(u'-') ? 1 : 0;
-    const qsizetype digits = word.size() - from;
-    if (digits < 4 || digits > 5)
-        return false;
-    const QChar *chars = word.constData();
-    for (qsizetype i = from; i < word.size(); ++i) {
-        if (chars[i].unicode() < u'0' || chars[i].unicode() > u'9')
-            return false;
-    }
-    return true;
-}
-
 // A line of the log a program reads: one line, whatever the bytes were.
 __attribute__((no_sanitize("coverage"))) void requireOneLine(const Traffic &traffic)
 {
     for (const QString &text : logTexts(traffic, LogEscaping::ControlCharacters)) {
         if (text.contains(u'\n') || text.contains(u'\r'))
-            std::abort();
-    }
-}
-
-__attribute__((no_sanitize("coverage"))) void requireWordFormat(const RegisterMemory &memory)
-{
-    for (int n = 0; n < RegisterMemory::Count; ++n) {
-        if (!inWordFormat(memory.word(n)))
             std::abort();
     }
 }
