@@ -7,6 +7,8 @@
 #include "SessionFixture.h"
 #include "control/ControlServer.h"
 
+#include <QDateTime>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -52,6 +54,19 @@ QStringList logLineOf(const QJsonObject &event)
     const QHash<QString, QString> marks{
         {u"received"_s, u"●"_s}, {u"sent"_s, u"◎"_s}, {u"note"_s, {}}};
     return marks.contains(kind) ? QStringList{marks.value(kind) + text} : QStringList{};
+}
+
+// An event's time in microseconds since the epoch, read from its form in UTC with six digits of
+// fraction (2026-12-07T05:00:00.123456Z); -1 for any other form.
+qint64 eventTimeUs(const QJsonObject &event)
+{
+    static const QRegularExpression form(
+        u"^(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d)\\.(\\d{6})Z$"_s);
+    const QRegularExpressionMatch time = form.match(event.value(u"time"_s).toString());
+    if (!time.hasMatch())
+        return -1;
+    const QDateTime second = QDateTime::fromString(time.captured(1) + u'Z', Qt::ISODate);
+    return second.toSecsSinceEpoch() * 1000000 + time.captured(2).toLongLong();
 }
 
 // A session on a scripted port with the control socket listening in a folder of its own.
@@ -148,6 +163,7 @@ private Q_SLOTS:
     void answersAndEventsReachTheirClient()
     {
         ServerFixture s;
+        const qint64 startUs = s.f.clock->nowUs();
         QVERIFY(s.server.listen(s.path, nullptr));
         ControlEnd client(s.path), other(s.path);
         client.request(R"({"id":1,"op":"set","mode":"rack","quiet_time":0})");
@@ -173,6 +189,8 @@ private Q_SLOTS:
         for (const QJsonObject &line : client.objects().mid(2)) {
             kinds << line.value(u"event"_s).toString(u"answer"_s);
             fromEvents << logLineOf(line);
+            if (line.contains(u"event"_s)) // stamped by the session's clock, in UTC
+                QVERIFY(startUs <= eventTimeUs(line) && eventTimeUs(line) <= s.f.clock->nowUs());
         }
         QCOMPARE(fromEvents, s.f.log);
         QCOMPARE(kinds, QStringList({"note",      "connection", "answer",   "received", "note",
@@ -186,20 +204,24 @@ private Q_SLOTS:
 
     void serverClosesAConnection_data()
     {
-        QTest::addColumn<bool>("stopsReading");
+        QTest::addColumn<QByteArray>("request"); // none: a subscriber that stops reading
         QTest::addColumn<QString>("note");
+        const QString tooLong =
+            u"  <<control client disconnected: a request line is longer than 64 KiB>>"_s;
         QTest::newRow("a subscriber that stops reading")
-            << true << u"  <<control client disconnected: it fell 4 MiB behind>>"_s;
-        QTest::newRow("a request line over 64 KiB")
-            << false
-            << u"  <<control client disconnected: a request line is longer than 64 KiB>>"_s;
+            << QByteArray() << u"  <<control client disconnected: it fell 4 MiB behind>>"_s;
+        QTest::newRow("a request line one byte over 64 KiB")
+            << QByteArray(64 * 1024 + 1, ' ') + "\n"
+            << tooLong;
+        QTest::newRow("a request line over 64 KiB with no end yet")
+            << QByteArray(65 * 1024, ' ') + "{}" << tooLong;
     }
 
     // The server closes the connection with a note in the log; the line keeps being answered
     // meanwhile and after, and another client keeps its connection.
     void serverClosesAConnection()
     {
-        QFETCH(bool, stopsReading);
+        QFETCH(QByteArray, request);
         QFETCH(QString, note);
         ServerFixture s;
         QVERIFY(s.server.listen(s.path, nullptr));
@@ -207,11 +229,11 @@ private Q_SLOTS:
         QVERIFY(s.f.open(SimMode::None, FrameEnd::Time)); // an echo: every frame comes back
         ControlEnd closed(s.path), other(s.path);
         other.request(R"({"op":"subscribe"})");
-        if (stopsReading) {
+        if (request.isEmpty()) {
             closed.reading = false;
             closed.request(R"({"op":"subscribe"})");
         } else {
-            closed.send(QByteArray(65 * 1024, ' ') + "{}");
+            closed.send(request);
         }
         // Frames of 16 KiB, each some 100 KB of events, until the server gives the client up.
         const QByteArray frame(16 * 1024, 'x');
