@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The line session without a window, on a scripted port and clock: opening (with the mode's
 // step and preset), closing, a failed open and a lost port, the transmit commands' bytes and
-// log lines, sending on a closed port, the line monitor, a frame's log lines, and frames
-// answered in every mode under its settings and frame end, by the choices its procedure began
-// with. The receive path as a state machine: the frames cut by CR LF, CR and the quiet time, and
-// the waits made, for port events and ticks; bytes that arrive during a wait; a trickle that
-// never lets the quiet time pass; a stop during a wait; a change of frame end during a wait;
-// the bound of the buffer with its note.
+// log lines, the code page's control codes and single bytes both ways, sending on a closed port,
+// the line monitor, a frame's log lines, and frames answered in every mode under its settings
+// and frame end, by the choices its procedure began with. The receive path as a state machine:
+// the frames cut by CR LF, CR and the quiet time, and the waits made, for port events and ticks;
+// bytes that arrive during a wait; a trickle that never lets the quiet time pass; a stop during
+// a wait; a change of frame end during a wait; the bound of the buffer with its note.
 #include "SessionFixture.h"
 #include "protocol/HexDump.h"
 #include "protocol/SumCheck.h"
@@ -188,6 +188,51 @@ private Q_SLOTS:
         f.session.transmit(command);
         QTEST(f.port->written.join(), "sent");
         QTEST(f.log.mid(1), "log");
+    }
+
+    // What the user types and sees of control codes and of the code page's single bytes: typed
+    // text ("typed") goes on the line as "bytes" and is logged as "shown"; received bytes (no
+    // "typed") are logged as "shown" and echoed as they are.
+    void codePageEndToEnd_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("typed control codes")
+            << u"a\x1A\x1C\x7Fz"_s << "a\x1A\x1C\x7Fz"_ba << u"a\x1A\x1C\x7Fz"_s;
+        QTest::newRow("typed single bytes above 7F")
+            << u"\u0080\uF8F0\uF8F1\uF8F2\uF8F3ｱ"_s << "\x80\xA0\xFD\xFE\xFF\xB1"_ba
+            << u"\u0080\uF8F0\uF8F1\uF8F2\uF8F3ｱ"_s;
+        QTest::newRow("typed wave dash goes as the full-width tilde's pair")
+            << u"\u301C"_s << "\x81\x60"_ba << u"\uFF5E"_s;
+        QTest::newRow("typed characters the code page lacks") << u"é😀"_s << "??"_ba << u"??"_s;
+        QTest::newRow("received control codes")
+            << QString() << "\x1a\x1c\x7f"_ba << u"\x1a\x1c\x7f"_s;
+        QTest::newRow("received single bytes above 7F")
+            << QString() << "\x80\xA0\xFD\xFE\xFF\xDF"_ba << u"\u0080\uF8F0\uF8F1\uF8F2\uF8F3ﾟ"_s;
+        QTest::newRow("received undefined pair, then its second byte alone")
+            << QString() << "\x85\x40\xEB\x82\xA0"_ba << u"\uFFFD@\uFFFDあ"_s;
+        QTest::newRow("received user-defined character")
+            << QString() << "\xF0\x40"_ba << u"\uE000"_s;
+    }
+
+    void codePageEndToEnd()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        SessionFixture f;
+        f.open(SimMode::None, FrameEnd::Time);
+        f.log.clear();
+        if (typed.isNull()) {
+            f.arrive(bytes);
+            QCOMPARE(f.log.value(0), "●" + shown);
+        } else {
+            f.session.setTransmitText(typed);
+            f.session.transmit(TransmitCommand::Send);
+        }
+        QCOMPARE(f.port->written.join(), bytes);
+        QVERIFY2(f.log.contains("◎" + shown), qPrintable(f.log.join(u'|')));
     }
 
     // A frame's lines: the frame received (its dump when HEX is on), what is sent, each with its
