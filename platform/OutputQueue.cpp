@@ -39,8 +39,6 @@ bool OutputQueue::append(const QByteArray &line)
         ++m_dropped; // counted for drain()
         return false;
     }
-    if (m_dropped > 0 && m_lines.empty())
-        reportDropped(); // a line longer than the bound, dropped with nothing else queued
     if (m_dropped > 0 || m_bytes + line.size() > m_bound) {
         if (m_overflow == Overflow::Disconnect) {
             m_fellBehind = true;
@@ -48,6 +46,13 @@ bool OutputQueue::append(const QByteArray &line)
             return false;
         }
         ++m_dropped;
+        // A line longer than the bound, with nothing queued: the reader has taken everything,
+        // so the count goes out now rather than after some later line.
+        if (m_lines.empty()) {
+            reportDropped();
+            if (!m_notifier || !m_notifier->isEnabled())
+                writeNow();
+        }
         return false;
     }
     if (line.isEmpty())

@@ -19,7 +19,8 @@ class QSocketNotifier;
 //
 // A reader that falls behind past the bound meets the overflow policy. DropLines: the line is
 // dropped whole, and so is every line after it until the reader has taken everything queued;
-// then one line, whose text the owner gives for the count, says how many were dropped.
+// then one line, whose text the owner gives for the count, says how many were dropped, and
+// the lines after it follow. A line longer than the bound is dropped the same way.
 // Disconnect: the output closes, what is queued is discarded, and failed() says why.
 class OutputQueue : public QObject
 {

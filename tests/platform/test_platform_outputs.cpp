@@ -3,7 +3,7 @@
 // regular file or a new path, keeping a file's owner, group and mode or else written in place;
 // in place and never replaced when it is a device, a FIFO or a descriptor; refused when nobody
 // reads it), and the output queue of whole lines in front of a reader that stops, resumes, or
-// goes away.
+// goes away, and lines longer than its bound.
 #include "HostEnd.h"
 #include "platform/FileTarget.h"
 #include "platform/OutputQueue.h"
@@ -277,6 +277,44 @@ private slots:
             break;
         }
         QVERIFY(!queue.isOpen() || reader == Reader::Resumes);
+    }
+
+    void overLongLines_data()
+    {
+        QTest::addColumn<bool>("readerFull");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("the reader has room")
+            << false << QByteArray("dropped 1\ndropped 1\nafter\nlater\n");
+        QTest::newRow("the reader has no room")
+            << true << QByteArray("dropped 1\ndropped 2\nlater\n");
+    }
+
+    // Two lines in a row each longer than the bound are dropped, and the line that counts them
+    // goes out as soon as the reader has room, the lines after it too. With room, each is
+    // counted at once; with none, the next line is dropped too, and counted once the reader
+    // has taken the first count.
+    void overLongLines()
+    {
+        QFETCH(bool, readerFull);
+        QFETCH(QByteArray, expected);
+        int ends[2];
+        QVERIFY(::pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0);
+        QVERIFY(::fcntl(ends[1], F_SETPIPE_SZ, 4096) >= 0);
+        const QByteArray filler = readerFull ? QByteArray(4095, 'f') + '\n' : QByteArray();
+        QCOMPARE(::write(ends[1], filler.constData(), size_t(filler.size())), filler.size());
+        OutputQueue queue(WriteEnd::reopen(ends[1], nullptr), 64, OutputQueue::Overflow::DropLines);
+        ::close(ends[1]);
+        queue.setDroppedLinesText(
+            [](qint64 count) { return "dropped " + QByteArray::number(count) + "\n"; });
+        HostEnd readEnd(ends[0]);
+        const QByteArray overLong = QByteArray(100, 'x') + '\n';
+        QVERIFY(!queue.append(overLong));
+        QVERIFY(!queue.append(overLong));
+        QCOMPARE(queue.append("after\n"), !readerFull);
+        if (readerFull)
+            QVERIFY(QTest::qWaitFor([&] { return readEnd.collect().endsWith("dropped 2\n"); }));
+        QVERIFY(queue.append("later\n"));
+        QTRY_COMPARE(readEnd.collect(), filler + expected);
     }
 };
 
