@@ -11,11 +11,13 @@
 #include <functional>
 
 class QSocketNotifier;
+class QTimer;
 
 // An output of whole lines that never holds up the event thread: a line goes out at once
 // when the reader has room, and otherwise waits in a queue of at most boundBytes, written as
-// the reader makes room (a socket notifier on the write end). Serves the traffic log on
-// standard output or in a file and the messages on standard error.
+// the reader makes room (a socket notifier on the write end). A pipe's reader never sees part
+// of a line (WriteEnd::writeLines), also at the end. Serves the traffic log on standard output
+// or in a file and the messages on standard error.
 //
 // A reader that falls behind past the bound meets the overflow policy. DropLines: the line is
 // dropped whole, and so is every line after it until the reader has taken everything queued;
@@ -63,6 +65,7 @@ private:
     void consume(qsizetype written);
     void reportDropped();
     void waitForRoom();
+    void stopWaiting();
     void fail(const QString &reason);
     void close();
 
@@ -75,5 +78,7 @@ private:
     qsizetype m_bytes = 0;          // bytes queued, less those already written
     qint64 m_dropped = 0;           // lines dropped since the reader last caught up
     bool m_fellBehind = false;
+    bool m_waitingForRoom = false;
     QSocketNotifier *m_notifier = nullptr;
+    QTimer *m_lookAgain = nullptr; // for a pipe that must empty before a long line
 };

@@ -3,7 +3,7 @@
 // regular file or a new path, keeping a file's owner, group and mode or else written in place;
 // in place and never replaced when it is a device, a FIFO or a descriptor; refused when nobody
 // reads it), and the output queue of whole lines in front of a reader that stops, resumes, or
-// goes away, and lines longer than its bound.
+// goes away, a pipe's reader never seeing part of a line, and lines longer than its bound.
 #include "HostEnd.h"
 #include "platform/FileTarget.h"
 #include "platform/OutputQueue.h"
@@ -265,6 +265,7 @@ private slots:
             break;
         case Reader::StoppedAtTheEnd: {
             const qint64 unwritten = queue.drain(QDeadlineTimer(0));
+            QVERIFY(readEnd->collect().endsWith('\n')); // no part of a line at the end
             const QList<QByteArray> lines = wholeLines(readEnd->collect());
             QCOMPARE_GT(unwritten, 0);
             QCOMPARE(lines.size() + unwritten, qint64(Lines));
@@ -277,6 +278,44 @@ private slots:
             break;
         }
         QVERIFY(!queue.isOpen() || reader == Reader::Resumes);
+    }
+
+    // To a pipe, every write ends a line: lines of many lengths, some longer than what the
+    // system writes at once (PIPE_BUF) and than the whole pipe, against a reader that takes part
+    // of what waits, then the rest. Whenever the reader has emptied the pipe, what it has ends
+    // a line; in the end it has every line, in order.
+    void wholeLinesToAPipe()
+    {
+        int ends[2];
+        QVERIFY(::pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0);
+        QVERIFY(::fcntl(ends[1], F_SETPIPE_SZ, 4096) >= 0);
+        OutputQueue queue(WriteEnd::reopen(ends[1], nullptr), 1 << 20,
+                          OutputQueue::Overflow::DropLines);
+        ::close(ends[1]);
+        const HostEnd readEnd(ends[0]); // closes it
+        QByteArray all, got;
+        for (int n = 0; n < 60; ++n) {
+            const int lengths[] = {30, 700, 2500, 5000, 9000};
+            const QByteArray line =
+                numberedLine(n).chopped(1) + QByteArray(lengths[n % 5] + n, '.');
+            all += line + '\n';
+            QVERIFY(queue.append(line + '\n'));
+        }
+        const auto take = [&](size_t most) {
+            char buffer[65536];
+            const ssize_t n = ::read(ends[0], buffer, std::min(most, sizeof buffer));
+            if (n > 0)
+                got.append(buffer, n);
+            return n > 0;
+        };
+        while (got.size() < all.size()) {
+            QVERIFY(QTest::qWaitFor([&] { return take(1000); }));
+            QCoreApplication::processEvents(); // the queue writes what fits the room made
+            while (take(65536))
+                ;
+            QVERIFY2(got.endsWith('\n'), qPrintable(QStringLiteral("%1 bytes").arg(got.size())));
+        }
+        QCOMPARE(got, all);
     }
 
     void overLongLines_data()
