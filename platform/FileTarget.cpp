@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/FileTarget.h"
 
+#include "platform/FileOwner.h"
 #include "platform/WriteEnd.h"
 
 #include <QElapsedTimer>
@@ -9,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace
@@ -73,21 +75,11 @@ private:
     bool m_failed = false;
 };
 
-bool writeSafely(const QString &path, const std::function<bool(QIODevice &)> &contents,
-                 QString *error)
-{
-    // QSaveFile follows a symbolic link and replaces the file it leads to, keeping the link.
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && contents(file) && file.commit())
-        return true;
-    return fail(error, path, file.errorString());
-}
-
 bool writeInPlace(const QString &path, const std::function<bool(QIODevice &)> &contents,
-                  QString *error, int stallMs)
+                  QString *error, int stallMs, int flags = 0)
 {
     QString reason;
-    WriteEnd end = WriteEnd::openPath(QFile::encodeName(path), 0, &reason);
+    WriteEnd end = WriteEnd::openPath(QFile::encodeName(path), flags, &reason);
     if (!end.isValid())
         return fail(error, path, reason + QStringLiteral("; nothing was written"));
     InPlaceDevice device(std::move(end), stallMs);
@@ -95,6 +87,42 @@ bool writeInPlace(const QString &path, const std::function<bool(QIODevice &)> &c
     if (contents(device) && !device.failed())
         return true;
     return fail(error, path, device.errorString());
+}
+
+enum class Replaced { Written, Failed, OwnerNotKept };
+
+// QSaveFile follows a symbolic link and replaces the file it leads to, keeping the link. The
+// new file gets the old one's owner, group and mode before anything is written to it.
+Replaced writeSafely(const QString &path, const std::function<bool(QIODevice &)> &contents,
+                     bool replacing, QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        fail(error, path, file.errorString());
+        return Replaced::Failed;
+    }
+    if (replacing && !keepOwnerAndMode(path, file.handle(), nullptr))
+        return Replaced::OwnerNotKept; // the new file goes with `file`
+    if (contents(file) && file.commit())
+        return Replaced::Written;
+    fail(error, path, file.errorString());
+    return Replaced::Failed;
+}
+
+// A regular file whose owner, group or mode the new file cannot be given is written in place,
+// cut to what is written, and so never changes hands.
+bool replaceRegularFile(const QString &path, const std::function<bool(QIODevice &)> &contents,
+                        QString *error, int stallMs)
+{
+    switch (writeSafely(path, contents, true, error)) {
+    case Replaced::Written:
+        return true;
+    case Replaced::Failed:
+        return false;
+    case Replaced::OwnerNotKept:
+        break;
+    }
+    return writeInPlace(path, contents, error, stallMs, O_TRUNC);
 }
 
 } // namespace
@@ -105,11 +133,11 @@ bool writeToPath(const QString &path, const std::function<bool(QIODevice &)> &co
     struct stat status;
     if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
         if (errno == ENOENT) // a new path, or a link to one
-            return writeSafely(path, contents, error);
+            return writeSafely(path, contents, false, error) == Replaced::Written;
         return fail(error, path, QString::fromLocal8Bit(std::strerror(errno)));
     }
     if (S_ISREG(status.st_mode))
-        return writeSafely(path, contents, error);
+        return replaceRegularFile(path, contents, error, stallMs);
     if (S_ISDIR(status.st_mode))
         return fail(error, path, QStringLiteral("it is a directory"));
     if (S_ISSOCK(status.st_mode))

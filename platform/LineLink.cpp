@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/LineLink.h"
 
+#include "platform/PathOwner.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -123,20 +125,25 @@ bool LineLink::claim(const QByteArray &target, QString *reason)
         release();
         return false;
     }
-    if (::symlink(target.constData(), m_link.constData()) != 0) {
+    struct stat made;
+    if (::symlink(target.constData(), m_link.constData()) != 0 ||
+        ::lstat(m_link.constData(), &made) != 0) {
         fail(reason, QStringLiteral("cannot create the link %1: %2").arg(m_path, systemReason()));
         release();
         return false;
     }
     m_target = target;
+    m_device = made.st_dev;
+    m_inode = made.st_ino;
     m_linked = true;
     return true;
 }
 
 bool LineLink::clearPath(const QByteArray &ourFarEnd, QString *reason)
 {
-    // With the lock held, no live line of ours owns the path; a link to a pseudo-terminal that
-    // nobody has open any more is a stale one of ours, left by a run that ended without closing.
+    // With the lock held, no live line of ours owns the path; a link of this user's to a
+    // pseudo-terminal that nobody has open any more is a stale one of ours, left by a run that
+    // ended without closing.
     struct stat status;
     if (::lstat(m_link.constData(), &status) != 0) {
         if (errno == ENOENT)
@@ -147,6 +154,9 @@ bool LineLink::clearPath(const QByteArray &ourFarEnd, QString *reason)
         return fail(reason,
                     QStringLiteral("%1 is %2, not a virtual line's link; it is left as it is")
                         .arg(m_path, kindOf(status.st_mode)));
+    if (const QString refusal = takeOverRefusal(LeftBehind::Link, m_path, status.st_uid);
+        !refusal.isEmpty())
+        return fail(reason, refusal);
     const std::optional<QByteArray> target = readLink(m_link);
     if (!target)
         return fail(reason,
@@ -176,11 +186,14 @@ void LineLink::release(QString *problems)
     m_lock.release(problems);
 }
 
-// Only our own link: something else may have been put at the path by a program that does not
-// take the lock.
+// Only the link made here (the same inode, still this user's and leading to our far end):
+// something else may have been put at the path by a program that does not take the lock.
 void LineLink::removeLink(QString *problems)
 {
-    if (m_linked && readLink(m_link) == m_target && ::unlink(m_link.constData()) != 0)
+    struct stat status;
+    if (m_linked && ::lstat(m_link.constData(), &status) == 0 && status.st_dev == m_device &&
+        status.st_ino == m_inode && status.st_uid == ::geteuid() && readLink(m_link) == m_target &&
+        ::unlink(m_link.constData()) != 0)
         addProblem(problems,
                    QStringLiteral("cannot remove the link %1: %2").arg(m_path, systemReason()));
     m_linked = false;

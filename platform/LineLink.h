@@ -6,13 +6,16 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/types.h>
+
 // The path a virtual line is published at: a symbolic link to the pseudo-terminal's far end,
 // with a lock file beside it (PATH.lock, flock) held for as long as the line is open. The lock
 // tells a live line from a link left behind by a run that ended abruptly: a held lock refuses
-// the path. Without a holder, a link is replaced only when it leads (every link on the way
-// resolved) to a pseudo-terminal's far end in /dev/pts/ that no program has open any more, or
-// that is gone; a link to a pseudo-terminal still open (another program's line) and anything
-// else at the path are never touched.
+// the path. Without a holder, a link is replaced only when it is the running user's own
+// (PathOwner) and leads (every link on the way resolved) to a pseudo-terminal's far end in
+// /dev/pts/ that no program has open any more, or that is gone; another user's link or lock
+// file, a link to a pseudo-terminal still open (another program's line) and anything else at
+// the path are never touched. At the end only the link made here is removed.
 //
 // A claimed link is also removed when the process ends through exit() without running
 // destructors (PathLock).
@@ -40,6 +43,9 @@ private:
     QString m_path;
     QByteArray m_link;
     QByteArray m_target;
+    // The link made: what release() may remove.
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
     PathLock m_lock;
     bool m_linked = false;
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/ListeningSocket.h"
 
+#include "platform/PathOwner.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -96,8 +98,8 @@ bool ListeningSocket::listen(QString *reason)
     return true;
 }
 
-// With the lock held, no live socket of ours is at the path: a socket that refuses connections
-// is a stale one of ours, left by a run that ended without closing.
+// With the lock held, no live socket of ours is at the path: a socket of this user's that
+// refuses connections is a stale one of ours, left by a run that ended without closing.
 bool ListeningSocket::clearPath(QString *reason)
 {
     struct stat status;
@@ -109,6 +111,9 @@ bool ListeningSocket::clearPath(QString *reason)
     if (!S_ISSOCK(status.st_mode))
         return fail(reason, QStringLiteral("%1 is %2, not a socket; it is left as it is")
                                 .arg(m_path, kindOf(status.st_mode)));
+    if (const QString refusal = takeOverRefusal(LeftBehind::Socket, m_path, status.st_uid);
+        !refusal.isEmpty())
+        return fail(reason, refusal);
     sockaddr_un address;
     addressOf(m_name, &address);
     if (someoneListens(address))
@@ -166,12 +171,14 @@ void ListeningSocket::close(QString *problems)
     m_lock.release(problems);
 }
 
-// Only the socket file bound here: another program may have put something at the path since.
+// Only the socket file bound here, still this user's: another program may have put something
+// at the path since.
 void ListeningSocket::removeSocketFile(QString *problems)
 {
     struct stat status;
     if (m_bound && ::lstat(m_name.constData(), &status) == 0 && status.st_dev == m_device &&
-        status.st_ino == m_inode && ::unlink(m_name.constData()) != 0)
+        status.st_ino == m_inode && status.st_uid == ::geteuid() &&
+        ::unlink(m_name.constData()) != 0)
         addProblem(problems,
                    QStringLiteral("cannot remove the socket %1: %2").arg(m_path, systemReason()));
     m_bound = false;

@@ -10,12 +10,13 @@
 
 // A Unix-domain stream socket listening at a path the user names, for programs of the same
 // user only: the socket file is made owner-only (0600). The path follows the virtual line's
-// rules, under a lock beside it (PATH.lock): a socket there that refuses connections and whose
-// lock nobody holds is one a run that ended abruptly left, and is replaced; a socket another
-// program listens on, a held lock, or anything else at the path (a file, a directory, a
-// symbolic link) refuses the listen and is left as it is. At the end only the socket file this
-// object bound is removed (the same inode), with the lock file; so also when the process ends
-// through exit() without running destructors. POSIX systems only.
+// rules, under a lock beside it (PATH.lock): a socket there of the user running the program
+// that refuses connections and whose lock nobody holds is one a run that ended abruptly left,
+// and is replaced; another user's socket or lock file (PathOwner), a socket another program
+// listens on, a held lock, or anything else at the path (a file, a directory, a symbolic link)
+// refuses the listen and is left as it is. At the end only the socket file this object bound
+// is removed (the same inode, still this user's), with the lock file; so also when the process
+// ends through exit() without running destructors. POSIX systems only.
 class ListeningSocket
 {
 public:

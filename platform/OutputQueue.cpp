@@ -3,6 +3,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
@@ -39,8 +40,6 @@ bool OutputQueue::append(const QByteArray &line)
         ++m_dropped; // counted for drain()
         return false;
     }
-    if (m_dropped > 0 && m_lines.empty())
-        reportDropped(); // a line longer than the bound, dropped with nothing else queued
     if (m_dropped > 0 || m_bytes + line.size() > m_bound) {
         if (m_overflow == Overflow::Disconnect) {
             m_fellBehind = true;
@@ -48,13 +47,20 @@ bool OutputQueue::append(const QByteArray &line)
             return false;
         }
         ++m_dropped;
+        // A line longer than the bound, with nothing queued: the reader has taken everything,
+        // so the count goes out now rather than after some later line.
+        if (m_lines.empty()) {
+            reportDropped();
+            if (!m_waitingForRoom)
+                writeNow();
+        }
         return false;
     }
     if (line.isEmpty())
         return true;
     m_lines.push_back(line);
     m_bytes += line.size();
-    if (!m_notifier || !m_notifier->isEnabled())
+    if (!m_waitingForRoom)
         writeNow();
     return true;
 }
@@ -71,7 +77,7 @@ bool OutputQueue::writeWhatFits()
             parts[count] = {const_cast<char *>(line->constData()) + skip,
                             size_t(line->size() - skip)};
         }
-        const ssize_t written = m_end.writeSome(parts, count);
+        const ssize_t written = m_end.writeLines(parts, count);
         if (written > 0) {
             consume(written);
             if (m_lines.empty() && m_dropped > 0)
@@ -88,8 +94,8 @@ bool OutputQueue::writeWhatFits()
 void OutputQueue::writeNow()
 {
     if (writeWhatFits()) {
-        if (m_notifier && m_notifier->isEnabled()) {
-            m_notifier->setEnabled(false);
+        if (m_waitingForRoom) {
+            stopWaiting();
             Q_EMIT emptied();
         }
     } else if (m_end.isValid()) {
@@ -121,17 +127,37 @@ void OutputQueue::reportDropped()
     m_bytes += line.size();
 }
 
-// The rest goes out when the reader makes room. Without an event loop (before the
-// application exists), it waits for drain().
+// The rest goes out when the reader makes room: the write end's notifier says so, but for a
+// pipe that must first empty, which only looking again tells. Without an event loop (before
+// the application exists), it waits for drain().
 void OutputQueue::waitForRoom()
 {
+    if (!QAbstractEventDispatcher::instance())
+        return;
     if (!m_notifier) {
-        if (!QAbstractEventDispatcher::instance())
-            return;
         m_notifier = new QSocketNotifier(m_end.fd(), QSocketNotifier::Write, this);
         connect(m_notifier, &QSocketNotifier::activated, this, &OutputQueue::writeNow);
+        m_lookAgain = new QTimer(this);
+        m_lookAgain->setSingleShot(true);
+        m_lookAgain->setInterval(WriteEnd::EmptyPipeLookMs);
+        connect(m_lookAgain, &QTimer::timeout, this, &OutputQueue::writeNow);
     }
-    m_notifier->setEnabled(true);
+    const bool looking = m_end.awaitsEmptyPipe();
+    m_notifier->setEnabled(!looking);
+    if (looking)
+        m_lookAgain->start();
+    else
+        m_lookAgain->stop();
+    m_waitingForRoom = true;
+}
+
+void OutputQueue::stopWaiting()
+{
+    if (m_notifier) {
+        m_notifier->setEnabled(false);
+        m_lookAgain->stop();
+    }
+    m_waitingForRoom = false;
 }
 
 void OutputQueue::fail(const QString &reason)
@@ -144,11 +170,13 @@ void OutputQueue::fail(const QString &reason)
 // The descriptor closes; the lines stay counted until drain().
 void OutputQueue::close()
 {
+    stopWaiting();
     if (m_notifier) {
         // Possibly from inside the notifier's own signal: it goes once that has returned.
-        m_notifier->setEnabled(false);
         m_notifier->deleteLater();
         m_notifier = nullptr;
+        m_lookAgain->deleteLater();
+        m_lookAgain = nullptr;
     }
     m_end.close();
 }

@@ -11,15 +11,18 @@
 #include <functional>
 
 class QSocketNotifier;
+class QTimer;
 
 // An output of whole lines that never holds up the event thread: a line goes out at once
 // when the reader has room, and otherwise waits in a queue of at most boundBytes, written as
-// the reader makes room (a socket notifier on the write end). Serves the traffic log on
-// standard output or in a file and the messages on standard error.
+// the reader makes room (a socket notifier on the write end). A pipe's reader never sees part
+// of a line (WriteEnd::writeLines), also at the end. Serves the traffic log on standard output
+// or in a file and the messages on standard error.
 //
 // A reader that falls behind past the bound meets the overflow policy. DropLines: the line is
 // dropped whole, and so is every line after it until the reader has taken everything queued;
-// then one line, whose text the owner gives for the count, says how many were dropped.
+// then one line, whose text the owner gives for the count, says how many were dropped, and
+// the lines after it follow. A line longer than the bound is dropped the same way.
 // Disconnect: the output closes, what is queued is discarded, and failed() says why.
 class OutputQueue : public QObject
 {
@@ -62,6 +65,7 @@ private:
     void consume(qsizetype written);
     void reportDropped();
     void waitForRoom();
+    void stopWaiting();
     void fail(const QString &reason);
     void close();
 
@@ -74,5 +78,7 @@ private:
     qsizetype m_bytes = 0;          // bytes queued, less those already written
     qint64 m_dropped = 0;           // lines dropped since the reader last caught up
     bool m_fellBehind = false;
+    bool m_waitingForRoom = false;
     QSocketNotifier *m_notifier = nullptr;
+    QTimer *m_lookAgain = nullptr; // for a pipe that must empty before a long line
 };

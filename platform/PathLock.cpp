@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/PathLock.h"
 
+#include "platform/PathOwner.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -94,6 +96,14 @@ bool PathLock::lock(QString *reason)
     const QString lockName = QFile::decodeName(m_lockPath);
     // A few rounds at most: one is repeated only when the lock file was replaced in between.
     for (int round = 0; round < 8; ++round) {
+        // Another user's lock file is refused before it is opened: with it, the path would be
+        // taken from that user, and its removal at the end would remove that user's file.
+        struct stat held, named;
+        if (::lstat(m_lockPath.constData(), &named) == 0) {
+            const QString refusal = takeOverRefusal(LeftBehind::LockFile, lockName, named.st_uid);
+            if (!refusal.isEmpty())
+                return fail(reason, refusal);
+        }
         // Read-only and non-blocking: flock needs no write access, and a FIFO put at the path
         // must not block the open.
         const int fd = ::open(m_lockPath.constData(),
@@ -102,11 +112,16 @@ bool PathLock::lock(QString *reason)
             return fail(
                 reason,
                 QStringLiteral("cannot open the lock file %1: %2").arg(lockName, systemReason()));
-        struct stat held, named;
         if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
             ::close(fd);
             return fail(reason,
                         QStringLiteral("the lock file %1 is not a regular file").arg(lockName));
+        }
+        // The file opened, which may have been put at the path after the look above.
+        if (const QString refusal = takeOverRefusal(LeftBehind::LockFile, lockName, held.st_uid);
+            !refusal.isEmpty()) {
+            ::close(fd);
+            return fail(reason, refusal);
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
@@ -145,10 +160,10 @@ void PathLock::release(QString *problems)
     if (m_removeGuarded)
         m_removeGuarded(problems);
     // The lock file is removed while still locked, so that an opener waiting on it finds it
-    // gone and locks a new one. Only the file locked, and only while empty: this program never
-    // writes to it, so a file with contents was someone else's.
+    // gone and locks a new one. Only the file locked, only while it is this user's and empty:
+    // this program never writes to it, so a file with contents was someone else's.
     struct stat held, named;
-    if (::fstat(m_fd, &held) == 0 && held.st_size == 0 &&
+    if (::fstat(m_fd, &held) == 0 && held.st_size == 0 && held.st_uid == ::geteuid() &&
         ::lstat(m_lockPath.constData(), &named) == 0 && sameFile(held, named) &&
         ::unlink(m_lockPath.constData()) != 0)
         addProblem(problems, QStringLiteral("cannot remove the lock file %1: %2")

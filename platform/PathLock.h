@@ -9,8 +9,9 @@
 
 // The lock beside a path the program publishes (a virtual line's link, the control socket): a
 // lock file PATH.lock, flock'ed for as long as the path is ours. A held lock tells a live
-// publisher from what a run that ended abruptly left behind; the lock file is removed just
-// before the lock is let go, only if it is still the file locked and empty.
+// publisher from what a run that ended abruptly left behind. A lock file that is another
+// user's is never taken (PathOwner); the lock file is removed just before the lock is let go,
+// only if it is still the file locked, this user's and empty.
 //
 // What the lock guards can be removed with it: the owner gives a removal that release() runs
 // first, also when the process ends through exit() without running destructors (Qt ends the
@@ -29,7 +30,7 @@ public:
     void setRemoval(std::function<void(QString *problems)> removeGuarded);
 
     // Takes the lock without waiting. False with *reason, naming the path, when another
-    // program holds it or the lock file cannot be used (it is not a regular file, say).
+    // program holds it or the lock file cannot be used (another user's, not a regular file).
     bool lock(QString *reason);
     bool isHeld() const { return m_fd >= 0; }
     // Runs the removal, removes the lock file, lets the lock go. Does nothing when not held. A

@@ -42,14 +42,29 @@ public:
     // with errno (EAGAIN: nothing now).
     ssize_t writeSome(const iovec *parts, int count) const;
     ssize_t writeSome(const char *data, size_t size) const;
-    // Waits until the reader takes bytes again, at most timeoutMs (negative: no limit); false
-    // when it did not.
+    // As writeSome(), each part a whole line. A pipe's reader (a FIFO's too) never gets part of
+    // one: a write carries whole parts, as many as the system writes at once or not at all
+    // (PIPE_BUF bytes), or one longer part once the pipe is empty and its size holds it (the
+    // pipe is made larger when it does not). Files, terminals and sockets take what they take.
+    ssize_t writeLines(const iovec *parts, int count);
+    // Whether the last writeLines() waits for the pipe to empty, which no notifier tells (a
+    // pipe reports room as soon as a page is free): the writer looks again every
+    // EmptyPipeLookMs.
+    bool awaitsEmptyPipe() const { return m_awaitsEmptyPipe; }
+    static constexpr int EmptyPipeLookMs = 10;
+    // Waits until the reader takes bytes again (or empties the pipe, when awaitsEmptyPipe()),
+    // at most timeoutMs (negative: no limit); false when it did not.
     bool waitWritable(int timeoutMs) const;
 
 private:
     enum class Kind { NonBlocking, Socket, ReadyFirst };
-    WriteEnd(int fd, Kind kind) : m_fd(fd), m_kind(kind) {}
+    WriteEnd(int fd, Kind kind);
+    ssize_t writeParts(const iovec *parts, int count) const;
+    bool pipeTakesWhole(size_t size) const;
+    bool waitForEmptyPipe(int timeoutMs) const;
 
     int m_fd = -1;
     Kind m_kind = Kind::NonBlocking;
+    bool m_pipe = false;
+    bool m_awaitsEmptyPipe = false;
 };

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // What the program writes: a file at a path the user names (written safely when it is a
-// regular file or a new path, in place and never replaced when it is a device, a FIFO or a
-// descriptor, refused when nobody reads it), and the output queue of whole lines in front of
-// a reader that stops, resumes, or goes away.
+// regular file or a new path, keeping a file's owner, group and mode or else written in place;
+// in place and never replaced when it is a device, a FIFO or a descriptor; refused when nobody
+// reads it), and the output queue of whole lines in front of a reader that stops, resumes, or
+// goes away, a pipe's reader never seeing part of a line, and lines longer than its bound.
 #include "HostEnd.h"
 #include "platform/FileTarget.h"
 #include "platform/OutputQueue.h"
@@ -12,12 +13,19 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace
 {
+
+// Another user and group, for files that are not the test's (made as root).
+constexpr uid_t OtherUser = 4242;
+constexpr gid_t OtherGroup = 4243;
+constexpr uid_t WriterWhoMayNotGive = 4244;
 
 struct stat nodeOf(const QString &path)
 {
@@ -47,9 +55,20 @@ void makeTarget(Target &target, const QString &kind, const QTemporaryDir &dir)
     target.path = dir.filePath(QStringLiteral("target"));
     const QByteArray name = QFile::encodeName(target.path);
     int ends[2] = {-1, -1};
-    if (kind == "regular file") {
+    if (kind.contains(QLatin1String("regular file"))) {
+        // Longer than the new contents: a file written over in place and not cut shows its end.
         QFile file(target.path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old contents\n") > 0);
+        QVERIFY(file.open(QIODevice::WriteOnly) &&
+                file.write("old contents, longer than the new ones that replace them\n") > 0);
+        file.close();
+        if (kind.startsWith(QLatin1String("another user's"))) {
+            const bool mayNotGive = kind.contains(QLatin1String("may not give"));
+            QVERIFY2(::chown(name.constData(), OtherUser, mayNotGive ? OtherUser : OtherGroup) == 0,
+                     "another user's file needs root to make");
+            QVERIFY(::chmod(name.constData(), mayNotGive ? 0666 : 0640) == 0);
+            if (mayNotGive) // where the writer, not root, makes its temporary file
+                QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0777) == 0);
+        }
     } else if (kind == "terminal") {
         char far[256];
         QVERIFY(::openpty(&ends[0], &ends[1], far, nullptr, nullptr) == 0);
@@ -66,6 +85,33 @@ void makeTarget(Target &target, const QString &kind, const QTemporaryDir &dir)
         target.reader = std::make_unique<HostEnd>(ends[0]);
     if (ends[1] >= 0)
         target.held = std::make_unique<HostEnd>(ends[1]);
+}
+
+// Writes the contents to path as the user writer (a child process that takes that user's
+// ids), or as this process when writer is ours.
+bool writeAs(uid_t writer, const QString &path, const QByteArray &contents, QString *error)
+{
+    const auto write = [&] {
+        return writeToPath(
+            path, [&](QIODevice &device) { return device.write(contents) == contents.size(); },
+            error, 0);
+    };
+    if (writer == ::geteuid())
+        return write();
+    std::fflush(nullptr); // the child's exit must not write the test's output again
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool became =
+            ::setgroups(0, nullptr) == 0 && ::setgid(writer) == 0 && ::setuid(writer) == 0;
+        ::_exit(became ? (write() ? 0 : 1) : 2);
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return false;
+    if (error && WEXITSTATUS(status) != 0)
+        *error = WEXITSTATUS(status) == 2 ? QStringLiteral("(the child could not become the user)")
+                                          : QStringLiteral("(the child's write failed)");
+    return WEXITSTATUS(status) == 0;
 }
 
 QByteArray numberedLine(int n)
@@ -100,6 +146,8 @@ private slots:
                        << QString::fromLatin1(kind) << link;
             };
             row("regular file") << QString();
+            row("another user's regular file") << QString();
+            row("another user's regular file, by a user who may not give it away") << QString();
             row("new path") << QString();
             row("terminal") << QString();
             row("FIFO with a reader") << QString();
@@ -110,9 +158,11 @@ private slots:
             << "FIFO whose reader stops" << false << "it stopped taking bytes";
     }
 
-    // A regular file or a new path gets the new contents (behind a link, the link stays); any
-    // other target keeps its node and gets the contents in place, or is refused with a message
-    // naming the path.
+    // A regular file or a new path gets the new contents, whole and nothing after them (behind
+    // a link, the link stays). A regular file is replaced by a new one with its owner, group and
+    // mode; one whose owner the writer may not give a new file is written in place, and stays
+    // its owner's. Any other target keeps its node and gets the contents in place, or is
+    // refused with a message naming the path.
     void pathTargets()
     {
         QFETCH(QString, kind);
@@ -128,11 +178,11 @@ private slots:
         // More than a pipe holds when its reader stops; a few lines otherwise.
         const QByteArray contents = kind == "FIFO whose reader stops" ? QByteArray(1 << 20, 'x')
                                                                       : "D0000 0001\nD0001 0002\n";
+        const bool mayNotGive = kind.contains(QLatin1String("may not give"));
 
         QString error;
-        const bool written = writeToPath(
-            path, [&](QIODevice &device) { return device.write(contents) == contents.size(); },
-            &error, 0);
+        const bool written =
+            writeAs(mayNotGive ? WriterWhoMayNotGive : ::geteuid(), path, contents, &error);
         QCOMPARE(written, refusal.isEmpty());
         QVERIFY2(error.startsWith(path + QStringLiteral(": ")) == !written, qPrintable(error));
         QVERIFY2(error.contains(refusal), qPrintable(error));
@@ -141,8 +191,13 @@ private slots:
         if (throughLink)
             QCOMPARE(QFileInfo(path).symLinkTarget(), target.path);
         const struct stat after = nodeOf(target.path);
-        if (kind != "regular file" && kind != "new path")
+        if (kind.contains(QLatin1String("regular file"))) {
+            QCOMPARE(after.st_ino != before.st_ino, !mayNotGive); // replaced, or in place
+            QCOMPARE(std::tuple(after.st_uid, after.st_gid, after.st_mode),
+                     std::tuple(before.st_uid, before.st_gid, before.st_mode));
+        } else if (kind != "new path") {
             QVERIFY(after.st_ino == before.st_ino && after.st_mode == before.st_mode);
+        }
     }
 
     void readerThatFallsBehind_data()
@@ -210,6 +265,7 @@ private slots:
             break;
         case Reader::StoppedAtTheEnd: {
             const qint64 unwritten = queue.drain(QDeadlineTimer(0));
+            QVERIFY(readEnd->collect().endsWith('\n')); // no part of a line at the end
             const QList<QByteArray> lines = wholeLines(readEnd->collect());
             QCOMPARE_GT(unwritten, 0);
             QCOMPARE(lines.size() + unwritten, qint64(Lines));
@@ -222,6 +278,82 @@ private slots:
             break;
         }
         QVERIFY(!queue.isOpen() || reader == Reader::Resumes);
+    }
+
+    // To a pipe, every write ends a line: lines of many lengths, some longer than what the
+    // system writes at once (PIPE_BUF) and than the whole pipe, against a reader that takes part
+    // of what waits, then the rest. Whenever the reader has emptied the pipe, what it has ends
+    // a line; in the end it has every line, in order.
+    void wholeLinesToAPipe()
+    {
+        int ends[2];
+        QVERIFY(::pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0);
+        QVERIFY(::fcntl(ends[1], F_SETPIPE_SZ, 4096) >= 0);
+        OutputQueue queue(WriteEnd::reopen(ends[1], nullptr), 1 << 20,
+                          OutputQueue::Overflow::DropLines);
+        ::close(ends[1]);
+        const HostEnd readEnd(ends[0]); // closes it
+        QByteArray all, got;
+        for (int n = 0; n < 60; ++n) {
+            const int lengths[] = {30, 700, 2500, 5000, 9000};
+            const QByteArray line =
+                numberedLine(n).chopped(1) + QByteArray(lengths[n % 5] + n, '.');
+            all += line + '\n';
+            QVERIFY(queue.append(line + '\n'));
+        }
+        const auto take = [&](size_t most) {
+            char buffer[65536];
+            const ssize_t n = ::read(ends[0], buffer, std::min(most, sizeof buffer));
+            if (n > 0)
+                got.append(buffer, n);
+            return n > 0;
+        };
+        while (got.size() < all.size()) {
+            QVERIFY(QTest::qWaitFor([&] { return take(1000); }));
+            QCoreApplication::processEvents(); // the queue writes what fits the room made
+            while (take(65536))
+                ;
+            QVERIFY2(got.endsWith('\n'), qPrintable(QStringLiteral("%1 bytes").arg(got.size())));
+        }
+        QCOMPARE(got, all);
+    }
+
+    void overLongLines_data()
+    {
+        QTest::addColumn<bool>("readerFull");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("the reader has room")
+            << false << QByteArray("dropped 1\ndropped 1\nafter\nlater\n");
+        QTest::newRow("the reader has no room")
+            << true << QByteArray("dropped 1\ndropped 2\nlater\n");
+    }
+
+    // Two lines in a row each longer than the bound are dropped, and the line that counts them
+    // goes out as soon as the reader has room, the lines after it too. With room, each is
+    // counted at once; with none, the next line is dropped too, and counted once the reader
+    // has taken the first count.
+    void overLongLines()
+    {
+        QFETCH(bool, readerFull);
+        QFETCH(QByteArray, expected);
+        int ends[2];
+        QVERIFY(::pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0);
+        QVERIFY(::fcntl(ends[1], F_SETPIPE_SZ, 4096) >= 0);
+        const QByteArray filler = readerFull ? QByteArray(4095, 'f') + '\n' : QByteArray();
+        QCOMPARE(::write(ends[1], filler.constData(), size_t(filler.size())), filler.size());
+        OutputQueue queue(WriteEnd::reopen(ends[1], nullptr), 64, OutputQueue::Overflow::DropLines);
+        ::close(ends[1]);
+        queue.setDroppedLinesText(
+            [](qint64 count) { return "dropped " + QByteArray::number(count) + "\n"; });
+        HostEnd readEnd(ends[0]);
+        const QByteArray overLong = QByteArray(100, 'x') + '\n';
+        QVERIFY(!queue.append(overLong));
+        QVERIFY(!queue.append(overLong));
+        QCOMPARE(queue.append("after\n"), !readerFull);
+        if (readerFull)
+            QVERIFY(QTest::qWaitFor([&] { return readEnd.collect().endsWith("dropped 2\n"); }));
+        QVERIFY(queue.append("later\n"));
+        QTRY_COMPARE(readEnd.collect(), filler + expected);
     }
 };
 
