@@ -8,7 +8,7 @@
 #include "registers/HandshakeAutomaton.h"
 #include "registers/RegisterMemory.h"
 #include "registers/SimMode.h"
-#include "session/ReplyFaults.h"
+#include "session/OutgoingReplies.h"
 #include "session/SessionEvents.h"
 
 #include <QByteArray>
@@ -16,7 +16,6 @@
 #include <QString>
 #include <QTimer>
 #include <array>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <set>
@@ -134,13 +133,17 @@ public:
     // Words stored after the mode's preset at every OPEN, so that a host reads them first.
     void setWordsAtOpen(const QList<QPair<int, QString>> &words) { m_wordsAtOpen = words; }
 
-    // Faults for the simulated device's next replies (ReplyFaults), and dropping them all.
-    void addFault(const Fault &fault) { m_faults.add(fault); }
-    void clearFaults() { m_faults.clear(); }
-    int faultsPending() const { return m_faults.pending(); }
+    // Faults for the simulated device's next replies (ReplyFaults): one more, refused with the
+    // reason when too many wait; dropping them all, which sends the replies they hold back at
+    // once (OutgoingReplies); the replies still to be faulted.
+    std::optional<QString> addFault(const Fault &fault) { return m_replies.addFault(fault); }
+    void clearFaults() { m_replies.clearFaults(); }
+    qint64 faultsPending() const { return m_replies.faultsPending(); }
     // Frames received and answered, and replies that went out whole, since start.
     qint64 framesReceived() const { return m_framesReceived; }
-    qint64 repliesSent() const { return m_repliesSent; }
+    qint64 repliesSent() const { return m_replies.repliesSent(); }
+    // The replies waiting to go out behind a delay or a split.
+    const OutgoingReplies &outgoingReplies() const { return m_replies; }
 
     // The time now, by the session's clock (microseconds since 1970-01-01 00:00 UTC).
     qint64 nowUs() const;
@@ -187,9 +190,6 @@ private:
     ProcedureChoices choicesNow() const;
     bool sendShowing(const QByteArray &bytes, bool hexShown);
     LineActions answerOf(const QByteArray &frame, const ResponderState &state);
-    void sendReply(const QByteArray &reply, bool hexShown);
-    void sendDuePieces();
-    void discardQueuedReplies();
     void reportRegisterChanges(RegisterWriter by);
     void sendWithNote(const QByteArray &bytes, const QString &note);
     void answerFrame(const QByteArray &frame, const ProcedureChoices &choices);
@@ -203,6 +203,7 @@ private:
     std::unique_ptr<SerialPortService> m_port;
     std::unique_ptr<Clock> m_clock;
     std::unique_ptr<Receiver> m_receiver;
+    OutgoingReplies m_replies;
     std::unique_ptr<Timer> m_handshakeTimer;
     QTimer m_tick;
     bool m_ended = false;
@@ -217,18 +218,10 @@ private:
     QString m_handshakeStatus;
     qint64 m_changeTimeUs = 0;
     QList<QPair<int, QString>> m_wordsAtOpen;
-    ReplyFaults m_faults;
-    // Reply pieces waiting their turn: later replies wait behind a delayed or split one.
-    struct QueuedPiece {
-        int afterMs;
-        QByteArray bytes;
-        bool hexShown;
-        bool endsReply;
-    };
-    std::deque<QueuedPiece> m_outgoing;
-    std::unique_ptr<Timer> m_replyTimer;
+    // A virtual line's far end can wait: it is not read while the waiting replies leave no room
+    // for more. A real port is read whatever waits, or its driver would drop bytes.
+    bool m_readingWaitsForReplies = false;
     qint64 m_framesReceived = 0;
-    qint64 m_repliesSent = 0;
     // The words as last reported, to find what changed.
     std::array<QString, RegisterMemory::Count> m_reportedWords;
     // The text of each direction, decoded as a stream: a character split between two frames or

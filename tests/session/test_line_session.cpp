@@ -37,7 +37,8 @@ const auto request = [](const QByteArray &body) { return "\x05" + body + sumChec
 } // namespace
 
 // A receiver with a quiet time of " 150ms"; each frame it hands on is kept with the frame end
-// of its procedure, and each overflow with the bytes dropped.
+// of its procedure, and each overflow with the bytes dropped. Its owner has room for replies
+// while `room` is true, up to `roomFor` frames.
 struct ReceiverFixture {
     FakeClock clock;
     FakeSerialPort port{&clock};
@@ -48,8 +49,12 @@ struct ReceiverFixture {
                         [this](const QByteArray &frame, const ProcedureChoices &c) {
                             const int end = int(c.responder.frameEnd);
                             events << frame + "|" + QByteArray::number(end);
+                            room = room && --roomFor != 0;
                         },
-                        [this](const QByteArray &dropped) { events << "dropped|" + dropped; }}};
+                        [this](const QByteArray &dropped) { events << "dropped|" + dropped; },
+                        [this] { return room; }}};
+    bool room = true; // for more replies
+    int roomFor = -1; // frames handed on before the room runs out; -1: it never does
     ReceiverFixture() { port.open(); }
 
     // Starts at the given moments, then lets every wait run out.
@@ -363,6 +368,53 @@ private Q_SLOTS:
         QTEST(f.events, "events");
         QTEST(f.receiver.buffer(), "left");
         QTEST(f.clock.waits, "waits");
+    }
+
+    // Without room for replies the receiver reads nothing and hands nothing on, whatever starts
+    // it; resume() goes on where it rested: between two frames of one read, or before its
+    // procedure began. CLOSE while it rests ends the procedure: resume() then does nothing.
+    // "ab\r\ncd\r\ne" is waiting at the start, "\r\n" comes at 500 ms.
+    void restsWithoutRoom_data()
+    {
+        QTest::addColumn<FrameEnd>("end");
+        QTest::addColumn<int>("roomFor");
+        QTest::addColumn<bool>("closed");
+        QTest::addColumn<QByteArrayList>("resting"); // frames handed on before the resume
+        QTest::addColumn<int>("unread");             // bytes the line still holds then
+        QTest::addColumn<QByteArrayList>("events");
+        QTest::newRow("CR LF: rests between two frames")
+            << FrameEnd::CrLf << 1 << false << QByteArrayList{"ab\r\n|0"} << 2
+            << QByteArrayList{"ab\r\n|0", "cd\r\n|0", "e\r\n|0"};
+        QTest::newRow("time: rests before it begins")
+            << FrameEnd::Time << 0 << false << QByteArrayList{} << 11
+            << QByteArrayList{"ab\r\ncd\r\ne\r\n|2"};
+        QTest::newRow("CR LF: closed while it rests")
+            << FrameEnd::CrLf << 1 << true << QByteArrayList{"ab\r\n|0"} << 2
+            << QByteArrayList{"ab\r\n|0"};
+    }
+
+    void restsWithoutRoom()
+    {
+        QFETCH(FrameEnd, end);
+        QFETCH(bool, closed);
+        ReceiverFixture f;
+        QFETCH(int, roomFor);
+        f.roomFor = roomFor;
+        f.room = roomFor != 0;
+        f.port.arrive(0, "ab\r\ncd\r\ne");
+        f.port.arrive(500, "\r\n");
+        f.run(Event, {{0, end}, {600, end}}); // the second start finds it resting
+        f.run(Tick, {{6000, end}});
+        QTEST(f.events, "resting");
+        QVERIFY(f.receiver.isResting() && !f.receiver.isBusy());
+        QTEST(f.port.bytesWaiting(), "unread");
+        f.room = true;
+        if (closed)
+            f.receiver.cancel();
+        f.receiver.resume();
+        f.clock.advance(5000);
+        QTEST(f.events, "events");
+        QVERIFY(!f.receiver.isResting());
     }
 };
 
