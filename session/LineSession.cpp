@@ -25,7 +25,7 @@ LineSession::LineSession(std::unique_ptr<SerialPortService> port, std::unique_pt
                            },
                            [this](const QString &text) { note(NoteSource::Responder, text); },
                            [this] { m_receiver->resume(); }}),
-      m_handshakeTimer(m_clock->makeTimer())
+      m_handshakeTick(*m_clock, [this] { tickHandshake(); })
 {
     m_receiver = std::make_unique<Receiver>(
         *m_port, *m_clock,
@@ -207,7 +207,7 @@ void LineSession::end()
 {
     m_ended = true;
     m_tick.stop();
-    m_handshakeTimer->stop();
+    m_handshakeTick.stop();
     m_replies.stop();
     m_receiver->cancel();
     if (isOpen())
@@ -378,38 +378,12 @@ void LineSession::noteOverflow(const QByteArray &dropped)
          QStringLiteral("  <<受信バッファあふれ: %1 バイト破棄>>").arg(dropped.size()), dropped);
 }
 
-void LineSession::setHandshakeTicking(TickPlayer player, bool on)
-{
-    const bool wasTicking = isHandshakeTicking();
-    if (on)
-        m_tickPlayers.insert(player);
-    else
-        m_tickPlayers.erase(player);
-    if (isHandshakeTicking() && !wasTicking && !m_ended)
-        scheduleHandshakeTick();
-    else if (!isHandshakeTicking())
-        m_handshakeTimer->stop();
-}
-
 void LineSession::setHandshakeAuto(bool on)
 {
     if (on == m_handshake.isAuto())
         return;
     m_handshake.setAuto(on);
     Q_EMIT handshakeAutoChanged(on);
-}
-
-void LineSession::setHandshakePeriod(int ms)
-{
-    m_handshakePeriodMs = std::max(1, ms);
-}
-
-void LineSession::scheduleHandshakeTick()
-{
-    m_handshakeTimer->start(m_handshakePeriodMs, [this] {
-        scheduleHandshakeTick();
-        tickHandshake();
-    });
 }
 
 void LineSession::tickHandshake()

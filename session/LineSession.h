@@ -8,6 +8,7 @@
 #include "registers/HandshakeAutomaton.h"
 #include "registers/RegisterMemory.h"
 #include "registers/SimMode.h"
+#include "session/HandshakeTick.h"
 #include "session/OutgoingReplies.h"
 #include "session/SessionEvents.h"
 
@@ -18,7 +19,6 @@
 #include <array>
 #include <memory>
 #include <optional>
-#include <set>
 
 class Clock;
 class Receiver;
@@ -45,11 +45,6 @@ enum class DeviceChoice { Stored, ForThisRun };
 // preset at OPEN), the transport handshake, or a control program.
 enum class RegisterWriter { Line, Operator, Handshake, Control };
 
-// Who wants the handshake's tick: the data window while it shows the registers, or an
-// automatic player (a run without windows in Auto, a control program's "auto"). The tick runs
-// while any of them wants it.
-enum class TickPlayer { DataWindow, Automatic };
-
 // The line session: one serial port and everything that talks over it. It owns the port, the
 // clock, the receive buffer and frame end, the simulator mode and its profile, the operator's
 // texts (settings, transmit, quiet time), the register memory and the handshake automaton with
@@ -62,7 +57,7 @@ class LineSession : public QObject
     Q_OBJECT
 public:
     // The handshake's tick until a player asks for another period.
-    static constexpr int DefaultHandshakePeriodMs = 1000;
+    static constexpr int DefaultHandshakePeriodMs = HandshakeTick::DefaultPeriodMs;
 
     LineSession(std::unique_ptr<SerialPortService> port, std::unique_ptr<Clock> clock,
                 QObject *parent = nullptr);
@@ -106,10 +101,10 @@ public:
     // A note for the traffic log, now.
     void note(NoteSource source, const QString &text, const QByteArray &dump = {});
 
-    // The transport handshake's tick, on while a player wants it. Each tick raises
-    // handshakeTickStarting(), then the automaton steps (it acts only in Auto).
-    void setHandshakeTicking(TickPlayer player, bool on);
-    bool isHandshakeTicking() const { return !m_tickPlayers.empty(); }
+    // The transport handshake's tick (HandshakeTick), on while a player wants it. Each tick
+    // raises handshakeTickStarting(), then the automaton steps (it acts only in Auto).
+    void setHandshakeTicking(TickPlayer player, bool on) { m_handshakeTick.want(player, on); }
+    bool isHandshakeTicking() const { return m_handshakeTick.isRunning(); }
     // The handshake's Auto (true) or Manual, as the data window's options choose it.
     void setHandshakeAuto(bool on);
     // One step of the handshake now, as a tick in Auto would run it, in Auto or Manual alike.
@@ -119,8 +114,8 @@ public:
     // The status text of the handshake's latest step that acted (empty after "R").
     const QString &handshakeStatus() const { return m_handshakeStatus; }
     // The tick's period, 1 ms or more; a running tick takes it from its next tick.
-    void setHandshakePeriod(int ms);
-    int handshakePeriod() const { return m_handshakePeriodMs; }
+    void setHandshakePeriod(int ms) { m_handshakeTick.setPeriod(ms); }
+    int handshakePeriod() const { return m_handshakeTick.period(); }
     // One tick of the handshake, as the tick runs it.
     void tickHandshake();
     // The data window's "R": the mode's register preset, and the handshake back to step 0
@@ -196,7 +191,6 @@ private:
     void noteOverflow(const QByteArray &dropped);
     void onPortLost(const QString &reason);
     void closeWithNote(NoteSource source);
-    void scheduleHandshakeTick();
     void showHandshakeStatus(const QString &status);
     void stampChange();
 
@@ -204,7 +198,7 @@ private:
     std::unique_ptr<Clock> m_clock;
     std::unique_ptr<Receiver> m_receiver;
     OutgoingReplies m_replies;
-    std::unique_ptr<Timer> m_handshakeTimer;
+    HandshakeTick m_handshakeTick;
     QTimer m_tick;
     bool m_ended = false;
     SimMode m_mode = SimMode::None;
@@ -213,8 +207,6 @@ private:
     QString m_transmitText;
     QString m_quietTimeText = QStringLiteral("200");
     bool m_hexDump = false;
-    std::set<TickPlayer> m_tickPlayers;
-    int m_handshakePeriodMs = DefaultHandshakePeriodMs;
     QString m_handshakeStatus;
     qint64 m_changeTimeUs = 0;
     QList<QPair<int, QString>> m_wordsAtOpen;

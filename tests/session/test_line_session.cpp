@@ -6,7 +6,8 @@
 // with. The receive path as a state machine: the frames cut by CR LF, CR and the quiet time, and
 // the waits made, for port events and ticks; bytes that arrive during a wait; a trickle that
 // never lets the quiet time pass; a stop during a wait; a change of frame end during a wait;
-// the bound of the buffer with its note.
+// the bound of the buffer with its note; a receiver resting for want of room for replies. The
+// handshake's tick at its period.
 #include "SessionFixture.h"
 #include "protocol/HexDump.h"
 #include "protocol/SumCheck.h"
@@ -415,6 +416,43 @@ private Q_SLOTS:
         f.clock.advance(5000);
         QTEST(f.events, "events");
         QVERIFY(!f.receiver.isResting());
+    }
+
+    // The handshake's tick runs the automaton at the period asked for, from the moment the first
+    // player wants it; a new period applies from the tick after the next, and the tick stops
+    // when the last player no longer wants it, and for good after END. Here a host's instruction
+    // waits in the rack's words, and the automaton shows it at its first tick.
+    void handshakeTicksAtItsPeriod()
+    {
+        SessionFixture f;
+        LineSession &s = f.session;
+        s.chooseMode(SimMode::Rack);
+        s.setHandshakeAuto(true);
+        s.registers().setWord(0, "0001");
+        s.registers().setWord(10, "0001");
+        QList<qint64> ticks, shown;
+        QObject::connect(&s, &LineSession::handshakeTickStarting,
+                         [&] { ticks << f.clock->nowMs(); });
+        QObject::connect(&s, &LineSession::handshakeStatusChanged,
+                         [&] { shown << f.clock->nowMs(); });
+        s.setHandshakePeriod(250);
+        f.clock->advance(100);
+        s.setHandshakeTicking(TickPlayer::Automatic, true);
+        f.clock->advance(1000); // 350, 600, 850, 1100
+        s.setHandshakePeriod(400);
+        s.setHandshakeTicking(TickPlayer::DataWindow, true);
+        f.clock->advance(1000); // 1350, then 1750
+        s.setHandshakeTicking(TickPlayer::Automatic, false);
+        f.clock->advance(500); // 2150, 2550
+        s.setHandshakeTicking(TickPlayer::DataWindow, false);
+        f.clock->advance(5000);
+        s.setHandshakeTicking(TickPlayer::DataWindow, true);
+        s.end();
+        s.setHandshakeTicking(TickPlayer::Automatic, true);
+        f.clock->advance(5000);
+        QCOMPARE(ticks, QList<qint64>({350, 600, 850, 1100, 1350, 1750, 2150, 2550}));
+        QCOMPARE(shown.value(0), 350);
+        QCOMPARE(s.handshakePeriod(), 400);
     }
 };
 
