@@ -447,8 +447,10 @@ private Q_SLOTS:
         s.setHandshakeTicking(TickPlayer::DataWindow, false);
         f.clock->advance(5000);
         s.setHandshakeTicking(TickPlayer::DataWindow, true);
-        s.end();
-        s.setHandshakeTicking(TickPlayer::Automatic, true);
+        s.end(); // the tick on its way stops
+        f.clock->advance(5000);
+        s.setHandshakeTicking(TickPlayer::DataWindow, false);
+        s.setHandshakeTicking(TickPlayer::Automatic, true); // and no player starts it again
         f.clock->advance(5000);
         QCOMPARE(ticks, QList<qint64>({350, 600, 850, 1100, 1350, 1750, 2150, 2550}));
         QCOMPARE(shown.value(0), 350);
