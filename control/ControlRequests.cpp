@@ -308,6 +308,7 @@ QJsonObject ControlRequests::fault(const QJsonObject &request)
         fault.pieces = wholeNumber(request, "pieces", 2, 1024);
         fault.gapMs = wholeNumber(request, "gap_ms", 0, 600000, 0);
     }
-    m_session.addFault(fault);
+    if (const std::optional<QString> refused = m_session.addFault(fault))
+        throw Wrong{*refused};
     return {{"faults_pending", m_session.faultsPending()}};
 }
