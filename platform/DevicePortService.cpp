@@ -3,6 +3,8 @@
 
 #include "platform/PortMap.h"
 #include "platform/QtSerialDevice.h"
+
+#include <QFileInfo>
 #ifdef Q_OS_UNIX
 #include "platform/VirtualLine.h"
 #endif
@@ -43,11 +45,36 @@ DevicePortService::~DevicePortService()
         m_device->close();
 }
 
-void DevicePortService::setRequestToSend(bool on)
+bool DevicePortService::setDataTerminalReady(bool on)
 {
-    m_rts = on;
+    return change(&LineDevice::setDtr, on, &m_dtr);
+}
+
+bool DevicePortService::setRequestToSend(bool on)
+{
+    return change(&LineDevice::setRts, on, &m_rts);
+}
+
+bool DevicePortService::setBreak(bool on)
+{
+    bool unkept = false;
     if (m_device)
-        m_device->setRts(on);
+        return change(&LineDevice::setBreak, on, &unkept);
+    m_error = deviceName() + QStringLiteral(": the port is not open");
+    return false;
+}
+
+// A closed port keeps the state for its next open; an open one changes the device now, and
+// keeps the state only when the device took it.
+bool DevicePortService::change(bool (LineDevice::*setter)(bool, QString *), bool on, bool *kept)
+{
+    QString reason;
+    if (m_device && !(m_device.get()->*setter)(on, &reason)) {
+        m_error = deviceName() + QStringLiteral(": ") + reason;
+        return false;
+    }
+    *kept = on;
+    return true;
 }
 
 QString DevicePortService::deviceName() const
@@ -68,7 +95,7 @@ bool DevicePortService::open()
     QString reason;
     const std::optional<LineSettings> line = LineSettings::parse(settings(), &reason);
     std::unique_ptr<LineDevice> candidate = line ? makeDevice(device) : nullptr;
-    if (!candidate || !candidate->open(*line, m_rts, &reason)) {
+    if (!candidate || !candidate->open(*line, m_dtr, m_rts, &reason)) {
         m_error = device + QStringLiteral(": ") + reason;
         return false;
     }
@@ -109,6 +136,11 @@ bool DevicePortService::write(const QByteArray &bytes)
     return false;
 }
 
+qint64 DevicePortService::bytesToSend()
+{
+    return m_device ? m_device->bytesNotSent() : 0;
+}
+
 int DevicePortService::bytesWaiting()
 {
     return m_device ? m_device->bytesWaiting() : 0;
@@ -124,4 +156,14 @@ ModemLines DevicePortService::modemLines()
     if (!m_device)
         return {.requestToSend = m_rts};
     return {m_device->cd(), m_device->cts(), m_device->dsr(), m_device->dtr(), m_rts};
+}
+
+bool DevicePortService::devicePresent() const
+{
+#ifdef Q_OS_UNIX
+    const QString device = deviceName();
+    return PortMap::isVirtualLine(device) || QFileInfo::exists(device);
+#else
+    return true; // a COM port has no path to look at: the open attempt tells
+#endif
 }

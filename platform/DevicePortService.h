@@ -16,22 +16,28 @@ public:
     explicit DevicePortService(QObject *parent = nullptr);
     ~DevicePortService() override;
 
-    void setRequestToSend(bool on) override;
+    bool setDataTerminalReady(bool on) override;
+    bool setRequestToSend(bool on) override;
     bool requestToSend() const override { return m_rts; }
+    bool setBreak(bool on) override;
     bool open() override;
     void close() override;
     bool isOpen() const override { return m_device != nullptr; }
     QString errorString() const override { return m_error; }
     QString deviceName() const override;
     bool write(const QByteArray &bytes) override;
+    qint64 bytesToSend() override;
     int bytesWaiting() override;
     QByteArray readAll() override;
     ModemLines modemLines() override;
+    bool devicePresent() const override;
 
 private:
     void onDeviceLost(const QString &reason);
+    bool change(bool (LineDevice::*setter)(bool, QString *), bool on, bool *kept);
 
     std::unique_ptr<LineDevice> m_device;
+    bool m_dtr = true;
     bool m_rts = false;
     QString m_error;
 };

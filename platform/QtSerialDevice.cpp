@@ -69,7 +69,7 @@ QtSerialDevice::QtSerialDevice(const QString &device, QObject *parent)
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialDevice::onError);
 }
 
-bool QtSerialDevice::open(const LineSettings &settings, bool rts, QString *reason)
+bool QtSerialDevice::open(const LineSettings &settings, bool dtr, bool rts, QString *reason)
 {
     // Opened with Qt's defaults (8N1, no handshaking, default buffers), then set field by
     // field so that a refusal names the field and can be judged for this kind of device.
@@ -81,7 +81,12 @@ bool QtSerialDevice::open(const LineSettings &settings, bool rts, QString *reaso
         m_port.close();
         return false;
     }
-    setRts(rts);
+    // A device without modem lines refuses them; the line then simply has none.
+    if (!m_pseudoTerminal) {
+        m_port.setDataTerminalReady(dtr);
+        m_port.setRequestToSend(rts);
+    }
+    forgetError();
     return true;
 }
 
@@ -125,6 +130,18 @@ bool QtSerialDevice::write(const QByteArray &bytes, QString *reason)
     return false;
 }
 
+qint64 QtSerialDevice::bytesNotSent()
+{
+    if (!m_port.isOpen())
+        return 0;
+    int queued = 0;
+#ifdef Q_OS_UNIX
+    if (::ioctl(int(m_port.handle()), TIOCOUTQ, &queued) != 0)
+        queued = 0;
+#endif
+    return m_port.bytesToWrite() + queued;
+}
+
 int QtSerialDevice::bytesWaiting()
 {
     if (!m_port.isOpen())
@@ -140,11 +157,36 @@ QByteArray QtSerialDevice::readAll()
     return bytes + takeSystemBytes(m_port.handle());
 }
 
-void QtSerialDevice::setRts(bool on)
+// A pseudo-terminal has no modem lines and no BREAK: the far end would never see them, so they
+// are refused rather than reported done.
+bool QtSerialDevice::setDtr(bool on, QString *reason)
 {
-    // A device without modem lines refuses; the line then simply has no RTS.
-    if (m_port.isOpen() && !m_port.setRequestToSend(on))
-        forgetError();
+    return carried(reason) && changed(m_port.setDataTerminalReady(on), reason);
+}
+
+bool QtSerialDevice::setRts(bool on, QString *reason)
+{
+    return carried(reason) && changed(m_port.setRequestToSend(on), reason);
+}
+
+bool QtSerialDevice::setBreak(bool on, QString *reason)
+{
+    return carried(reason) && changed(m_port.setBreakEnabled(on), reason);
+}
+
+bool QtSerialDevice::carried(QString *reason) const
+{
+    if (m_pseudoTerminal)
+        *reason = QStringLiteral("not carried on a pseudo-terminal");
+    return !m_pseudoTerminal;
+}
+
+bool QtSerialDevice::changed(bool done, QString *reason)
+{
+    if (!done)
+        *reason = QStringLiteral("the device refused it (%1)").arg(m_port.errorString());
+    forgetError();
+    return done;
 }
 
 void QtSerialDevice::forgetError()

@@ -13,13 +13,16 @@ class QtSerialDevice : public LineDevice
 public:
     explicit QtSerialDevice(const QString &device, QObject *parent = nullptr);
 
-    bool open(const LineSettings &settings, bool rts, QString *reason) override;
+    bool open(const LineSettings &settings, bool dtr, bool rts, QString *reason) override;
     void close() override;
     bool write(const QByteArray &bytes, QString *reason) override;
     qint64 bytesToSend() override { return m_port.isOpen() ? m_port.bytesToWrite() : 0; }
+    qint64 bytesNotSent() override;
     int bytesWaiting() override;
     QByteArray readAll() override;
-    void setRts(bool on) override;
+    bool setDtr(bool on, QString *reason) override;
+    bool setRts(bool on, QString *reason) override;
+    bool setBreak(bool on, QString *reason) override;
     bool cd() override { return lines() & QSerialPort::DataCarrierDetectSignal; }
     bool cts() override { return lines() & QSerialPort::ClearToSendSignal; }
     bool dsr() override { return lines() & QSerialPort::DataSetReadySignal; }
@@ -28,6 +31,8 @@ public:
 private:
     bool apply(const LineSettings &settings, QString *reason);
     bool refused(const QString &what, QString *reason);
+    bool carried(QString *reason) const;
+    bool changed(bool done, QString *reason);
     QSerialPort::PinoutSignals lines();
     void forgetError();
     void onError(QSerialPort::SerialPortError error);

@@ -47,9 +47,17 @@ public:
     // "speed,parity,data,stop"; checked and applied when the port opens.
     virtual void setSettings(const QString &settings) { m_settings = settings; }
     QString settings() const { return m_settings; }
-    // The RTS output line; applied at once when open, kept for the next open otherwise.
-    virtual void setRequestToSend(bool on) = 0;
+    // The program's modem outputs, DTR and RTS. While the port is open a change applies at
+    // once; false with errorString() when the device refused it or does not carry it (a
+    // virtual line, a pseudo-terminal), and nothing changes then. While it is closed the state
+    // is kept, and the next open sets it as the device opens (a device without modem lines
+    // opens all the same).
+    virtual bool setDataTerminalReady(bool on) = 0;
+    virtual bool setRequestToSend(bool on) = 0;
     virtual bool requestToSend() const = 0;
+    // BREAK (the line held at space) on or off on the open port; false with errorString() on a
+    // closed port, or as for the modem outputs.
+    virtual bool setBreak(bool on) = 0;
 
     // An open that fails leaves the port closed and returns false. Closing a closed port does
     // nothing.
@@ -63,6 +71,9 @@ public:
     // Queues bytes for sending and returns at once. False when the port is closed or the
     // device refused them; nothing is sent then.
     virtual bool write(const QByteArray &bytes) = 0;
+    // Bytes written that have not gone out yet: held by the program, and by the system where it
+    // says so (a serial port's output queue, what a virtual line's far end has not read).
+    virtual qint64 bytesToSend() = 0;
     // Bytes waiting to be read; 0 while the port is closed.
     virtual int bytesWaiting() = 0;
     // Takes every waiting byte; empty while the port is closed.
@@ -70,6 +81,9 @@ public:
     // Readable at any time. A closed port reports the incoming lines and DTR off; RTS reads as
     // set, open or not.
     virtual ModemLines modemLines() = 0;
+    // Whether the device the port number leads to is there to be opened now: a system device's
+    // path exists (a link's target too); a virtual line is made as it opens. Never waits.
+    virtual bool devicePresent() const = 0;
 
 Q_SIGNALS:
     // Raised on the event thread when bytes arrive.

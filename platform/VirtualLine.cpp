@@ -40,7 +40,7 @@ VirtualLine::~VirtualLine()
     close();
 }
 
-bool VirtualLine::open(const LineSettings &, bool rts, QString *reason)
+bool VirtualLine::open(const LineSettings &, bool, bool, QString *reason)
 {
     if (!openPair(reason))
         return false;
@@ -53,7 +53,6 @@ bool VirtualLine::open(const LineSettings &, bool rts, QString *reason)
     m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier, &QSocketNotifier::activated, this, &VirtualLine::onWritable);
-    m_rts = rts;
     return true;
 }
 
@@ -80,6 +79,11 @@ bool VirtualLine::openPair(QString *reason)
     }
     m_farEndName = name;
     return true;
+}
+
+bool VirtualLine::notCarried(QString *reason)
+{
+    return fail(reason, QStringLiteral("not carried on a virtual line"));
 }
 
 void VirtualLine::close()
@@ -138,6 +142,16 @@ namespace
 // Received bytes held for the program's next read; past this the line takes no more for now.
 constexpr qsizetype MaxBytesReceived = 1024 * 1024;
 } // namespace
+
+// What waits in the program's queue, and what the far end has not read yet: the program holds
+// the far end open too, so the pseudo-terminal says how much waits there.
+qint64 VirtualLine::bytesNotSent()
+{
+    int unread = 0;
+    if (m_slave < 0 || ::ioctl(m_slave, FIONREAD, &unread) != 0)
+        unread = 0;
+    return m_queued.size() + unread;
+}
 
 int VirtualLine::bytesWaiting()
 {

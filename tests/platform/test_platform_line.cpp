@@ -2,7 +2,9 @@
 // Covers DevicePortService on Com3: with the test at the far end of the line: a virtual line
 // (pty:PATH, the test as the host program) and a system device through Qt Serial Port (a
 // pseudo-terminal made by the test, which holds the master side as the far end of the cable);
-// who may take a virtual line's path; the receive path's system timers.
+// who may take a virtual line's path; the modem outputs and BREAK refused where the far end
+// cannot see them; output not yet read by the far end; whether a device is there; the receive
+// path's system timers.
 
 #include "HostEnd.h"
 #include "platform/Clock.h"
@@ -186,6 +188,69 @@ private slots:
         QVERIFY(!m_port->isOpen() && m_port->bytesWaiting() == 0);
         checkIdle(lost, 1);
         ::close(slave);
+    }
+
+    // Neither kind of line carries DTR, RTS or BREAK to its far end: a change on the open port
+    // is refused naming why, never reported done. A closed port keeps DTR and RTS for its next
+    // open, and refuses a BREAK.
+    void modemOutputsRefused_data()
+    {
+        QTest::addColumn<bool>("virtualLine");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("virtual line") << true << "not carried on a virtual line";
+        QTest::newRow("pseudo-terminal device") << false << "not carried on a pseudo-terminal";
+    }
+    void modemOutputsRefused()
+    {
+        QFETCH(bool, virtualLine);
+        QFETCH(QString, why);
+        int master = -1, slave = -1;
+        char name[256];
+        QVERIFY(::openpty(&master, &slave, name, nullptr, nullptr) == 0);
+        HostEnd farEnd(master);
+        m_port = openPort(virtualLine ? m_virtualLine : QByteArray(name));
+        QVERIFY2(m_port->isOpen(), qPrintable(m_port->errorString()));
+        const ModemLines before = m_port->modemLines();
+        for (const auto set :
+             {&SerialPortService::setDataTerminalReady, &SerialPortService::setRequestToSend,
+              &SerialPortService::setBreak}) {
+            QVERIFY(!(m_port.get()->*set)(false));
+            QVERIFY2(m_port->errorString().endsWith(why), qPrintable(m_port->errorString()));
+            QVERIFY(!(m_port.get()->*set)(true));
+        }
+        QCOMPARE(m_port->modemLines(), before);
+        m_port->close();
+        QVERIFY(m_port->setDataTerminalReady(false) && m_port->setRequestToSend(false));
+        QVERIFY(!m_port->setBreak(true));
+        QVERIFY(m_port->errorString().endsWith(QLatin1String("the port is not open")));
+        ::close(slave);
+    }
+
+    // What the far end has not read yet counts as not sent on a virtual line (the program holds
+    // the far end too); once read, nothing waits.
+    void outputNotYetRead()
+    {
+        m_port = openPort(m_virtualLine);
+        HostEnd host(m_link);
+        QVERIFY(m_port->write("0123456789"));
+        QCOMPARE(m_port->bytesToSend(), 10);
+        QTRY_COMPARE(host.collect(), QByteArray("0123456789"));
+        QCOMPARE(m_port->bytesToSend(), 0);
+    }
+
+    // A system device is there while its path leads to something; a virtual line is made as
+    // it opens, so it always is.
+    void devicePresent()
+    {
+        qputenv("PORTWREN_COM3", m_virtualLine);
+        DevicePortService port;
+        port.setPortNumber(3);
+        QVERIFY(port.devicePresent());
+        QVERIFY(QFile::link(QStringLiteral("/dev/pts/no such terminal"), m_link));
+        qputenv("PORTWREN_COM3", QFile::encodeName(m_link));
+        QVERIFY(!port.devicePresent());
+        QVERIFY(QFile::remove(m_link) && QFile::link(QStringLiteral("/dev/null"), m_link));
+        QVERIFY(port.devicePresent());
     }
 
     void whoMayTakeTheLinkPath_data()

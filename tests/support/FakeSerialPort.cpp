@@ -20,6 +20,29 @@ bool FakeSerialPort::write(const QByteArray &bytes)
     return m_error.isEmpty();
 }
 
+// As the real port: a closed port keeps the state for its next open, an open one records the
+// change unless told to refuse it.
+bool FakeSerialPort::change(const char *line, bool on, bool *kept)
+{
+    if (m_open && !m_refuseLinesReason.isEmpty()) {
+        m_error = m_refuseLinesReason;
+        return false;
+    }
+    if (m_open)
+        lineChanges << QStringLiteral("%1 %2").arg(QLatin1String(line), on ? u"on" : u"off");
+    *kept = on;
+    return true;
+}
+
+bool FakeSerialPort::setBreak(bool on)
+{
+    if (!m_open) {
+        m_error = QStringLiteral("port closed");
+        return false;
+    }
+    return change("BREAK", on, &m_break);
+}
+
 QByteArray FakeSerialPort::readAll()
 {
     const QByteArray bytes = arrived(true);
