@@ -25,7 +25,15 @@ LineSession::LineSession(std::unique_ptr<SerialPortService> port, std::unique_pt
                            },
                            [this](const QString &text) { note(NoteSource::Responder, text); },
                            [this] { m_receiver->resume(); }}),
-      m_handshakeTick(*m_clock, [this] { tickHandshake(); })
+      m_handshakeTick(*m_clock, [this] { tickHandshake(); }),
+      m_repeat(*m_clock, {[this] { return m_port->bytesToSend() > 0 || isBreakOn(); },
+                          [this](const QString &text) { note(NoteSource::Operator, text); },
+                          [this] { Q_EMIT repeatChanged(); }}),
+      m_watch(*m_clock, {[this] { return m_port->deviceName(); },
+                         [this] { return m_port->devicePresent(); }, [this] { return reopen(); },
+                         [this](const QString &text) { note(NoteSource::Port, text); },
+                         [this] { Q_EMIT waitingForChanged(m_watch.device()); }}),
+      m_breakTimer(m_clock->makeTimer())
 {
     m_receiver = std::make_unique<Receiver>(
         *m_port, *m_clock,
@@ -149,6 +157,7 @@ void LineSession::setHexDump(bool on)
 // refused is not kept for the next open.
 bool LineSession::open()
 {
+    m_port->setDataTerminalReady(true);
     m_port->setRequestToSend(true);
     const QString acceptedSettings = m_port->settings();
     if (!m_settingsText.trimmed().isEmpty())
@@ -161,29 +170,61 @@ bool LineSession::open()
         Q_EMIT openFailed(reason);
         return false;
     }
-    m_readingWaitsForReplies = PortMap::isVirtualLine(m_port->deviceName());
+    m_watch.stop(true);
     note(NoteSource::Operator, QStringLiteral("----- OPEN  ----- Protcol=") + m_settingsText);
+    startLine(false);
+    return true;
+}
+
+// A lost port's device is back: opened with the settings of the open it was lost from, the
+// registers as they are.
+std::optional<QString> LineSession::reopen()
+{
+    m_port->setDataTerminalReady(true);
+    m_port->setRequestToSend(true);
+    if (!m_port->open())
+        return m_port->errorString();
+    note(NoteSource::Port, QStringLiteral("  <<reopened %1>>").arg(m_port->deviceName()));
+    startLine(true);
+    return std::nullopt;
+}
+
+// The open port starts as the mode has it: its open step, its preset and the words stored at
+// OPEN (not at a reopen), then the modem outputs chosen for OPEN.
+void LineSession::startLine(bool reopened)
+{
+    m_readingWaitsForReplies = PortMap::isVirtualLine(m_port->deviceName());
     stampChange();
     Q_EMIT connectionChanged(true);
     if (profileOf(m_mode).initialisesModem) {
         note(NoteSource::Responder, QStringLiteral("  <<prGPS用モデム初期化＆CALL>>"));
         send(QByteArray("AT") + Ctl::CR + Ctl::LF);
     }
-    m_registers.applyPresetOf(m_mode);
-    for (const auto &[n, word] : m_wordsAtOpen)
-        m_registers.setWord(n, word);
-    reportRegisterChanges(RegisterWriter::Operator);
-    return true;
+    if (!reopened) {
+        m_registers.applyPresetOf(m_mode);
+        for (const auto &[n, word] : m_wordsAtOpen)
+            m_registers.setWord(n, word);
+        reportRegisterChanges(RegisterWriter::Operator);
+    }
+    if (!m_dtrAtOpen)
+        setDataTerminalReady(false);
+    if (!m_rtsAtOpen)
+        setRequestToSend(false);
 }
 
 void LineSession::close()
 {
+    if (m_watch.isWaiting() && !isOpen())
+        return m_watch.stop();
     closeWithNote(NoteSource::Operator);
 }
 
 // A receive procedure under way stops at once; what it gathered stays in the buffer.
 void LineSession::closeWithNote(NoteSource source)
 {
+    m_repeat.stop(source == NoteSource::Operator ? QStringLiteral("CLOSE")
+                                                 : QStringLiteral("the port was lost"));
+    endBreak();
     m_receiver->cancel();
     m_replies.discard();
     m_port->close();
@@ -192,7 +233,8 @@ void LineSession::closeWithNote(NoteSource source)
     Q_EMIT connectionChanged(false);
 }
 
-// The port is already closed when its loss is reported: note why, then close as CLOSE does.
+// The port is already closed when its loss is reported: note why, then close as CLOSE does,
+// and wait for the device to come back when the operator chose so.
 void LineSession::onPortLost(const QString &reason)
 {
     if (m_ended)
@@ -201,6 +243,12 @@ void LineSession::onPortLost(const QString &reason)
          QStringLiteral("  <<ポートが切断されました: ") + reason + QStringLiteral(">>"));
     Q_EMIT portLost(reason);
     closeWithNote(NoteSource::Port);
+    if (!m_reconnect || m_ended)
+        return;
+    const QString device = m_port->deviceName();
+    note(NoteSource::Port,
+         QStringLiteral("  <<port lost: %1; waiting for %2>>").arg(reason, device));
+    m_watch.start(device);
 }
 
 void LineSession::end()
@@ -209,9 +257,118 @@ void LineSession::end()
     m_tick.stop();
     m_handshakeTick.stop();
     m_replies.stop();
+    m_repeat.stop(QStringLiteral("END"));
+    m_watch.stop(true);
+    endBreak();
     m_receiver->cancel();
     if (isOpen())
         m_port->close();
+}
+
+void LineSession::setReconnect(bool on)
+{
+    if (on == m_reconnect)
+        return;
+    m_reconnect = on;
+    if (!on)
+        m_watch.stop();
+    Q_EMIT reconnectChanged(on);
+}
+
+void LineSession::setOutputsAtOpen(bool dtr, bool rts)
+{
+    m_dtrAtOpen = dtr;
+    m_rtsAtOpen = rts;
+}
+
+std::optional<QString> LineSession::setDataTerminalReady(bool on)
+{
+    return changeOutput(QStringLiteral("DTR %1").arg(on ? u"on" : u"off"),
+                        &SerialPortService::setDataTerminalReady, on);
+}
+
+std::optional<QString> LineSession::setRequestToSend(bool on)
+{
+    return changeOutput(QStringLiteral("RTS %1").arg(on ? u"on" : u"off"),
+                        &SerialPortService::setRequestToSend, on);
+}
+
+// A change that did not happen is noted as refused, with the reason, never as done.
+std::optional<QString> LineSession::changeOutput(const QString &change,
+                                                 bool (SerialPortService::*set)(bool), bool on)
+{
+    std::optional<QString> refusal;
+    if (!isOpen())
+        refusal = QStringLiteral("the port is not open");
+    else if (!(m_port.get()->*set)(on))
+        refusal = m_port->errorString();
+    if (refusal) {
+        note(NoteSource::Port, QStringLiteral("  <<%1 refused: %2>>").arg(change, *refusal));
+        return refusal;
+    }
+    note(NoteSource::Operator, QStringLiteral("  <<%1>>").arg(change));
+    showModemLines();
+    return std::nullopt;
+}
+
+std::optional<QString> LineSession::sendBreak(int ms)
+{
+    const QString change = QStringLiteral("BREAK %1 ms").arg(ms);
+    std::optional<QString> refusal;
+    if (ms < 1 || ms > MaxBreakMs)
+        refusal = QStringLiteral("a BREAK lasts 1 to %1 ms").arg(MaxBreakMs);
+    else if (!isOpen())
+        refusal = QStringLiteral("the port is not open");
+    else if (isBreakOn())
+        refusal = QStringLiteral("a BREAK is on already");
+    else if (!m_port->setBreak(true))
+        refusal = m_port->errorString();
+    if (refusal) {
+        note(NoteSource::Port, QStringLiteral("  <<%1 refused: %2>>").arg(change, *refusal));
+        return refusal;
+    }
+    note(NoteSource::Operator, QStringLiteral("  <<%1>>").arg(change));
+    m_breakOn = true;
+    m_breakTimer->start(ms, [this] { endBreak(); });
+    return std::nullopt;
+}
+
+// The line leaves BREAK when its time is up, and before the port closes (a closed device may
+// keep it). A device that will not leave it says so.
+void LineSession::endBreak()
+{
+    if (!m_breakOn)
+        return;
+    m_breakOn = false;
+    m_breakTimer->stop();
+    if (isOpen() && !m_port->setBreak(false))
+        note(NoteSource::Port,
+             QStringLiteral("  <<BREAK not ended: %1>>").arg(m_port->errorString()));
+}
+
+std::optional<QString> LineSession::repeatTransmit(TransmitCommand command, int periodMs, int count)
+{
+    return startRepeat({transmitCaption(command), periodMs, count},
+                       [this, command] { return transmit(command); });
+}
+
+std::optional<QString> LineSession::repeatBytes(const QByteArray &bytes, int periodMs, int count)
+{
+    return startRepeat({QString::fromLatin1(bytes.toHex(' ').toUpper()), periodMs, count},
+                       [this, bytes] { return send(bytes); });
+}
+
+std::optional<QString> LineSession::startRepeat(const RepeatPlayer::Plan &plan,
+                                                std::function<bool()> send)
+{
+    if (!isOpen()) {
+        const QString refusal = QStringLiteral("the port is not open");
+        note(NoteSource::Port,
+             QStringLiteral("  <<repeat %1 refused: %2>>").arg(plan.what, refusal));
+        return refusal;
+    }
+    m_repeat.start(plan, std::move(send));
+    return std::nullopt;
 }
 
 qint64 LineSession::nowUs() const
@@ -253,16 +410,18 @@ bool LineSession::sendShowing(const QByteArray &bytes, bool hexShown)
 
 // A transmit command's note follows only what was sent: after a refusal the refusal's note
 // stands alone.
-void LineSession::sendWithNote(const QByteArray &bytes, const QString &text)
+bool LineSession::sendWithNote(const QByteArray &bytes, const QString &text)
 {
-    if (send(bytes))
-        note(NoteSource::Operator, text);
+    if (!send(bytes))
+        return false;
+    note(NoteSource::Operator, text);
+    return true;
 }
 
-void LineSession::transmit(TransmitCommand command)
+bool LineSession::transmit(TransmitCommand command)
 {
     if (!isOpen())
-        return;
+        return false;
     const QByteArray text = Cp932::encode(m_transmitText);
     switch (command) {
     case TransmitCommand::StxEtx:
@@ -282,20 +441,32 @@ void LineSession::transmit(TransmitCommand command)
             return sendWithNote(text, QStringLiteral("　<<TEXT>>"));
         // The request of the computer link: the note first, then ENQ, text, sum, terminator.
         note(NoteSource::Operator, QStringLiteral("  <<ENQを付加して送信>>"));
-        send(Ctl::ENQ + text + sumCheck(text) + terminatorFor(m_frameEnd));
-        return;
+        return send(Ctl::ENQ + text + sumCheck(text) + terminatorFor(m_frameEnd));
     }
+    return false;
+}
+
+QString transmitCaption(TransmitCommand command)
+{
+    static const char *const captions[] = {"STX+ETX", "CR+LF", "CR", "ACK", "NAK", "EOT", "SEND"};
+    return QLatin1String(captions[int(command)]);
 }
 
 void LineSession::tick()
+{
+    showModemLines();
+    if (!m_ended)
+        m_receiver->start(ReceiveTrigger::Tick, choicesNow());
+}
+
+// Only a change is signalled, which keeps an idle program idle.
+void LineSession::showModemLines()
 {
     const ModemLines lines = m_port->modemLines();
     if (lines != m_shownLines) {
         m_shownLines = lines;
         Q_EMIT modemLinesChanged(lines);
     }
-    if (!m_ended)
-        m_receiver->start(ReceiveTrigger::Tick, choicesNow());
 }
 
 // What a receive procedure starting now answers its frames by.

@@ -10,6 +10,8 @@
 #include "registers/SimMode.h"
 #include "session/HandshakeTick.h"
 #include "session/OutgoingReplies.h"
+#include "session/PortWatch.h"
+#include "session/RepeatPlayer.h"
 #include "session/SessionEvents.h"
 
 #include <QByteArray>
@@ -36,6 +38,9 @@ enum class TransmitCommand {
     Send, // computer-link modes: ENQ, text, sum, terminator; other modes: the text alone
 };
 
+// The caption of a transmit command's button ("CR+LF"), as notes name it.
+QString transmitCaption(TransmitCommand command);
+
 // How long a device chosen for a port is kept: in the user's settings file (the port menu), or
 // for this run only (the command line). A choice for the run wins over PORTWREN_COM<n>, which
 // wins over the stored one.
@@ -50,8 +55,10 @@ enum class RegisterWriter { Line, Operator, Handshake, Control };
 // texts (settings, transmit, quiet time), the register memory and the handshake automaton with
 // its tick. It opens and closes the port, frames the operator's transmissions, cuts received
 // bytes into frames and answers them, watches the modem lines on a 100 ms tick, and says what
-// happened as typed events: traffic, notes, and changes of state. No widgets: the main window
-// shows what it signals, and the same session runs without one.
+// happened as typed events: traffic, notes, and changes of state. The operator's tools on the
+// line are here too: DTR, RTS and BREAK, a transmission repeated (RepeatPlayer), and the wait
+// for a lost port to come back (PortWatch). No widgets: the main window shows what it signals,
+// and the same session runs without one.
 class LineSession : public QObject
 {
     Q_OBJECT
@@ -84,20 +91,56 @@ public:
     void setHexDump(bool on);
 
     // Opens the chosen port with the settings text (a blank text keeps the port's settings),
-    // logs the OPEN line and runs the mode's open step. A failed open logs why, raises
-    // openFailed() and stays closed. Returns whether the port opened.
+    // logs the OPEN line and runs the mode's open step, then sets the modem outputs chosen for
+    // OPEN. A failed open logs why, raises openFailed() and stays closed. Returns whether the
+    // port opened. An open ends a wait for a lost port.
     bool open();
-    // Closes the port and logs the CLOSE line.
+    // Closes the port and logs the CLOSE line; a repeat stops, a BREAK ends. While a lost port
+    // is waited for, CLOSE ends the wait instead.
     void close();
     // The program ends: the port closes without a log line and nothing more is received.
     void end();
     // Frames and sends a transmit command, then logs its note; nothing at all while closed.
-    void transmit(TransmitCommand command);
+    // Returns whether the port took the bytes (a refusal is noted, as for send()).
+    bool transmit(TransmitCommand command);
     // The 100 ms tick: the modem lines, then a receive poll.
     void tick();
     // Puts bytes on the line and reports them as sent. On a closed port, or when the device
     // refuses them, a note says so instead; returns false.
     bool send(const QByteArray &bytes);
+    // The modem outputs every OPEN sets (both on unless told otherwise): one that is off is
+    // changed, with its note, right after the OPEN line.
+    void setOutputsAtOpen(bool dtr, bool rts);
+    // DTR or RTS changed on the open port now, with a note ("  <<DTR off>>"). On a closed port,
+    // or when the device refused it or does not carry it (a virtual line), the note and the
+    // return say why, and nothing changed.
+    std::optional<QString> setDataTerminalReady(bool on);
+    std::optional<QString> setRequestToSend(bool on);
+    // A BREAK of ms milliseconds (1 to MaxBreakMs) on the open port, with a note; refused as a
+    // modem output is, and while a BREAK is on.
+    std::optional<QString> sendBreak(int ms);
+    static constexpr int DefaultBreakMs = 250;
+    static constexpr int MaxBreakMs = 10000;
+    bool isBreakOn() const { return m_breakOn; }
+    // The modem lines as the port reports them now.
+    ModemLines modemLines() { return m_port->modemLines(); }
+
+    // A transmit command, or bytes, sent again and again on the open port (RepeatPlayer):
+    // every periodMs, count times (0: until stopped), the first at once. A running repeat is
+    // replaced. Refused on a closed port, with the note and the reason.
+    std::optional<QString> repeatTransmit(TransmitCommand command, int periodMs, int count);
+    std::optional<QString> repeatBytes(const QByteArray &bytes, int periodMs, int count);
+    void stopRepeat() { m_repeat.stop(); }
+    const RepeatPlayer &repeat() const { return m_repeat; }
+
+    // Whether a lost port is waited for and reopened (PortWatch): with the same settings, mode
+    // and modem outputs, the registers keeping their words. Off at start; turning it off ends a
+    // wait.
+    void setReconnect(bool on);
+    bool reconnects() const { return m_reconnect; }
+    // The device waited for since the port was lost; empty when none is.
+    QString waitingFor() const { return m_watch.device(); }
+
     // A note for the traffic log, now.
     void note(NoteSource source, const QString &text, const QByteArray &dump = {});
 
@@ -180,16 +223,28 @@ Q_SIGNALS:
     // A handshake tick begins: a view shows the registers, step and wait before the step.
     void handshakeTickStarting();
     void handshakeStatusChanged(const QString &status);
+    // A repeat started, sent or ended.
+    void repeatChanged();
+    void reconnectChanged(bool on);
+    // A wait for a lost port began (the device waited for) or ended (empty).
+    void waitingForChanged(const QString &device);
 
 private:
     ProcedureChoices choicesNow() const;
     bool sendShowing(const QByteArray &bytes, bool hexShown);
     LineActions answerOf(const QByteArray &frame, const ResponderState &state);
     void reportRegisterChanges(RegisterWriter by);
-    void sendWithNote(const QByteArray &bytes, const QString &note);
+    bool sendWithNote(const QByteArray &bytes, const QString &note);
     void answerFrame(const QByteArray &frame, const ProcedureChoices &choices);
     void noteOverflow(const QByteArray &dropped);
     void onPortLost(const QString &reason);
+    void startLine(bool reopened);
+    std::optional<QString> reopen();
+    std::optional<QString> changeOutput(const QString &change, bool (SerialPortService::*set)(bool),
+                                        bool on);
+    void endBreak();
+    std::optional<QString> startRepeat(const RepeatPlayer::Plan &plan, std::function<bool()> send);
+    void showModemLines();
     void closeWithNote(NoteSource source);
     void showHandshakeStatus(const QString &status);
     void stampChange();
@@ -199,6 +254,12 @@ private:
     std::unique_ptr<Receiver> m_receiver;
     OutgoingReplies m_replies;
     HandshakeTick m_handshakeTick;
+    RepeatPlayer m_repeat;
+    PortWatch m_watch;
+    std::unique_ptr<Timer> m_breakTimer;
+    bool m_breakOn = false;
+    bool m_reconnect = false;
+    bool m_dtrAtOpen = true, m_rtsAtOpen = true;
     QTimer m_tick;
     bool m_ended = false;
     SimMode m_mode = SimMode::None;
