@@ -3,8 +3,11 @@
 // regular file or a new path, keeping a file's owner, group and mode or else written in place;
 // in place and never replaced when it is a device, a FIFO or a descriptor; refused when nobody
 // reads it), and the output queue of whole lines in front of a reader that stops, resumes, or
-// goes away, a pipe's reader never seeing part of a line, and lines longer than its bound.
+// goes away, a pipe's reader never seeing part of a line, and lines longer than its bound. A
+// capture to a file: numbered next files past its limit, a target that stops taking bytes, and
+// every way it ends by itself.
 #include "HostEnd.h"
+#include "platform/CaptureFile.h"
 #include "platform/FileTarget.h"
 #include "platform/OutputQueue.h"
 
@@ -354,6 +357,136 @@ private slots:
             QVERIFY(QTest::qWaitFor([&] { return readEnd.collect().endsWith("dropped 2\n"); }));
         QVERIFY(queue.append("later\n"));
         QTRY_COMPARE(readEnd.collect(), filler + expected);
+    }
+
+    // A capture appends to the file named; past the file limit it goes on in numbered files made
+    // new beside it, a number taken already passed over and left as it was. Every line is in
+    // one file, once, in order, and no file grows past the limit.
+    void captureInNumberedFiles()
+    {
+        QTemporaryDir dir;
+        const auto fileAt = [&dir](const char *name) { return dir.filePath(QLatin1String(name)); };
+        const auto contents = [](const QString &path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+        };
+        const auto make = [](const QString &path, const QByteArray &bytes) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        };
+        make(fileAt("capture.log"), "old\n");
+        make(fileAt("capture.2.log"), "another run\n");
+        CaptureFile capture(100);
+        QSignalSpy next(&capture, &CaptureFile::nextFile);
+        QString reason;
+        QVERIFY2(capture.start(fileAt("capture.log"), &reason), qPrintable(reason));
+        QByteArrayList lines;
+        for (char n = 0; n < 10; ++n)
+            capture.append(lines.emplace_back(QByteArray(29, char('a' + n)) + '\n'));
+        QCOMPARE(capture.path(), fileAt("capture.4.log"));
+        QCOMPARE(capture.stop(), 0);
+        QCOMPARE(next.size(), 3);
+        QCOMPARE(next.at(0).at(0).toString(), fileAt("capture.1.log"));
+        QCOMPARE(next.at(1).at(0).toString(), fileAt("capture.3.log"));
+        QCOMPARE(contents(fileAt("capture.log")), "old\n" + lines.mid(0, 3).join());
+        QCOMPARE(contents(fileAt("capture.1.log")), lines.mid(3, 3).join());
+        QCOMPARE(contents(fileAt("capture.2.log")), "another run\n");
+        QCOMPARE(contents(fileAt("capture.3.log")), lines.mid(6, 3).join());
+        QCOMPARE(contents(fileAt("capture.4.log")), lines.mid(9).join());
+        QCOMPARE(CaptureFile::numbered(QStringLiteral("/a.b/capture"), 2),
+                 QStringLiteral("/a.b/capture.2"));
+    }
+
+    // A target that stops taking bytes (a FIFO whose reader does not read) never holds the
+    // program up: lines past the bound are dropped whole; the reader, reading again, gets the
+    // lines taken, in order, then one line with the count dropped, then the lines after it.
+    void captureToAReaderThatStops()
+    {
+        QTemporaryDir dir;
+        const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("fifo")));
+        QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
+        HostEnd reader(::open(fifo.constData(), O_RDONLY | O_NONBLOCK));
+        CaptureFile capture;
+        capture.setDroppedLinesText(
+            [](qint64 count) { return "dropped " + QByteArray::number(count) + "\n"; });
+        QString reason;
+        QVERIFY2(capture.start(QString::fromLocal8Bit(fifo), &reason), qPrintable(reason));
+        constexpr int Lines = 3000; // of 1 KiB: more than the queue's bound and the pipe
+        for (int n = 0; n < Lines; ++n)
+            capture.append(numberedLine(n).chopped(1) + QByteArray(1000, '.') + '\n');
+        QVERIFY(QTest::qWaitFor([&] { return reader.collect().contains("dropped "); }));
+        capture.append("after\n");
+        QVERIFY(QTest::qWaitFor([&] { return reader.collect().endsWith("after\n"); }));
+        const QList<QByteArray> got = wholeLines(reader.collect());
+        const qsizetype taken = got.size() - 2;
+        QCOMPARE_GT(taken, 0);
+        QCOMPARE_LT(taken, Lines);
+        for (int n = 0; n < taken; ++n)
+            QVERIFY(got[n].startsWith(numberedLine(n).chopped(1) + '.'));
+        QCOMPARE(got.at(taken), "dropped " + QByteArray::number(Lines - taken));
+        QVERIFY(capture.isActive());
+    }
+
+    void captureEnds_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("refusal"); // at start; empty: it starts
+        QTest::addColumn<QString>("failure"); // how it ends by itself at the next line
+        const QString removed = QStringLiteral("the file was removed or replaced");
+        QTest::newRow("a full disk") << "/dev/full"
+                                     << "" << QString::fromLocal8Bit(strerror(ENOSPC));
+        QTest::newRow("the file removed") << "removed"
+                                          << "" << removed;
+        QTest::newRow("the file replaced") << "replaced"
+                                           << "" << removed;
+        QTest::newRow("the reader gone") << "reader gone"
+                                         << "" << QString::fromLocal8Bit(strerror(EPIPE));
+        QTest::newRow("a FIFO nobody reads") << "FIFO"
+                                             << "no program has the FIFO open for reading"
+                                             << "";
+        QTest::newRow("a directory")
+            << "directory" << QString::fromLocal8Bit(strerror(EISDIR)) << "";
+    }
+    // A target refused at the start says why, naming the path; a capture that fails later ends,
+    // says why, naming the file, and takes no more lines.
+    void captureEnds()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        QString path = dir.filePath(QStringLiteral("capture.log"));
+        std::unique_ptr<HostEnd> reader;
+        if (kind == "/dev/full") {
+            path = kind;
+        } else if (kind == "reader gone" || kind == "FIFO") {
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+            if (kind == "reader gone")
+                reader = std::make_unique<HostEnd>(path);
+        } else if (kind == "directory") {
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("capture.log")));
+        }
+        CaptureFile capture;
+        QSignalSpy failed(&capture, &CaptureFile::failed);
+        QString reason;
+        const bool started = capture.start(path, &reason);
+        QFETCH(QString, refusal);
+        QCOMPARE(started, refusal.isEmpty());
+        if (!started) {
+            QCOMPARE(reason, path + QStringLiteral(": ") + refusal);
+            return;
+        }
+        capture.append("first\n");
+        if (kind == "removed")
+            QVERIFY(QFile::remove(path));
+        if (kind == "replaced")
+            QVERIFY(QFile::rename(path, path + ".old") && QFile(path).open(QIODevice::WriteOnly));
+        reader.reset();
+        capture.append("second\n");
+        QVERIFY(failed.wait(5000));
+        QFETCH(QString, failure);
+        QCOMPARE(failed.first().first().toString(), path + QStringLiteral(": ") + failure);
+        QVERIFY(!capture.isActive());
+        capture.append("third\n");
+        QCOMPARE(failed.size(), 1);
     }
 };
 

@@ -4,9 +4,11 @@
 // way it stops), the modem outputs and BREAK (the port's calls, the notes, refusals), and the
 // wait for a lost port to come back (reopened with its settings and the registers' words).
 // Then the same wait on a real device: a link to a pseudo-terminal's far end whose pair is
-// closed and whose link then points at a new pair.
+// closed and whose link then points at a new pair. The log captured to a file: its rows as the
+// window shows them, its notes, and a file that fails.
 #include "SessionFixture.h"
 #include "platform/DevicePortService.h"
+#include "session/LogCapture.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -381,6 +383,40 @@ private Q_SLOTS:
         session.end();
         ::close(master);
         ::close(slave);
+    }
+
+    // From the start on, every row goes to the file as the window shows it (a line holding line
+    // ends makes several rows), the start note first; the end is noted in the log only. A file
+    // that fails ends the capture with a note saying why.
+    void logToFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"capture.log"_s);
+        SessionFixture f;
+        LogCapture capture(f.session);
+        QObject::connect(&f.sessionLog, &SessionLog::lineLogged, &capture, &LogCapture::add);
+        f.open(SimMode::None, FrameEnd::Time);
+        QVERIFY(capture.start(path));
+        f.session.send("A\r\nB");
+        f.clock->advance(1500);
+        f.session.send("C");
+        capture.stop();
+        f.session.send("D");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), ("[12:34:56]  <<logging to " + path + ">>\n").toUtf8() +
+                                     "[12:34:56]◎A\nB\n[12:34:57]◎C\n");
+        QCOMPARE(f.log.mid(f.log.size() - 2),
+                 QStringList({"  <<logging to " + path + " ended>>", u"◎D"_s}));
+        QVERIFY(capture.start(u"/dev/full"_s));
+        QSignalSpy changed(&capture, &LogCapture::changed);
+        f.session.send("E");
+        QVERIFY(changed.wait(5000));
+        QVERIFY(!capture.isActive());
+        QCOMPARE(f.log.last(), "  <<logging ended: /dev/full: "_L1 + strerror(ENOSPC) + ">>"_L1);
+        QVERIFY(!capture.start(dir.path()));
+        QCOMPARE(f.log.last(),
+                 "  <<cannot log to file: "_L1 + dir.path() + ": "_L1 + strerror(EISDIR) + ">>"_L1);
     }
 };
 
