@@ -4,6 +4,7 @@
 #include "control/EventJson.h"
 #include "platform/MessageText.h"
 #include "protocol/FrameCutting.h"
+#include "session/Choices.h"
 #include "session/LineSession.h"
 
 #include <QJsonArray>
@@ -171,13 +172,14 @@ QJsonObject ControlRequests::set(const QJsonObject &request)
 {
     std::optional<SimMode> mode;
     std::optional<FrameEnd> end;
-    if (request.contains(QLatin1String("mode")) && !(mode = modeFromName(text(request, "mode"))))
-        throw Wrong{QStringLiteral("'mode' must be none, prgps, mnea, rack, rackerr or vehicle")};
+    if (request.contains(QLatin1String("mode")) && !(mode = modeNamed(text(request, "mode"))))
+        throw Wrong{QStringLiteral("'mode' must be ") + modeNamesListed()};
     if (request.contains(QLatin1String("frame_end")) &&
-        !(end = frameEndFromName(text(request, "frame_end"))))
-        throw Wrong{QStringLiteral("'frame_end' must be crlf, cr or time")};
+        !(end = frameEndNamed(text(request, "frame_end"))))
+        throw Wrong{QStringLiteral("'frame_end' must be ") + frameEndNamesListed()};
     const bool quiet = request.contains(QLatin1String("quiet_time"));
-    const int quietMs = quiet ? wholeNumber(request, "quiet_time", 0, 32767) : 0;
+    const int quietMs =
+        quiet ? wholeNumber(request, "quiet_time", QuietTimeRange.lo, QuietTimeRange.hi) : 0;
     const QJsonValue hex = request.value(QLatin1String("hex"));
     if (!hex.isUndefined() && !hex.isBool())
         throw Wrong{QStringLiteral("'hex' must be true or false")};
@@ -239,8 +241,9 @@ QJsonObject ControlRequests::handshake(const QJsonObject &request)
     } else if (action == QLatin1String("reset")) {
         m_session.resetHandshake();
     } else if (action == QLatin1String("auto")) {
-        m_session.setHandshakePeriod(
-            wholeNumber(request, "period_ms", 1, 3600000, LineSession::DefaultHandshakePeriodMs));
+        m_session.setHandshakePeriod(wholeNumber(request, "period_ms", HandshakePeriodRange.lo,
+                                                 HandshakePeriodRange.hi,
+                                                 LineSession::DefaultHandshakePeriodMs));
         m_session.setHandshakeAuto(true);
         m_session.setHandshakeTicking(TickPlayer::Automatic, true);
     } else if (action == QLatin1String("manual")) {
