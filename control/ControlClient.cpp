@@ -58,7 +58,7 @@ void ControlClient::sendEvent(const QByteArray &line)
 {
     if (m_stopped)
         return;
-    if (m_batch.isEmpty() && m_output->queuedBytes() > 0) {
+    if (m_batch.isEmpty() && m_output->queuedBytes() >= BatchBytes) {
         m_output->append(line); // waits behind the rest; no write is tried
         m_server.addWaiting(line.size());
         return;

@@ -28,7 +28,8 @@ public:
     // Tells the server when requests come again.
     void listen();
     // An event's line, ended: gathered and handed on once the event loop turns; or, while the
-    // client's reader is behind, queued for it as it is (every subscriber's queue shares it).
+    // client's reader is a batch or more behind, queued for it as it is (the queues of every
+    // subscriber that far behind share it).
     void sendEvent(const QByteArray &line);
     // An answer: gathered, and handed on at the end of the client's share of the turn.
     void gather(const QByteArray &json);
