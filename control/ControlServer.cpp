@@ -24,7 +24,7 @@ namespace
 // The time a turn of the event loop gives the clients' requests; the line's own work runs
 // between two turns, so its replies wait at most a few turns' time behind a flood of requests.
 // A client's share of a turn is at most LinesPerShare requests; the next client follows.
-constexpr qint64 TurnBudgetNs = 250'000;
+constexpr qint64 TurnBudgetNs = 125'000;
 constexpr int LinesPerShare = 16;
 // Connections accepted in one turn, and the pause after the system refused one (no
 // descriptors left), so that a connection waiting does not keep the event loop spinning.
