@@ -330,6 +330,36 @@ private Q_SLOTS:
         QCOMPARE(s.f.log.count(note), 2); // the clients came to the limit again
     }
 
+    // A subscriber that reads nothing for a while, far enough behind that its lines wait in its
+    // queue one by one, then reads: it gets every event once, in order, and the answer after.
+    void aSubscriberBehindGetsEveryEventOnce()
+    {
+        ServerFixture s;
+        QVERIFY(s.server.listen(s.path, nullptr));
+        s.f.session.setQuietTimeText(u"0"_s);
+        QVERIFY(s.f.open(SimMode::None, FrameEnd::Time));
+        ControlEnd subscriber(s.path);
+        subscriber.request(R"({"op":"subscribe"})");
+        QVERIFY(QTest::qWaitFor([&] { return subscriber.lines().size() == 1; }));
+        subscriber.reading = false;
+        constexpr int Frames = 100;
+        for (int n = 0; n < Frames; ++n)
+            s.f.arrive(QByteArray::number(n).rightJustified(2000, '-'));
+        QVERIFY(s.server.waitingBytes() > 256 << 10);
+        subscriber.reading = true;
+        subscriber.request(R"({"id":"after","op":"status"})");
+        QVERIFY(QTest::qWaitFor(
+            [&] { return subscriber.objects().last().value(u"id"_s) == u"after"_s; }));
+        QStringList texts;
+        for (const QJsonObject &event : subscriber.objects())
+            if (event.value(u"event"_s) == u"received"_s || event.value(u"event"_s) == u"sent"_s)
+                texts << event.value(u"text"_s).toString().remove(u'-');
+        QStringList expected;
+        for (int n = 0; n < Frames; ++n)
+            expected << QString::number(n) << QString::number(n);
+        QCOMPARE(texts, expected);
+    }
+
     // Past the bound of what all clients keep waiting together, the subscriber furthest behind
     // is disconnected with a note, at once, and what waited for it no longer counts; the others
     // keep their connections, and once they read, they get every line whole.
