@@ -225,10 +225,12 @@ ControlRequests::Answer ControlRequests::answer(const QByteArray &requestLine)
         m_members = written ? std::move(*written) : membersOf(request);
     }
     m_subscribe = false;
+    // A CR between the parts of an array or object would end the answer's line for some
+    // readers: it becomes a blank, which changes nothing of the value.
     QByteArray id = "null";
     for (const WrittenMember &member : std::as_const(m_members))
         if (member.name == QLatin1String("id"))
-            id = member.value;
+            id = QByteArray(member.value).replace('\r', ' ');
     QJsonObject reply;
     try {
         if (!document.isObject())

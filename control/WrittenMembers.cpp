@@ -12,6 +12,12 @@ class Scanner
 public:
     explicit Scanner(const QByteArray &text) : m_text(text) {}
 
+    // A text may begin with UTF-8's byte order mark, which the parser passes over too.
+    void skipByteOrderMark()
+    {
+        if (m_text.startsWith("\xEF\xBB\xBF"))
+            m_at = 3;
+    }
     bool atEnd()
     {
         skipBlanks();
@@ -112,6 +118,7 @@ std::optional<QList<WrittenMember>> writtenMembers(const QByteArray &objectText)
 {
     Scanner scanner(objectText);
     QList<WrittenMember> members;
+    scanner.skipByteOrderMark();
     if (!scanner.take('{'))
         return std::nullopt;
     if (scanner.take('}'))

@@ -284,6 +284,10 @@ private Q_SLOTS:
         row("{\"op\":\"status\",\"id\":\"a\\\"}{\\\\\"}", "\"a\\\"}{\\\\\"");
         row("{\"id\":\"\\u3042\\n\",\"op\":\"status\"}", "\"\\u3042\\n\"");
         row("{\"id\" : [1, {\"id\":2}, \"]\"] ,\"op\":\"status\"}", "[1, {\"id\":2}, \"]\"]");
+        QTest::newRow("a CR inside")
+            << QByteArray("{\"id\":[1,\r2],\"op\":\"status\"}\r") << QByteArray("[1, 2]");
+        QTest::newRow("after a byte order mark")
+            << QByteArray("\xEF\xBB\xBF{\"id\":1.50,\"op\":\"status\"}") << QByteArray("1.50");
         row(R"({"op":"status","x":{"id":5}})", "null");
         row(R"({"op":"status"})", "null");
         row(R"({"id":true,"op":"fly"})", "true");
