@@ -253,16 +253,18 @@ bool LineSession::sendShowing(const QByteArray &bytes, bool hexShown)
 
 // A transmit command's note follows only what was sent: after a refusal the refusal's note
 // stands alone.
-void LineSession::sendWithNote(const QByteArray &bytes, const QString &text)
+bool LineSession::sendWithNote(const QByteArray &bytes, const QString &text)
 {
-    if (send(bytes))
-        note(NoteSource::Operator, text);
+    if (!send(bytes))
+        return false;
+    note(NoteSource::Operator, text);
+    return true;
 }
 
-void LineSession::transmit(TransmitCommand command)
+bool LineSession::transmit(TransmitCommand command)
 {
     if (!isOpen())
-        return;
+        return false;
     const QByteArray text = Cp932::encode(m_transmitText);
     switch (command) {
     case TransmitCommand::StxEtx:
@@ -282,9 +284,9 @@ void LineSession::transmit(TransmitCommand command)
             return sendWithNote(text, QStringLiteral("　<<TEXT>>"));
         // The request of the computer link: the note first, then ENQ, text, sum, terminator.
         note(NoteSource::Operator, QStringLiteral("  <<ENQを付加して送信>>"));
-        send(Ctl::ENQ + text + sumCheck(text) + terminatorFor(m_frameEnd));
-        return;
+        return send(Ctl::ENQ + text + sumCheck(text) + terminatorFor(m_frameEnd));
     }
+    return false;
 }
 
 void LineSession::tick()

@@ -92,7 +92,8 @@ public:
     // The program ends: the port closes without a log line and nothing more is received.
     void end();
     // Frames and sends a transmit command, then logs its note; nothing at all while closed.
-    void transmit(TransmitCommand command);
+    // Returns whether the port took the bytes (a refusal is noted, as for send()).
+    bool transmit(TransmitCommand command);
     // The 100 ms tick: the modem lines, then a receive poll.
     void tick();
     // Puts bytes on the line and reports them as sent. On a closed port, or when the device
@@ -151,7 +152,10 @@ public:
     int portNumber() const { return m_port->portNumber(); }
     bool isOpen() const { return m_port->isOpen(); }
     bool hexDump() const { return m_hexDump; }
+    // The settings text for the next OPEN, and the settings in effect on the open line (empty
+    // while closed).
     const QString &settingsText() const { return m_settingsText; }
+    QString lineSettings() const { return isOpen() ? m_port->settings() : QString(); }
     const QString &transmitText() const { return m_transmitText; }
     const QString &quietTimeText() const { return m_quietTimeText; }
     const QByteArray &receiveBuffer() const;
@@ -186,7 +190,7 @@ private:
     bool sendShowing(const QByteArray &bytes, bool hexShown);
     LineActions answerOf(const QByteArray &frame, const ResponderState &state);
     void reportRegisterChanges(RegisterWriter by);
-    void sendWithNote(const QByteArray &bytes, const QString &note);
+    bool sendWithNote(const QByteArray &bytes, const QString &note);
     void answerFrame(const QByteArray &frame, const ProcedureChoices &choices);
     void noteOverflow(const QByteArray &dropped);
     void onPortLost(const QString &reason);
