@@ -141,6 +141,18 @@ private Q_SLOTS:
                {"op":"write_registers","from":10,"words":["1"]}
                {"op":"handshake","action":"step"})",
             R"({"ok":true,"wait":10,"status":"搬送設定完了フラグＯＮ-入庫(0101→0000,0000,0000)[0000]"})");
+        QByteArray tenThousand;
+        for (int i = 0; i < 10000; ++i)
+            tenThousand += R"({"op":"fault","kind":"drop","count":100000})"
+                           "\n";
+        QTest::newRow("a fault past the queue's limit")
+            << tenThousand + R"({"op":"fault","kind":"drop"})" << u"closed"_s
+            << QByteArray(R"({"ok":false,"error":"10000 faults already wait, the most there may )"
+                          R"(be: clear them or let replies use them up first"})")
+            << QByteArray();
+        QTest::newRow("the pending count past the range of int")
+            << tenThousand + R"({"op":"status"})" << u"closed"_s
+            << QByteArray(R"({"ok":true,"faults_pending":1000000000})") << QByteArray();
     }
 
     void requests()
