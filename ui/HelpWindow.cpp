@@ -15,6 +15,8 @@ HelpWindow::HelpWindow()
     setFixedSize(px(4680), px(3195));
     setBackgroundRole(QPalette::ToolTipBase);
     setAutoFillBackground(true);
+    // The log's marks, shown over the whole window: the captions stay as they are.
+    setToolTip(LogMarksLegend);
 
     const QStringList captions = {
         QStringLiteral("ﾓｰﾄﾞを選択してからOPENしてください。"),
