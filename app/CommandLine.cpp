@@ -69,6 +69,10 @@ const QList<QCommandLineOption> &allOptions()
         {QStringLiteral("handshake-period"),
          QStringLiteral("The transport handshake's tick, 1 to 3600000 ms (1000)."),
          QStringLiteral("MS")},
+        {QStringLiteral("timestamps"),
+         QStringLiteral("The traffic log's time stamps: s ([HH:mm:ss], the default) or ms "
+                        "([HH:mm:ss.zzz]); with windows, for this run."),
+         QStringLiteral("UNIT")},
         {QStringLiteral("control"),
          QStringLiteral("Listen for control programs on a Unix-domain socket at PATH (JSON "
                         "lines; see portwren(1))."),
@@ -254,6 +258,16 @@ std::optional<Refusal> readChoices(const QCommandLineParser &parser, StartOption
         if (!LineSettings::parse(value, &reason))
             return refuse("settings", QStringLiteral("'%1': %2").arg(quotedValue(value), reason));
         options.settings = value;
+    }
+    if (parser.isSet(QStringLiteral("timestamps"))) {
+        const QString value = parser.value(QStringLiteral("timestamps"));
+        if (value == QLatin1String("s"))
+            options.stamps = StampPrecision::Seconds;
+        else if (value == QLatin1String("ms"))
+            options.stamps = StampPrecision::Milliseconds;
+        else
+            return refuse("timestamps",
+                          QStringLiteral("unknown unit '%1' (s, ms)").arg(quotedValue(value)));
     }
     return std::nullopt;
 }
