@@ -40,6 +40,8 @@ QString rendered(const StartOptions &o)
     add(!o.controlPath.isEmpty(), QStringLiteral("control=") + o.controlPath);
     add(bool(o.handshakePeriodMs),
         QStringLiteral("period=%1").arg(o.handshakePeriodMs.value_or(0)));
+    add(bool(o.stamps), o.stamps == StampPrecision::Milliseconds ? QStringLiteral("stamps=ms")
+                                                                 : QStringLiteral("stamps=s"));
     return set.join(QLatin1Char(' '));
 }
 
@@ -102,6 +104,11 @@ private Q_SLOTS:
             {"--no-window", "--log-format", "jsonl", "--control", "/tmp/c", "--handshake-period",
              "50"},
             "no-window open jsonl control=/tmp/c period=50");
+        row("stamps to the millisecond", {"--timestamps", "ms"}, "stamps=ms");
+        row("stamps to the second, without windows", {"--no-window", "--timestamps=s"},
+            "no-window open stamps=s");
+        row("stamps unknown", {"--timestamps", "us"},
+            refused("--timestamps: unknown unit 'us' (s, ms)"));
         row("log format unknown", {"--no-window", "--log-format", "xml"},
             refused("--log-format: unknown format 'xml'"));
         row("handshake period 0", {"--handshake-period", "0"}, refused("--handshake-period: '0'"));
