@@ -194,7 +194,10 @@ public:
     int portNumber() const { return m_port->portNumber(); }
     bool isOpen() const { return m_port->isOpen(); }
     bool hexDump() const { return m_hexDump; }
+    // The settings text for the next OPEN, and the settings in effect on the open line (empty
+    // while closed).
     const QString &settingsText() const { return m_settingsText; }
+    QString lineSettings() const { return isOpen() ? m_port->settings() : QString(); }
     const QString &transmitText() const { return m_transmitText; }
     const QString &quietTimeText() const { return m_quietTimeText; }
     const QByteArray &receiveBuffer() const;
