@@ -9,6 +9,7 @@
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <string_view>
 
 namespace
 {
@@ -46,6 +47,14 @@ const QList<QCommandLineOption> &allOptions()
          QStringLiteral("Line settings speed,parity,data bits,stop bits (9600,E,8,1)."),
          QStringLiteral("SETTINGS")},
         {QStringLiteral("open"), QStringLiteral("Open the port at start, as OPEN does.")},
+        {QStringLiteral("dtr"), QStringLiteral("DTR at every OPEN: on (the default) or off."),
+         QStringLiteral("on|off")},
+        {QStringLiteral("rts"), QStringLiteral("RTS at every OPEN: on (the default) or off."),
+         QStringLiteral("on|off")},
+        {QStringLiteral("reconnect"),
+         QStringLiteral("When the port is lost, wait for its device to come back and reopen it; "
+                        "a run without windows waits instead of ending. With windows, for this "
+                        "run.")},
         {QStringLiteral("no-window"),
          QStringLiteral("Run without windows: open the port, write the traffic log to standard "
                         "output, end on a termination signal.")},
@@ -241,6 +250,16 @@ std::optional<Refusal> readChoices(const QCommandLineParser &parser, StartOption
             return refuse("settings", QStringLiteral("'%1': %2").arg(quotedValue(value), reason));
         options.settings = value;
     }
+    for (const char *name : {"dtr", "rts"}) {
+        const QString value = parser.value(QLatin1String(name));
+        if (value.isEmpty())
+            continue;
+        if (value != QLatin1String("on") && value != QLatin1String("off"))
+            return refuse(name, QStringLiteral("'%1' is not on or off").arg(quotedValue(value)));
+        (name == std::string_view("dtr") ? options.dtrAtOpen : options.rtsAtOpen) =
+            value == QLatin1String("on");
+    }
+    options.reconnect = parser.isSet(QStringLiteral("reconnect"));
     if (parser.isSet(QStringLiteral("timestamps"))) {
         const QString value = parser.value(QStringLiteral("timestamps"));
         if (value == QLatin1String("s"))
@@ -411,5 +430,8 @@ void applyOptions(const StartOptions &options, LineSession &session)
     session.setWordsAtOpen(options.registerWords);
     if (options.handshakePeriodMs)
         session.setHandshakePeriod(*options.handshakePeriodMs);
+    session.setOutputsAtOpen(options.dtrAtOpen, options.rtsAtOpen);
+    if (options.reconnect)
+        session.setReconnect(true);
     session.setHandshakeAuto(options.autoHandshake);
 }

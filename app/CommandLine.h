@@ -33,6 +33,8 @@ struct StartOptions {
     QList<QPair<int, QString>> registerWords; // read from --registers FILE
     std::optional<int> handshakePeriodMs;     // --handshake-period
     std::optional<StampPrecision> stamps;     // --timestamps
+    bool dtrAtOpen = true, rtsAtOpen = true;  // --dtr, --rts
+    bool reconnect = false;                   // --reconnect
 };
 
 // The command line read: run with the options, or print a text and end.
@@ -58,6 +60,6 @@ QString unnamedDeviceProblem(const StartOptions &options);
 
 // Puts the options into the session: the devices (for this run only, over PORTWREN_COM<n> and
 // the stored choice), the port, the mode, then the frame end, quiet time and settings that
-// override the mode's, the words stored at each OPEN, and the handshake's Auto mode and period.
-// Opens nothing.
+// override the mode's, the words stored at each OPEN, the handshake's Auto mode and period, the
+// modem outputs at OPEN and the wait for a lost port. Opens nothing.
 void applyOptions(const StartOptions &options, LineSession &session);

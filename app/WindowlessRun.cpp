@@ -39,11 +39,18 @@ WindowlessRun::WindowlessRun(LineSession &session, StartOptions options, QObject
     }
     connect(&m_session, &LineSession::noted, this, [this](const Note &note) {
         if (note.source == NoteSource::Port)
-            m_lastPortNote = note.text.trimmed();
+            m_lastPortNote = note.text.trimmed(), m_portNoteFresh = true;
     });
     connect(&m_session, &LineSession::portLost, this, [this] {
         printNote(m_lastPortNote);
-        finish(1);
+        m_portNoteFresh = false;
+        if (!m_session.reconnects())
+            finish(1);
+    });
+    // With --reconnect, the wait for a lost port and its end are said on standard error too.
+    connect(&m_session, &LineSession::waitingForChanged, this, [this] {
+        if (std::exchange(m_portNoteFresh, false))
+            printNote(m_lastPortNote);
     });
     // A handshake status goes to standard error: standard output carries only the traffic log.
     connect(&m_session, &LineSession::handshakeStatusChanged, this,

@@ -19,7 +19,9 @@ class OutputQueue;
 // behind has 1 MiB queued for it, past which whole lines are dropped and a line says how many.
 // The run listens on the control socket when one is named, opens the port and says
 // "portwren: ready" on standard error. Control programs may close and open the port; the run
-// goes on until a termination signal or a lost port, and ends as END does: the port closes (a
+// goes on until a termination signal or a lost port (with --reconnect a lost port is waited
+// for instead, the wait and the reopen said on standard error too), and ends as END does: the
+// port closes (a
 // virtual line's link goes), the registers are dumped when asked, and the log's queued lines
 // get 60 ms to go out (how many did not is said on standard error).
 class WindowlessRun : public QObject
@@ -57,5 +59,6 @@ private:
     std::unique_ptr<OutputQueue> m_log;
     std::unique_ptr<ControlServer> m_control;
     QString m_lastPortNote; // the port's latest note ("<<OPENできません: ...>>"), for stderr
+    bool m_portNoteFresh = false; // not yet said on standard error
     bool m_finished = false;
 };

@@ -37,6 +37,12 @@ struct WholeRange {
 // The quiet time that ends a frame under the time frame end, and the handshake's tick.
 inline constexpr WholeRange QuietTimeRange{0, 32767};
 inline constexpr WholeRange HandshakePeriodRange{1, 3600000};
+// A repeated transmission's period and count (without a count it runs until stopped), and the
+// length of a BREAK.
+inline constexpr WholeRange RepeatPeriodRange{10, 3600000};
+inline constexpr WholeRange RepeatCountRange{1, 1000000000};
+inline constexpr WholeRange BreakRange{1, 10000};
+inline constexpr int DefaultBreakMs = 250;
 
 // A number as the command line writes it: digits only (blanks around them allowed) and within
 // range; nothing otherwise.

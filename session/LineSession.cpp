@@ -6,6 +6,7 @@
 #include "platform/PortMap.h"
 #include "protocol/FrameResponder.h"
 #include "protocol/SumCheck.h"
+#include "session/Choices.h"
 #include "session/ModeProfiles.h"
 #include "session/Receiver.h"
 
@@ -315,8 +316,8 @@ std::optional<QString> LineSession::sendBreak(int ms)
 {
     const QString change = QStringLiteral("BREAK %1 ms").arg(ms);
     std::optional<QString> refusal;
-    if (ms < 1 || ms > MaxBreakMs)
-        refusal = QStringLiteral("a BREAK lasts 1 to %1 ms").arg(MaxBreakMs);
+    if (!BreakRange.holds(ms))
+        refusal = QStringLiteral("a BREAK lasts %1 to %2 ms").arg(BreakRange.lo).arg(BreakRange.hi);
     else if (!isOpen())
         refusal = QStringLiteral("the port is not open");
     else if (isBreakOn())

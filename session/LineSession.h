@@ -116,17 +116,16 @@ public:
     // return say why, and nothing changed.
     std::optional<QString> setDataTerminalReady(bool on);
     std::optional<QString> setRequestToSend(bool on);
-    // A BREAK of ms milliseconds (1 to MaxBreakMs) on the open port, with a note; refused as a
+    // A BREAK of ms milliseconds (BreakRange) on the open port, with a note; refused as a
     // modem output is, and while a BREAK is on.
     std::optional<QString> sendBreak(int ms);
-    static constexpr int DefaultBreakMs = 250;
-    static constexpr int MaxBreakMs = 10000;
     bool isBreakOn() const { return m_breakOn; }
     // The modem lines as the port reports them now.
     ModemLines modemLines() { return m_port->modemLines(); }
 
     // A transmit command, or bytes, sent again and again on the open port (RepeatPlayer):
-    // every periodMs, count times (0: until stopped), the first at once. A running repeat is
+    // every periodMs, count times (0: until stopped), the first at once (RepeatPeriodRange,
+    // RepeatCountRange). A running repeat is
     // replaced. Refused on a closed port, with the note and the reason.
     std::optional<QString> repeatTransmit(TransmitCommand command, int periodMs, int count);
     std::optional<QString> repeatBytes(const QByteArray &bytes, int periodMs, int count);

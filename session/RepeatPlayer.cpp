@@ -2,6 +2,7 @@
 #include "session/RepeatPlayer.h"
 
 #include "platform/Clock.h"
+#include "session/Choices.h"
 
 #include <algorithm>
 
@@ -16,8 +17,8 @@ void RepeatPlayer::start(const Plan &plan, std::function<bool()> send)
 {
     stop(QStringLiteral("another repeat started"));
     m_plan = plan;
-    m_plan.periodMs = std::clamp(plan.periodMs, MinPeriodMs, MaxPeriodMs);
-    m_plan.count = std::clamp(plan.count, 0, MaxCount);
+    m_plan.periodMs = std::clamp(plan.periodMs, RepeatPeriodRange.lo, RepeatPeriodRange.hi);
+    m_plan.count = std::clamp(plan.count, 0, RepeatCountRange.hi);
     m_send = std::move(send);
     m_sent = 0;
     const QString times = m_plan.count > 0 ? QStringLiteral(", %1 times").arg(m_plan.count)

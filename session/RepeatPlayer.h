@@ -18,9 +18,6 @@ class Timer;
 class RepeatPlayer
 {
 public:
-    static constexpr int MinPeriodMs = 10;
-    static constexpr int MaxPeriodMs = 3600 * 1000;
-    static constexpr int MaxCount = 1000 * 1000 * 1000;
     static constexpr int BusyLookMs = 10;
 
     struct Hooks {
@@ -40,7 +37,7 @@ public:
     ~RepeatPlayer();
 
     // Starts the plan with the one send it repeats (false: the port did not take it). A repeat
-    // running is stopped first. The period is clamped to MinPeriodMs..MaxPeriodMs.
+    // running is stopped first. The period and count are clamped to their ranges (Choices).
     void start(const Plan &plan, std::function<bool()> send);
     // Stops a running repeat with a note naming why ("CLOSE", "the port was lost"; empty: the
     // operator stopped it). Nothing when none runs.

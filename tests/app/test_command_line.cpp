@@ -42,6 +42,9 @@ QString rendered(const StartOptions &o)
         QStringLiteral("period=%1").arg(o.handshakePeriodMs.value_or(0)));
     add(bool(o.stamps), o.stamps == StampPrecision::Milliseconds ? QStringLiteral("stamps=ms")
                                                                  : QStringLiteral("stamps=s"));
+    add(!o.dtrAtOpen, QStringLiteral("dtr=off"));
+    add(!o.rtsAtOpen, QStringLiteral("rts=off"));
+    add(o.reconnect, QStringLiteral("reconnect"));
     return set.join(QLatin1Char(' '));
 }
 
@@ -109,6 +112,13 @@ private Q_SLOTS:
             "no-window open stamps=s");
         row("stamps unknown", {"--timestamps", "us"},
             refused("--timestamps: unknown unit 'us' (s, ms)"));
+        row("modem outputs off", {"--dtr", "off", "--rts=off"}, "dtr=off rts=off");
+        row("modem outputs on", {"--dtr=on", "--rts", "on"}, QString());
+        row("DTR neither on nor off", {"--dtr", "1"}, refused("--dtr: '1' is not on or off"));
+        row("RTS in capitals", {"--rts", "OFF"}, refused("--rts: 'OFF' is not on or off"));
+        row("reconnect without windows", {"--no-window", "--reconnect"},
+            "no-window open reconnect");
+        row("reconnect with windows", {"--reconnect"}, "reconnect");
         row("log format unknown", {"--no-window", "--log-format", "xml"},
             refused("--log-format: unknown format 'xml'"));
         row("handshake period 0", {"--handshake-period", "0"}, refused("--handshake-period: '0'"));
@@ -143,7 +153,8 @@ private Q_SLOTS:
         SessionFixture f;
         const CommandLine read = readCommandLine(
             {"portwren", "--settings", "4800,N,8,1", "--frame-end", "cr", "--mode", "rack",
-             "--quiet-time", "20", "--port", "4=pty:/tmp/cli-com4", "--no-window", "--auto"});
+             "--quiet-time", "20", "--port", "4=pty:/tmp/cli-com4", "--no-window", "--auto",
+             "--dtr", "off", "--reconnect"});
         applyOptions(read.options, f.session);
         QCOMPARE(f.session.mode(), SimMode::Rack);
         QCOMPARE(f.session.frameEnd(), FrameEnd::Cr);
@@ -154,7 +165,10 @@ private Q_SLOTS:
         QCOMPARE(f.session.deviceFor(4), QStringLiteral("pty:/tmp/cli-com4"));
         QVERIFY(PortMap::environmentDevice(4).isEmpty() && PortMap::storedDevice(4).isEmpty());
         QVERIFY(f.session.handshake().isAuto());
+        QVERIFY(f.session.reconnects());
         QVERIFY(!f.session.isOpen() && f.log.isEmpty());
+        QVERIFY(f.session.open());
+        QCOMPARE(f.port->lineChanges, QStringList{"DTR off"});
     }
 
     // A choice the command line takes, the control socket's "set" (or "handshake auto") takes

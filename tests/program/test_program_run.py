@@ -3,8 +3,9 @@
 end a run, with windows or without, as END does; a standard output that falls behind holds up
 neither the line nor the end, and has the traffic log one line an event; the register dump at
 the end; a lost port and every failure end the run with its status and one line on standard
-error, opening nothing, a run with windows and no display among them; stamps to the millisecond
-in the log of a run without windows. (Replies, faults, registers and the handshake over the control socket:
+error, opening nothing, a run with windows and no display among them; with --reconnect a lost
+port is waited for and reopened instead; stamps to the millisecond in the log of a run without
+windows. (Replies, faults, registers and the handshake over the control socket:
 the session's and control's tests, and the Python client's.)"""
 
 from __future__ import annotations
@@ -254,3 +255,34 @@ def test_a_lost_port_ends_the_run(runs: Callable[..., Run]) -> None:
     assert run.status() == 1
     assert run.errors.startswith(f"portwren: ready\nportwren: <<ポートが切断されました: {name}"
                                  .encode()), run.errors
+
+
+def test_with_reconnect_a_lost_port_is_waited_for(runs: Callable[..., Run],
+                                                  tmp_path: Path) -> None:
+    """--reconnect: a device path that is a link to a pseudo-terminal's far end; the pair closes
+    (the port is lost and the run waits, saying so), the link then leads to a new pair (the port
+    is reopened and answers there); a termination signal still ends the run as END does."""
+    link = tmp_path / "ttyUSB0"
+    master, slave = os.openpty()
+    link.symlink_to(os.ttyname(slave))
+    os.close(slave)
+    run = runs(["--no-window", "--port", f"1={link}", "--settings", "9600,N,8,1", "--mode",
+                "NONE", "--reconnect", "--log", "DIR/log"])
+    assert run.ready()
+    os.close(master)
+    waiting = f"; waiting for {link}>>\n".encode()
+    assert wait_until(lambda: waiting in run.read_errors()), run.errors
+    master, slave = os.openpty()
+    link.unlink()
+    link.symlink_to(os.ttyname(slave))
+    os.close(slave)
+    assert wait_until(lambda: f"<<reopened {link}>>\n".encode() in run.read_errors()), run.errors
+    tty.setraw(master)
+    write_all(master, b"hello\r\n")
+    assert read_at_least(master, 7, 10) == b"hello\r\n"
+    assert run.end_with(signal.SIGTERM) == 0
+    os.close(master)
+    log = (tmp_path / "log").read_text().splitlines()
+    assert [line[10:] for line in log if "port lost" in line or "reopened" in line] == [
+        f"  <<port lost: {link}: the device hung up (disconnected); waiting for {link}>>",
+        f"  <<reopened {link}>>"]
