@@ -204,6 +204,9 @@ const ControlRequests::Operation *ControlRequests::operationNamed(const QString 
         {"handshake", &ControlRequests::handshake, {}, true},
         {"transmit", &ControlRequests::transmit, {"command", "text"}},
         {"send", &ControlRequests::send, {"hex"}},
+        {"repeat", &ControlRequests::repeat, {}, true},
+        {"lines", &ControlRequests::lines, {"dtr", "rts"}},
+        {"break", &ControlRequests::sendBreak, {"ms"}},
         {"fault", &ControlRequests::fault, {}, true},
         {"subscribe", &ControlRequests::subscribe, {}},
     };
@@ -292,7 +295,38 @@ QJsonObject ControlRequests::status(const QJsonObject &)
             {"hex", m_session.hexDump()},
             {"frames_received", m_session.framesReceived()},
             {"replies_sent", m_session.repliesSent()},
-            {"faults_pending", m_session.faultsPending()}};
+            {"faults_pending", m_session.faultsPending()},
+            {"lines", linesNow()},
+            {"break", m_session.isBreakOn()},
+            {"repeat", repeatNow()},
+            {"reconnect", m_session.reconnects()},
+            {"waiting_for", m_session.waitingFor().isEmpty() ? QJsonValue(QJsonValue::Null)
+                                                             : QJsonValue(m_session.waitingFor())}};
+}
+
+// The modem lines as the port reports them now.
+QJsonObject ControlRequests::linesNow()
+{
+    const ModemLines lines = m_session.modemLines();
+    return {{"cd", lines.carrierDetect},
+            {"cts", lines.clearToSend},
+            {"dsr", lines.dataSetReady},
+            {"dtr", lines.dataTerminalReady},
+            {"rts", lines.requestToSend}};
+}
+
+// The repeat running or last run, as its notes name what it sends; null before the first.
+QJsonValue ControlRequests::repeatNow() const
+{
+    const RepeatPlayer &repeat = m_session.repeat();
+    if (repeat.plan().what.isEmpty())
+        return QJsonValue::Null;
+    return QJsonObject{{"running", repeat.isRunning()},
+                       {"what", repeat.plan().what},
+                       {"every_ms", repeat.plan().periodMs},
+                       {"count", repeat.plan().count > 0 ? QJsonValue(repeat.plan().count)
+                                                         : QJsonValue(QJsonValue::Null)},
+                       {"sent", repeat.sent()}};
 }
 
 // A refused OPEN answers with the reason the log notes.
@@ -310,9 +344,10 @@ QJsonObject ControlRequests::open(const QJsonObject &)
     return {};
 }
 
+// While a lost port is waited for, CLOSE ends the wait.
 QJsonObject ControlRequests::close(const QJsonObject &)
 {
-    if (m_session.isOpen())
+    if (m_session.isOpen() || !m_session.waitingFor().isEmpty())
         m_session.close();
     return {};
 }
@@ -442,6 +477,83 @@ QJsonObject ControlRequests::send(const QJsonObject &request)
     if (!m_session.send(QByteArray::fromHex(hex.toLatin1())))
         throw wrongRequest(QStringLiteral("not sent: the log says why"));
     return {};
+}
+
+// Exactly one of a transmit command and bytes, every every_ms, count times or until stopped;
+// or "stop": true alone. A first send the port refused is no success.
+QJsonObject ControlRequests::repeat(const QJsonObject &request)
+{
+    if (request.contains(QLatin1String("stop"))) {
+        takesOnly({QStringLiteral("stop")}, QStringLiteral("'repeat' with stop"));
+        if (request.value(QLatin1String("stop")) != QJsonValue(true))
+            throw wrongMember(QStringLiteral("stop"), QStringLiteral("must be true"));
+        m_session.stopRepeat();
+        return {{"repeat", repeatNow()}};
+    }
+    takesOnly({QStringLiteral("command"), QStringLiteral("hex"), QStringLiteral("every_ms"),
+               QStringLiteral("count")},
+              QStringLiteral("'repeat'"));
+    const bool byCommand = request.contains(QLatin1String("command"));
+    if (byCommand == request.contains(QLatin1String("hex")))
+        throw wrongRequest(QStringLiteral("'repeat' takes exactly one of command and hex, or "
+                                          "stop"));
+    const auto command =
+        byCommand ? transmitCommands().find(text(request, "command")) : transmitCommands().end();
+    if (byCommand && command == transmitCommands().end())
+        throw wrongMember(QStringLiteral("command"),
+                          QStringLiteral("must be stx_etx, crlf, cr, ack, nak, eot or send"));
+    const QString hex = byCommand ? QString() : text(request, "hex");
+    if (!byCommand && (hex.isEmpty() || !isHexPairs(hex)))
+        throw wrongMember(QStringLiteral("hex"),
+                          QStringLiteral("must be pairs of hexadecimal digits"));
+    const int every = wholeNumber(request, "every_ms", RepeatPeriodRange);
+    const int count = request.contains(QLatin1String("count"))
+                          ? wholeNumber(request, "count", RepeatCountRange)
+                          : 0;
+    if (!m_session.isOpen())
+        throw wrongRequest(QStringLiteral("the port is not open"));
+    if (byCommand)
+        m_session.repeatTransmit(command->second, every, count);
+    else
+        m_session.repeatBytes(QByteArray::fromHex(hex.toLatin1()), every, count);
+    if (m_session.repeat().sent() == 0)
+        throw wrongRequest(QStringLiteral("not sent: the log says why"));
+    return {{"repeat", repeatNow()}};
+}
+
+// Every member is checked before either line changes. A line the device refuses, or does not
+// carry (a virtual line), is no success; the note in the log says so too.
+QJsonObject ControlRequests::lines(const QJsonObject &request)
+{
+    const QJsonValue dtr = request.value(QLatin1String("dtr"));
+    const QJsonValue rts = request.value(QLatin1String("rts"));
+    for (const auto &[name, value] : {std::pair("dtr", dtr), std::pair("rts", rts)})
+        if (!value.isUndefined() && !value.isBool())
+            throw wrongMember(QLatin1String(name), QStringLiteral("must be true or false"));
+    if (dtr.isUndefined() && rts.isUndefined())
+        throw wrongRequest(QStringLiteral("'lines' takes dtr, rts or both"));
+    if (!m_session.isOpen())
+        throw wrongRequest(QStringLiteral("the port is not open"));
+    const auto change = [](const char *line, bool on, const std::optional<QString> &refusal) {
+        if (refusal)
+            throw wrongRequest(QStringLiteral("%1 %2 refused: %3")
+                                   .arg(QLatin1String(line), on ? u"on" : u"off", *refusal));
+    };
+    if (dtr.isBool())
+        change("DTR", dtr.toBool(), m_session.setDataTerminalReady(dtr.toBool()));
+    if (rts.isBool())
+        change("RTS", rts.toBool(), m_session.setRequestToSend(rts.toBool()));
+    return {{"lines", linesNow()}};
+}
+
+QJsonObject ControlRequests::sendBreak(const QJsonObject &request)
+{
+    const int ms = wholeNumber(request, "ms", BreakRange, DefaultBreakMs);
+    if (!m_session.isOpen())
+        throw wrongRequest(QStringLiteral("the port is not open"));
+    if (const std::optional<QString> refusal = m_session.sendBreak(ms))
+        throw wrongRequest(QStringLiteral("BREAK refused: ") + *refusal);
+    return {{"ms", ms}};
 }
 
 QJsonObject ControlRequests::fault(const QJsonObject &request)

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QString>
 
 class LineSession;
@@ -19,6 +20,7 @@ class LineSession;
 //   read_registers {from, count}; write_registers {from, words};
 //   handshake {action: step | reset | auto {period_ms} | manual};
 //   transmit {command, text}; send {hex}; subscribe;
+//   repeat {command | hex, every_ms, count} or {stop: true}; lines {dtr, rts}; break {ms};
 //   fault {kind: drop | delay {ms} | nak {code} | bad_sum | split {pieces, gap_ms} | garble,
 //          each with count; or clear}.
 class ControlRequests
@@ -47,7 +49,12 @@ private:
     QJsonObject handshake(const QJsonObject &request);
     QJsonObject transmit(const QJsonObject &request);
     QJsonObject send(const QJsonObject &request);
+    QJsonObject repeat(const QJsonObject &request);
+    QJsonObject lines(const QJsonObject &request);
+    QJsonObject sendBreak(const QJsonObject &request);
     QJsonObject fault(const QJsonObject &request);
+    QJsonObject linesNow();
+    QJsonValue repeatNow() const;
     QJsonObject subscribe(const QJsonObject &request);
 
     LineSession &m_session;

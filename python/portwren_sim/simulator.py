@@ -499,6 +499,37 @@ class Simulator:
         """Puts exactly these bytes on the line."""
         self.request("send", hex=data.hex())
 
+    def repeat(self, every_ms: int, command: str | None = None, data: bytes | None = None,
+               count: int | None = None) -> dict[str, Any]:
+        """Sends a transmit ``command`` (as :meth:`transmit` names it) or ``data`` (exactly one
+        of them) every ``every_ms`` (10 to 3600000), ``count`` times or until
+        :meth:`stop_repeat`, the first at once; it never runs ahead of the line. Returns the
+        repeat's state: ``running``, ``what``, ``every_ms``, ``count``, ``sent``."""
+        fields: dict[str, Any] = {"every_ms": every_ms}
+        if command is not None:
+            fields["command"] = command
+        if data is not None:
+            fields["hex"] = data.hex()
+        if count is not None:
+            fields["count"] = count
+        return dict(self.request("repeat", **fields)["repeat"])
+
+    def stop_repeat(self) -> dict[str, Any]:
+        """Stops a repeat running; returns its state."""
+        return dict(self.request("repeat", stop=True)["repeat"])
+
+    def lines(self, dtr: bool | None = None, rts: bool | None = None) -> dict[str, bool]:
+        """Sets the modem outputs DTR and/or RTS on the open port; returns the five lines
+        (``cd``, ``cts``, ``dsr``, ``dtr``, ``rts``). On a virtual line, which does not carry
+        them, it raises :class:`SimulatorError`."""
+        fields = {name: value for name, value in (("dtr", dtr), ("rts", rts))
+                  if value is not None}
+        return dict(self.request("lines", **fields)["lines"])
+
+    def send_break(self, ms: int = 250) -> None:
+        """A BREAK of ``ms`` (1 to 10000) on the open port; refused on a virtual line."""
+        self.request("break", ms=ms)
+
     # --- events -------------------------------------------------------------------------
 
     @property

@@ -3,7 +3,8 @@
 stopped when it never gets ready), and ends cleanly on every path; registers stored and read back, all or nothing; a host on the
 virtual line answered with what the test stored, what the handshake it steps wrote, and what
 every fault kind makes of the replies, byte for byte; events in the log's order; initial
-registers from a file; a run killed under the client."""
+registers from a file; a run killed under the client; a transmission repeated to the host, and
+the modem lines and BREAK refused on a virtual line."""
 
 from __future__ import annotations
 
@@ -273,3 +274,17 @@ def test_a_killed_run_leaves_its_link_and_the_next_simulator_starts_afresh(
                 assert read_exactly(host, PRESET_D32) == PRESET_D32
     assert first.returncode == -9
     assert first.folder is not None and not first.folder.exists()
+
+
+def test_a_repeat_reaches_the_host_and_a_virtual_line_refuses_the_modem_lines(
+    sim: Simulator, host: serial.Serial
+) -> None:
+    state = sim.repeat(10, data=b"\x06", count=3)
+    assert (state["what"], state["count"], state["sent"]) == ("06", 3, 1)
+    assert read_exactly(host, b"\x06\x06\x06") == b"\x06\x06\x06"
+    assert sim.status()["repeat"]["running"] is False
+    with pytest.raises(SimulatorError, match="not carried on a virtual line"):
+        sim.lines(dtr=False)
+    with pytest.raises(SimulatorError, match="not carried on a virtual line"):
+        sim.send_break(100)
+    assert sim.status()["lines"]["dtr"] is True

@@ -125,6 +125,71 @@ private Q_SLOTS:
             R"({"ok":false,"error":"'command' must be stx_etx, crlf, cr, ack, nak, eot or send"})",
             "open");
         row("subscribe", R"({"op":"subscribe","id":7})", R"({"id":7,"ok":true})");
+        row("status of the tools", R"({"op":"status"})",
+            R"({"ok":true,"lines":{"cd":false,"cts":false,"dsr":false,"dtr":true,"rts":true},
+                "break":false,"repeat":null,"reconnect":false,"waiting_for":null})",
+            "open");
+        row("repeat a command", R"({"op":"repeat","command":"cr","every_ms":500,"count":3})",
+            R"({"ok":true,"repeat":{"running":true,"what":"CR","every_ms":500,"count":3,
+                "sent":1}})",
+            "open", "\r");
+        row("repeat bytes until stopped", R"({"op":"repeat","hex":"0530","every_ms":10})",
+            R"({"ok":true,"repeat":{"running":true,"what":"05 30","every_ms":10,"count":null,
+                "sent":1}})",
+            "open", "\x05\x30");
+        row("repeat stopped",
+            "{\"op\":\"repeat\",\"hex\":\"41\",\"every_ms\":100}\n"
+            "{\"op\":\"repeat\",\"stop\":true}",
+            R"({"ok":true,"repeat":{"running":false,"what":"41","every_ms":100,"count":null,
+                "sent":1}})",
+            "open", "A");
+        row("repeat stop false", R"({"op":"repeat","stop":false})",
+            R"({"ok":false,"error":"'stop' must be true"})", "open");
+        row("repeat both", R"({"op":"repeat","command":"cr","hex":"41","every_ms":100})",
+            R"({"ok":false,"error":"'repeat' takes exactly one of command and hex, or stop"})",
+            "open");
+        row("repeat neither", R"({"op":"repeat","every_ms":100})",
+            R"({"ok":false,"error":"'repeat' takes exactly one of command and hex, or stop"})",
+            "open");
+        row("repeat too often", R"({"op":"repeat","command":"ack","every_ms":9})",
+            R"({"ok":false,"error":"'every_ms' must be a whole number from 10 to 3600000"})",
+            "open");
+        row("repeat without a period", R"({"op":"repeat","command":"ack"})",
+            R"({"ok":false,"error":"'every_ms' must be a whole number from 10 to 3600000"})",
+            "open");
+        row("repeat no times", R"({"op":"repeat","command":"ack","every_ms":10,"count":0})",
+            R"({"ok":false,"error":"'count' must be a whole number from 1 to 1000000000"})",
+            "open");
+        row("repeat no bytes", R"({"op":"repeat","hex":"","every_ms":10})",
+            R"({"ok":false,"error":"'hex' must be pairs of hexadecimal digits"})", "open");
+        row("repeat unknown command", R"({"op":"repeat","command":"bell","every_ms":10})",
+            R"({"ok":false,"error":"'command' must be stx_etx, crlf, cr, ack, nak, eot or send"})",
+            "open");
+        row("repeat while closed", R"({"op":"repeat","command":"ack","every_ms":10})",
+            R"({"ok":false,"error":"the port is not open"})");
+        row("repeat refused by the port", R"({"op":"repeat","command":"ack","every_ms":10})",
+            R"({"ok":false,"error":"not sent: the log says why"})", "refusing");
+        row("lines", R"({"op":"lines","dtr":false,"rts":true})",
+            R"({"ok":true,"lines":{"cd":false,"cts":false,"dsr":false,"dtr":false,"rts":true}})",
+            "open");
+        row("lines not a bool", R"({"op":"lines","dtr":false,"rts":0})",
+            R"({"ok":false,"error":"'rts' must be true or false"})", "open");
+        row("lines neither", R"({"op":"lines"})",
+            R"({"ok":false,"error":"'lines' takes dtr, rts or both"})", "open");
+        row("lines the device refuses", R"({"op":"lines","rts":false})",
+            R"({"ok":false,"error":"RTS off refused: fake1: no modem lines"})", "no modem lines");
+        row("lines while closed", R"({"op":"lines","dtr":true})",
+            R"({"ok":false,"error":"the port is not open"})");
+        row("break", "{\"op\":\"break\"}\n{\"op\":\"status\"}", R"({"ok":true,"break":true})",
+            "open");
+        row("break of a length", R"({"op":"break","ms":10000})", R"({"ok":true,"ms":10000})",
+            "open");
+        row("break too long", R"({"op":"break","ms":10001})",
+            R"({"ok":false,"error":"'ms' must be a whole number from 1 to 10000"})", "open");
+        row("break the device refuses", R"({"op":"break","ms":1})",
+            R"({"ok":false,"error":"BREAK refused: fake1: no modem lines"})", "no modem lines");
+        row("break while closed", R"({"op":"break"})",
+            R"({"ok":false,"error":"the port is not open"})");
         row("open", "{\"op\":\"open\"}\n{\"op\":\"status\"}", R"({"ok":true,"open":true})");
         row("open fails", R"({"op":"open"})", R"({"ok":false,"error":"cannot open: fake1: busy"})",
             "fails");
@@ -169,6 +234,10 @@ private Q_SLOTS:
             QVERIFY(f.session.open());
             f.port->refuseWrites(u"fake1: full"_s);
         }
+        if (port == "no modem lines") {
+            QVERIFY(f.session.open());
+            f.port->refuseLineChanges(u"fake1: no modem lines"_s);
+        }
         ControlRequests requests(f.session);
         QList<QByteArray> lines = request.split('\n');
         const QByteArray last = lines.takeLast();
@@ -176,7 +245,9 @@ private Q_SLOTS:
             QVERIFY(QJsonDocument::fromJson(requests.answer(line).line)["ok"].toBool());
         const auto state = [&f] {
             return std::tuple(f.session.registers().word(40), f.session.frameEnd(),
-                              f.session.mode(), f.session.faultsPending(), f.session.isOpen());
+                              f.session.mode(), f.session.faultsPending(), f.session.isOpen(),
+                              f.session.isOpen() ? f.session.modemLines() : ModemLines{},
+                              f.session.isBreakOn(), f.session.repeat().isRunning());
         };
         const auto before = state();
         const ControlRequests::Answer answer = requests.answer(last);
@@ -239,6 +310,14 @@ private Q_SLOTS:
                 "pieces", "'fault' of kind 'nak' takes kind, count or code");
         unknown("subscribe", R"({"op":"subscribe","events":["sent"]})", "events",
                 "'subscribe' takes none");
+        unknown("repeat with a period misspelt", R"({"op":"repeat","command":"cr","every":100})",
+                "every", "'repeat' takes command, hex, every_ms or count");
+        unknown("repeat stop with a count", R"({"op":"repeat","stop":true,"count":2})", "count",
+                "'repeat' with stop takes only stop");
+        unknown("lines with CD", R"({"op":"lines","dtr":true,"cd":true})", "cd",
+                "'lines' takes dtr or rts");
+        unknown("break with a length", R"({"op":"break","length":100})", "length",
+                "'break' takes only ms");
         unknown("an escaped name", "{\"op\":\"set\",\"m\\u006fde\":\"rack\",\"\\u0078\":1}", "x",
                 setTakes);
         QTest::newRow("a member twice") << QByteArray(R"({"op":"set","mode":"rack","mode":"none"})")
