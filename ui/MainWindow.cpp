@@ -2,9 +2,11 @@
 #include "ui/MainWindow.h"
 
 #include "session/LineSession.h"
+#include "session/LogCapture.h"
 #include "session/SessionLog.h"
 #include "ui/HelpWindow.h"
 #include "ui/RegisterWindow.h"
+#include "ui/RepeatDialog.h"
 #include "ui/SendBytesDialog.h"
 #include "ui/StoredChoices.h"
 #include "ui/TrafficLogView.h"
@@ -23,6 +25,7 @@ MainWindow::MainWindow(LineSession &session, QWidget *parent) : QWidget(parent),
     showSessionState();
     connectControls();
     connectSession();
+    createTools();
     setStampPrecision(StoredChoices::stampPrecision());
 }
 
@@ -111,12 +114,14 @@ void MainWindow::chooseStampPrecision(bool milliseconds)
             QStringLiteral("  <<the log's time stamps could not be saved in %1>>").arg(file));
 }
 
+// While a lost port is waited for, CLOSE ends the wait.
 void MainWindow::showConnection(bool open)
 {
     m_openButton->setEnabled(!open);
-    m_closeButton->setEnabled(open);
+    m_closeButton->setEnabled(open || !m_session.waitingFor().isEmpty());
     for (QRadioButton *port : m_portButtons)
         port->setEnabled(!open);
+    showLineTips();
 }
 
 // Only the indicators that changed repaint, when the event loop turns; the session signals only
@@ -134,6 +139,7 @@ void MainWindow::end()
     if (m_ending)
         return;
     m_ending = true;
+    m_capture->stop();
     m_session.end();
     if (m_registerWindow)
         m_registerWindow->close();
@@ -141,6 +147,8 @@ void MainWindow::end()
         m_helpWindow->close();
     if (m_sendBytesDialog)
         m_sendBytesDialog->close();
+    if (m_repeatDialog)
+        m_repeatDialog->close();
     close();
     Q_EMIT endRequested();
 }
@@ -156,6 +164,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
 // chosen the mode.
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (toggleOutputClicked(watched, event))
+        return true;
     if (event->type() == QEvent::MouseButtonDblClick) {
         for (int i = 0; i < SimModeCount; ++i)
             if (watched == m_modeButtons[i] && isComputerLink(SimMode(i)))
@@ -192,6 +202,8 @@ void MainWindow::openSendBytes()
     if (!m_sendBytesDialog) {
         m_sendBytesDialog = new SendBytesDialog(m_session, this);
         m_sendBytesDialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_sendBytesDialog, &SendBytesDialog::repeatAsked, this,
+                [this](const QByteArray &bytes) { openRepeatDialog(bytes); });
     }
     m_sendBytesDialog->show();
     m_sendBytesDialog->raise();
@@ -228,4 +240,5 @@ void MainWindow::fitLogToWindow()
     if (w > 2000)
         box.setWidth(std::max(1, px(w - 2000)));
     m_trafficLog->setGeometry(box);
+    placeRepeatBar();
 }

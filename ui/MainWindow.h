@@ -3,12 +3,15 @@
 
 #include "platform/SystemPorts.h"
 
+#include <QByteArray>
 #include <QPointer>
 #include <QWidget>
 #include <array>
+#include <variant>
 
 class HelpWindow;
 class LineSession;
+class LogCapture;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -16,19 +19,24 @@ class QPushButton;
 class QRadioButton;
 class QAction;
 class RegisterWindow;
+class RepeatDialog;
 class SendBytesDialog;
 class SessionLog;
 class TrafficLogView;
 struct LogLine;
 struct ModemLines;
 enum class StampPrecision;
+enum class TransmitCommand;
 
 // The main window: a view of the line session. The port choice and settings, OPEN, CLOSE and
 // END, the transmit commands, the mode, frame-end and HEX choices, the modem-line indicators
 // and the traffic log. Each control passes the operator's action to the session; the window
 // shows what the session signals. It opens the data window and the help window, a port
 // button's menu, which chooses the device the port leads to, and the "Send bytes…" dialog (the
-// context menu of the transmit buttons and the transmit box).
+// context menu of the transmit buttons and the transmit box). The operator's tools: DTR and RTS
+// switched by a click on their indicators, BREAK in the indicators' context menu, a transmit
+// command or bytes repeated ("Repeat…", with a bar showing the repeat running), the wait for a
+// lost port chosen in OPEN's context menu, and the log captured to a file from the log's.
 class MainWindow : public QWidget
 {
     Q_OBJECT
@@ -53,6 +61,12 @@ public:
     // Opens the "Send bytes…" dialog, or brings the open one forward.
     void openSendBytes();
     SendBytesDialog *sendBytesDialog() const;
+    // Opens the "Repeat…" dialog for a transmit command or bytes (MainWindowTools.cpp).
+    void openRepeatDialog(const std::variant<TransmitCommand, QByteArray> &what);
+    RepeatDialog *repeatDialog() const;
+    LogCapture &logCapture() const { return *m_capture; }
+    // A BREAK of the length chosen last (250 ms at first).
+    void sendBreak();
 
 Q_SIGNALS:
     // END, or the window closed from its title bar: the port is closed and every window is
@@ -76,6 +90,20 @@ private:
     void showHelp();
     void chooseStampPrecision(bool milliseconds);
     void addSendBytesMenus();
+    void addRepeatMenus();
+    // The operator's tools (MainWindowTools.cpp).
+    void createTools();
+    void createRepeatBar();
+    bool toggleOutputClicked(QObject *watched, QEvent *event);
+    void showLineMenu(const QPoint &globalPosition);
+    void askBreakLength();
+    void showLineTips();
+    void showRepeat();
+    void placeRepeatBar();
+    void showOpenMenu(const QPoint &globalPosition);
+    void chooseReconnect(bool on);
+    void chooseLogFile(const QString &path);
+    void showLogToFile();
     void showLogLine(const LogLine &line);
     void showConnection(bool open);
     void showModemLines(const ModemLines &lines);
@@ -91,7 +119,7 @@ private:
     SystemPortLister m_listPorts = listSystemPorts;
 
     // Top strip: the modem-line indicators (CD, CTS, DSR, DTR, RTS) and the port choice.
-    std::array<QLabel *, 5> m_lineIndicators{};
+    std::array<QLabel *, 5> m_lineIndicators{}, m_lineCaptions{};
     std::array<QRadioButton *, 6> m_portButtons{};
     // Left column.
     QPushButton *m_endButton = nullptr, *m_clearButton = nullptr, *m_helpButton = nullptr;
@@ -103,8 +131,14 @@ private:
     TrafficLogView *m_trafficLog = nullptr;
     SessionLog *m_sessionLog = nullptr;
     QAction *m_sendBytesAction = nullptr;
+    LogCapture *m_capture = nullptr;
+    // Over the log's foot while a repeat runs: what it sends, how often, how many went; Stop.
+    QWidget *m_repeatBar = nullptr;
+    QLabel *m_repeatText = nullptr;
+    int m_breakMs = 0;
 
     QPointer<RegisterWindow> m_registerWindow;
     QPointer<HelpWindow> m_helpWindow;
     QPointer<SendBytesDialog> m_sendBytesDialog;
+    QPointer<RepeatDialog> m_repeatDialog;
 };

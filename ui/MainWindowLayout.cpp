@@ -96,8 +96,8 @@ void MainWindow::createIndicators()
                  {"Label7", "RTS", "lbl_rts", 4125, 345}};
     for (size_t i = 0; i < m_lineIndicators.size(); ++i) {
         const auto &line = lines[i];
-        label(this, QLatin1String(line.captionName), QLatin1String(line.caption), line.x, 60,
-              line.captionWidth);
+        m_lineCaptions[i] = label(this, QLatin1String(line.captionName),
+                                  QLatin1String(line.caption), line.x, 60, line.captionWidth);
         QLabel *indicator = label(this, QLatin1String(line.indicatorName), QStringLiteral("○"),
                                   line.x + line.captionWidth, 60, 180);
         indicator->setAlignment(Qt::AlignCenter);
@@ -148,6 +148,20 @@ void MainWindow::createCommandColumn()
     findChild<QPushButton *>(QStringLiteral("btnSEND"))
         ->setToolTip(QStringLiteral("ENQ及びチェックサムを付加して電文を送信します。"));
     addSendBytesMenus();
+    addRepeatMenus();
+}
+
+// "Repeat CR…" and so on in each transmit button's context menu, below "Send bytes…".
+void MainWindow::addRepeatMenus()
+{
+    for (const TransmitButton &t : TransmitButtons) {
+        auto *b = findChild<QPushButton *>(QLatin1String(t.name));
+        auto *repeat = new QAction(QStringLiteral("Repeat %1…").arg(QLatin1String(t.caption)), b);
+        repeat->setObjectName(QStringLiteral("repeat"));
+        const TransmitCommand command = t.command;
+        connect(repeat, &QAction::triggered, this, [this, command] { openRepeatDialog(command); });
+        b->addAction(repeat);
+    }
 }
 
 // "Send bytes…" in the context menu of each transmit button, and below the transmit box's own.

@@ -33,6 +33,8 @@ SendBytesDialog::SendBytesDialog(LineSession &session, QWidget *parent)
     m_sendButton = buttons->addButton(QStringLiteral("Send"), QDialogButtonBox::ActionRole);
     m_sendButton->setObjectName(QStringLiteral("sendBytesSend"));
     m_sendButton->setDefault(true);
+    m_repeatButton = buttons->addButton(QStringLiteral("Repeat…"), QDialogButtonBox::ActionRole);
+    m_repeatButton->setObjectName(QStringLiteral("sendBytesRepeat"));
     layout->addWidget(buttons);
 
     showHistory();
@@ -40,6 +42,7 @@ SendBytesDialog::SendBytesDialog(LineSession &session, QWidget *parent)
     showEntryState(m_entry->currentText());
     connect(m_entry, &QComboBox::currentTextChanged, this, &SendBytesDialog::showEntryState);
     connect(m_sendButton, &QPushButton::clicked, this, &SendBytesDialog::sendEntry);
+    connect(m_repeatButton, &QPushButton::clicked, this, &SendBytesDialog::repeatEntry);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
@@ -51,20 +54,39 @@ bool SendBytesDialog::sendEntry()
         return false;
     }
     const bool sent = m_session.send(entry.bytes);
-    const QString text = m_entry->currentText();
-    m_history.remember(entry.bytes);
-    showHistory();
-    m_entry->setCurrentText(text);
-    QString where;
-    const QString kept =
-        StoredChoices::storeSentBytes(m_history.entries(), &where)
-            ? QString()
-            : QStringLiteral(" The recent entries could not be saved in %1.").arg(where);
+    const QString kept = remember(entry.bytes);
     if (sent)
         showState(QStringLiteral("Sent %1 bytes.").arg(entry.bytes.size()) + kept, !kept.isEmpty());
     else
         showState(QStringLiteral("Not sent: the traffic log says why.") + kept, true);
     return sent;
+}
+
+bool SendBytesDialog::repeatEntry()
+{
+    const ByteEntry entry = readByteEntry(m_entry->currentText());
+    if (!entry.reads()) {
+        showState(entry.problem, true);
+        return false;
+    }
+    const QString kept = remember(entry.bytes);
+    showState(kept.trimmed(), !kept.isEmpty());
+    Q_EMIT repeatAsked(entry.bytes);
+    return true;
+}
+
+// The entry goes to the front of the recent ones, kept for later runs; a text for the state
+// when they could not be saved.
+QString SendBytesDialog::remember(const QByteArray &bytes)
+{
+    const QString text = m_entry->currentText();
+    m_history.remember(bytes);
+    showHistory();
+    m_entry->setCurrentText(text);
+    QString where;
+    return StoredChoices::storeSentBytes(m_history.entries(), &where)
+               ? QString()
+               : QStringLiteral(" The recent entries could not be saved in %1.").arg(where);
 }
 
 // While the operator types, the count of bytes the entry holds; a problem waits for Send.

@@ -13,7 +13,8 @@ class QPushButton;
 // "Send bytes…": the operator types bytes by their codes and sends exactly those bytes through
 // the session's one transmit routine, logged as any transmission is, as often as wanted. The
 // last entries sent are offered again, also in later runs. An entry that does not read is named
-// in the dialog and nothing is sent. Not modal: the line goes on meanwhile.
+// in the dialog and nothing is sent. "Repeat…" asks for the entry's bytes to be sent again and
+// again (repeatAsked()). Not modal: the line goes on meanwhile.
 class SendBytesDialog : public QDialog
 {
     Q_OBJECT
@@ -23,15 +24,23 @@ public:
     // Reads the entry and sends its bytes. Returns whether they went on the line; the dialog
     // says what happened (the traffic log says why a send was refused).
     bool sendEntry();
+    // Reads the entry and asks for its bytes to be repeated; false, with the problem shown, when
+    // it does not read.
+    bool repeatEntry();
+
+Q_SIGNALS:
+    void repeatAsked(const QByteArray &bytes);
 
 private:
     void showEntryState(const QString &text);
     void showHistory();
     void showState(const QString &text, bool problem);
+    QString remember(const QByteArray &bytes);
 
     LineSession &m_session;
     SentBytesHistory m_history;
     QComboBox *m_entry = nullptr;
     QLabel *m_state = nullptr;
     QPushButton *m_sendButton = nullptr;
+    QPushButton *m_repeatButton = nullptr;
 };

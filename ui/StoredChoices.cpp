@@ -8,6 +8,7 @@ namespace
 
 const QString StampKey = QStringLiteral("log/timestamps");
 const QString SentBytesKey = QStringLiteral("sendBytes/recent");
+const QString ReconnectKey = QStringLiteral("port/reconnect");
 
 // The file the port menu keeps each port's device in.
 struct UserSettings {
@@ -50,4 +51,14 @@ QStringList StoredChoices::sentBytes()
 bool StoredChoices::storeSentBytes(const QStringList &entries, QString *where)
 {
     return store(SentBytesKey, entries, where);
+}
+
+bool StoredChoices::reconnect()
+{
+    return UserSettings().file.value(ReconnectKey).toBool();
+}
+
+bool StoredChoices::storeReconnect(bool on, QString *where)
+{
+    return store(ReconnectKey, on, where);
 }

@@ -7,7 +7,8 @@
 
 // The windows' choices kept between runs, in the user's settings file beside each port's device
 // (on Linux ~/.config/portwren/portwren.conf): the log's time stamps (key log/timestamps, "s" or
-// "ms") and the bytes sent last by "Send bytes…" (key sendBytes/recent, newest first). Plain
+// "ms"), the bytes sent last by "Send bytes…" (key sendBytes/recent, newest first) and whether a
+// lost port is waited for and reopened (key port/reconnect, true or false). Plain
 // logic: no widgets. A store returns false, with the settings file's path in *where, when the
 // file cannot be written.
 namespace StoredChoices
@@ -18,5 +19,8 @@ bool storeStampPrecision(StampPrecision precision, QString *where = nullptr);
 
 QStringList sentBytes();
 bool storeSentBytes(const QStringList &entries, QString *where = nullptr);
+
+bool reconnect();
+bool storeReconnect(bool on, QString *where = nullptr);
 
 } // namespace StoredChoices

@@ -95,11 +95,44 @@ void TrafficLogView::createActions()
     m_millisecondsAction->setCheckable(true);
     connect(m_millisecondsAction, &QAction::triggered, this,
             &TrafficLogView::millisecondStampsChosen);
+    m_logToFileAction = new QAction(this);
+    m_logToFileAction->setObjectName(QStringLiteral("logToFile"));
+    m_logToFileAction->setCheckable(true);
+    showLogToFile(QString());
+    connect(m_logToFileAction, &QAction::triggered, this, [this](bool checked) {
+        // A click checks the action already: show the capture's state until it changes.
+        m_logToFileAction->setChecked(!checked);
+        if (checked)
+            chooseLogFile();
+        else
+            Q_EMIT logToFileChosen(QString());
+    });
 }
 
 void TrafficLogView::showMillisecondStamps(bool on)
 {
     m_millisecondsAction->setChecked(on);
+}
+
+void TrafficLogView::showLogToFile(const QString &fileName)
+{
+    m_logToFileAction->setChecked(!fileName.isEmpty());
+    m_logToFileAction->setText(fileName.isEmpty() ? tr("Log to file…")
+                                                  : tr("Log to file: %1").arg(fileName));
+}
+
+// Checked, the choice ends the capture; otherwise a file is asked for. The dialog does not
+// block the line; an existing file is appended to, so there is nothing to confirm.
+void TrafficLogView::chooseLogFile()
+{
+    auto *dialog = new QFileDialog(this, tr("Log to file"), QString(),
+                                   tr("Text files (*.txt *.log);;All files (*)"));
+    dialog->setObjectName(QStringLiteral("logToFileDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    connect(dialog, &QFileDialog::fileSelected, this, &TrafficLogView::logToFileChosen);
+    dialog->open();
 }
 
 void TrafficLogView::updateMetrics()
@@ -438,6 +471,7 @@ void TrafficLogView::contextMenuEvent(QContextMenuEvent *event)
     menu.addSeparator();
     menu.addAction(m_findAction);
     menu.addAction(m_saveAsAction);
+    menu.addAction(m_logToFileAction);
     menu.addSeparator();
     menu.addAction(m_millisecondsAction);
     menu.addSeparator();

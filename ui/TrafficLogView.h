@@ -17,7 +17,8 @@ class TrafficLogFindBar;
 // live in a compact store; the box lays out and paints only the rows on screen, and adding a
 // line only schedules a paint, so a burst of lines is painted once. The operator selects rows
 // (mouse with shift and ctrl, ctrl+A), copies them, finds text, saves the log and clears it
-// from the keyboard or the context menu, where they also choose stamps to the millisecond. While
+// from the keyboard or the context menu, where they also choose stamps to the millisecond and
+// start or end "Log to file…" (the owner captures; the menu shows the file). While
 // the box shows the newest row it keeps showing it; scrolled anywhere else it stays on the same
 // rows as new lines arrive.
 class TrafficLogView : public QAbstractScrollArea
@@ -61,10 +62,16 @@ public:
     bool saveTo(const QString &path);
     // Checks "Millisecond time stamps" in the context menu, or not, without a choice made.
     void showMillisecondStamps(bool on);
+    // "Log to file…" checked with the file's name while the log is captured to it; empty: not.
+    void showLogToFile(const QString &fileName);
+    // Asks for the file to log to, without waiting for the answer (logToFileChosen() brings it).
+    void chooseLogFile();
 
 Q_SIGNALS:
     // The operator chose stamps to the millisecond, or to the second, in the context menu.
     void millisecondStampsChosen(bool on);
+    // The operator chose a file to log to, or, with an empty path, to stop logging.
+    void logToFileChosen(const QString &path);
 
 public Q_SLOTS:
     void clear();
@@ -113,5 +120,5 @@ private:
     TrafficLogFindBar *m_findBar = nullptr;
     QAction *m_copyAction = nullptr, *m_selectAllAction = nullptr, *m_findAction = nullptr;
     QAction *m_saveAsAction = nullptr, *m_clearAction = nullptr;
-    QAction *m_millisecondsAction = nullptr;
+    QAction *m_millisecondsAction = nullptr, *m_logToFileAction = nullptr;
 };
