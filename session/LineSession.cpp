@@ -247,8 +247,10 @@ void LineSession::onPortLost(const QString &reason)
     if (!m_reconnect || m_ended)
         return;
     const QString device = m_port->deviceName();
+    const QString prefix = device + QStringLiteral(": ");
     note(NoteSource::Port,
-         QStringLiteral("  <<port lost: %1; waiting for %2>>").arg(reason, device));
+         QStringLiteral("  <<port lost: %1; waiting for %2>>")
+             .arg(reason.startsWith(prefix) ? reason.mid(prefix.size()) : reason, device));
     m_watch.start(device);
 }
 

@@ -5,6 +5,7 @@
 #include "session/Choices.h"
 
 #include <algorithm>
+#include <utility>
 
 RepeatPlayer::RepeatPlayer(Clock &clock, Hooks hooks)
     : m_clock(clock), m_hooks(std::move(hooks)), m_timer(clock.makeTimer())
@@ -38,6 +39,7 @@ void RepeatPlayer::stop(const QString &why)
         return;
     m_timer->stop();
     m_send = nullptr;
+    m_waiting = false;
     m_hooks.note(why.isEmpty()
                      ? QStringLiteral("  <<repeat stopped: %1>>").arg(sentText())
                      : QStringLiteral("  <<repeat stopped (%1): %2>>").arg(why, sentText()));
@@ -49,8 +51,11 @@ void RepeatPlayer::attempt()
 {
     if (m_hooks.lineBusy()) {
         m_timer->start(BusyLookMs, [this] { attempt(); });
+        if (!std::exchange(m_waiting, true))
+            m_hooks.changed();
         return;
     }
+    m_waiting = false;
     // A copy: what the send sets off may stop the repeat while it runs.
     const std::function<bool()> send = m_send;
     const bool taken = send();

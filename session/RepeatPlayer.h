@@ -23,7 +23,7 @@ public:
     struct Hooks {
         std::function<bool()> lineBusy;            // the last send has not gone out yet
         std::function<void(const QString &)> note; // a note for the log
-        std::function<void()> changed;             // started, sent, or ended
+        std::function<void()> changed;             // started, waiting, sent, or ended
     };
     // What is repeated: its name in the notes ("CR", "05 30 57"), the period and how many
     // times (0: until stopped).
@@ -48,6 +48,8 @@ public:
     const Plan &plan() const { return m_plan; }
     // Sends made by the running or last repeat.
     int sent() const { return m_sent; }
+    // A send is due, and waits for the line to take the one before.
+    bool isWaitingForLine() const { return m_waiting; }
 
 private:
     void attempt();
@@ -61,5 +63,6 @@ private:
     Plan m_plan;
     std::function<bool()> m_send;
     int m_sent = 0;
+    bool m_waiting = false;
     qint64 m_dueMs = 0;
 };

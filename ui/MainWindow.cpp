@@ -164,7 +164,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 // chosen the mode.
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (toggleOutputClicked(watched, event))
+    if (toggleOutputClicked(watched, event) || openMenuAsked(watched, event))
         return true;
     if (event->type() == QEvent::MouseButtonDblClick) {
         for (int i = 0; i < SimModeCount; ++i)

@@ -95,6 +95,7 @@ private:
     void createTools();
     void createRepeatBar();
     bool toggleOutputClicked(QObject *watched, QEvent *event);
+    bool openMenuAsked(QObject *watched, QEvent *event);
     void showLineMenu(const QPoint &globalPosition);
     void askBreakLength();
     void showLineTips();

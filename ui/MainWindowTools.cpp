@@ -13,6 +13,7 @@
 #include "ui/StoredChoices.h"
 #include "ui/TrafficLogView.h"
 
+#include <QContextMenuEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QInputDialog>
@@ -37,15 +38,13 @@ void MainWindow::createTools()
                     [this, label](const QPoint &at) { showLineMenu(label->mapToGlobal(at)); });
         }
     }
+    m_openButton->installEventFilter(this);
     for (size_t i : {DtrIndex, RtsIndex}) {
         for (QLabel *label : {m_lineCaptions[i], m_lineIndicators[i]}) {
             label->installEventFilter(this);
             label->setCursor(Qt::PointingHandCursor);
         }
     }
-    m_openButton->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_openButton, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &at) { showOpenMenu(m_openButton->mapToGlobal(at)); });
     connect(&m_session, &LineSession::waitingForChanged, this,
             [this] { showConnection(m_session.isOpen()); });
     if (StoredChoices::reconnect())
@@ -57,6 +56,16 @@ void MainWindow::createTools()
     createRepeatBar();
     connect(&m_session, &LineSession::repeatChanged, this, &MainWindow::showRepeat);
     showLineTips();
+}
+
+// OPEN's context menu. OPEN is disabled while the port is open, and a disabled widget takes
+// no context menu itself: the window watches for it, so the choice is there open or closed.
+bool MainWindow::openMenuAsked(QObject *watched, QEvent *event)
+{
+    if (watched != m_openButton || event->type() != QEvent::ContextMenu)
+        return false;
+    showOpenMenu(static_cast<QContextMenuEvent *>(event)->globalPos());
+    return true;
 }
 
 // A click on DTR or RTS (its indicator or caption) switches the output.
@@ -87,11 +96,13 @@ void MainWindow::showLineMenu(const QPoint &globalPosition)
     menu->setObjectName(QStringLiteral("lineMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->setToolTipsVisible(true);
+    const bool virtualLine = PortMap::isVirtualLine(m_session.deviceFor(m_session.portNumber()));
     const auto add = [&](const char *name, const QString &text, auto act) {
         QAction *action = menu->addAction(text, this, act);
         action->setObjectName(QLatin1String(name));
         action->setEnabled(open);
-        action->setToolTip(m_lineIndicators[DtrIndex]->toolTip());
+        if (virtualLine)
+            action->setToolTip(QStringLiteral("Not carried on a virtual line"));
         return action;
     };
     QAction *dtr = add("dtr", QStringLiteral("DTR"), [this, on = !lines.dataTerminalReady] {
@@ -197,15 +208,16 @@ void MainWindow::showRepeat()
     if (!repeat.isRunning())
         return;
     const RepeatPlayer::Plan &plan = repeat.plan();
-    m_repeatText->setText(plan.count > 0 ? QStringLiteral("Repeating %1 every %2 ms: %3 of %4 sent")
-                                               .arg(plan.what)
-                                               .arg(plan.periodMs)
-                                               .arg(repeat.sent())
-                                               .arg(plan.count)
-                                         : QStringLiteral("Repeating %1 every %2 ms: %3 sent")
-                                               .arg(plan.what)
-                                               .arg(plan.periodMs)
-                                               .arg(repeat.sent()));
+    const QString sent = plan.count > 0
+                             ? QStringLiteral("%1 of %2 sent").arg(repeat.sent()).arg(plan.count)
+                             : QStringLiteral("%1 sent").arg(repeat.sent());
+    m_repeatText->setText(QStringLiteral("Repeating %1 every %2 ms: %3%4")
+                              .arg(plan.what)
+                              .arg(plan.periodMs)
+                              .arg(sent, repeat.isWaitingForLine()
+                                             ? QStringLiteral("; waiting for the line to take "
+                                                              "the last one")
+                                             : QString()));
     placeRepeatBar();
     m_repeatBar->raise();
 }

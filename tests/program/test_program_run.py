@@ -284,5 +284,5 @@ def test_with_reconnect_a_lost_port_is_waited_for(runs: Callable[..., Run],
     os.close(master)
     log = (tmp_path / "log").read_text().splitlines()
     assert [line[10:] for line in log if "port lost" in line or "reopened" in line] == [
-        f"  <<port lost: {link}: the device hung up (disconnected); waiting for {link}>>",
+        f"  <<port lost: the device hung up (disconnected); waiting for {link}>>",
         f"  <<reopened {link}>>"]

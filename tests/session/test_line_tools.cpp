@@ -140,7 +140,13 @@ private Q_SLOTS:
         f.open(SimMode::None, FrameEnd::Time);
         QSignalSpy changed(&f.session, &LineSession::repeatChanged);
         QVERIFY(!f.session.repeatBytes("\x05\x30", 100, 0));
-        f.clock->advance(150);
+        f.port->unsent = 2;
+        f.clock->advance(100);
+        QVERIFY(f.session.repeat().isWaitingForLine());
+        f.port->unsent = 0;
+        f.clock->advance(10);
+        QVERIFY(!f.session.repeat().isWaitingForLine());
+        f.clock->advance(40);
         QVERIFY(!f.session.repeatTransmit(TransmitCommand::Ack, 1000, 1));
         f.clock->advance(5000);
         QCOMPARE(f.port->written, QByteArrayList({"\x05\x30", "\x05\x30", "\x06"}));
@@ -284,7 +290,7 @@ private Q_SLOTS:
         QCOMPARE(f.port->openedWith, settings);
         QCOMPARE(f.session.registers().word(0), word);
         QCOMPARE(f.log, QStringList({"  <<ポートが切断されました: fake1: unplugged>>", Close,
-                                     "  <<port lost: fake1: unplugged; waiting for fake1>>",
+                                     "  <<port lost: unplugged; waiting for fake1>>",
                                      "  <<cannot reopen yet: fake1: permission denied>>",
                                      "  <<reopened fake1>>"}));
         f.session.setReconnect(false);

@@ -3,8 +3,8 @@
 // RTS switched by a click on their indicators (and their tooltips on a virtual line); BREAK from
 // the indicators' context menu, of the length last chosen; a transmit button's or a "Send
 // bytes" entry's repeat started from its dialog, shown running in the bar and stopped there;
-// the wait for a lost port chosen in OPEN's context menu, kept for the next window, and ended by
-// CLOSE; the log captured to a file from the log's context menu.
+// the wait for a lost port chosen in OPEN's context menu (open or closed), kept for the next
+// window, and ended by CLOSE; the log captured to a file from the log's context menu.
 #include "WindowFixture.h"
 #include "session/LogCapture.h"
 #include "ui/RepeatDialog.h"
@@ -186,6 +186,10 @@ private Q_SLOTS:
         WindowFixture f;
         QVERIFY(f.session.reconnects());
         f.open(SimMode::None, FrameEnd::Time);
+        QVERIFY(!f.control(u"btnOpen"_s)->isEnabled());
+        QMenu *menu = contextMenuOf(f.control(u"btnOpen"_s)); // disabled, yet it has its menu
+        QVERIFY(menu && actionOf(menu, "reconnect")->isChecked());
+        menu->close();
         f.port->loseLine(u"unplugged"_s);
         QCoreApplication::processEvents();
         auto *close = f.control<QPushButton>(u"btnClose"_s);
