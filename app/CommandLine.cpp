@@ -216,6 +216,8 @@ std::optional<Refusal> readPort(const QString &value, StartOptions &options)
     if (device.isEmpty() ||
         (PortMap::isVirtualLine(device) && PortMap::virtualLinePath(device).trimmed().isEmpty()))
         return refuse("port", QStringLiteral("'%1' names no device").arg(quotedValue(value)));
+    if (PortMap::isVirtualLine(device) && !PortMap::virtualLineRefusal().isEmpty())
+        return refuse("port", PortMap::virtualLineRefusal());
     options.devices.append({n, device});
     return std::nullopt;
 }

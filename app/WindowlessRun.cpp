@@ -82,10 +82,9 @@ bool WindowlessRun::listenForControl()
 bool WindowlessRun::openLog()
 {
     QString reason;
-    WriteEnd end =
-        m_options.logFile.isEmpty()
-            ? WriteEnd::reopen(STDOUT_FILENO, &reason)
-            : WriteEnd::openPath(QFile::encodeName(m_options.logFile), O_APPEND | O_CREAT, &reason);
+    WriteEnd end = m_options.logFile.isEmpty()
+                       ? WriteEnd::reopen(STDOUT_FILENO, &reason)
+                       : WriteEnd::openPath(m_options.logFile, O_APPEND | O_CREAT, &reason);
     if (!end.isValid()) {
         printNote(
             QStringLiteral("cannot open the log %1: %2")

@@ -10,7 +10,6 @@
 #include <deque>
 #include <functional>
 
-class QSocketNotifier;
 class QTimer;
 
 // An output of whole lines that never holds up the event thread: a line goes out at once
@@ -77,8 +76,9 @@ private:
     qsizetype m_writtenOfFirst = 0; // bytes of the first line already written
     qsizetype m_bytes = 0;          // bytes queued, less those already written
     qint64 m_dropped = 0;           // lines dropped since the reader last caught up
+    qint64 m_notTaken = 0;          // lines handed over that the system never took (Windows)
     bool m_fellBehind = false;
     bool m_waitingForRoom = false;
-    QSocketNotifier *m_notifier = nullptr;
+    RoomWatch *m_notifier = nullptr;
     QTimer *m_lookAgain = nullptr; // for a pipe that must empty before a long line
 };

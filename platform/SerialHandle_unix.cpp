@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: MIT
+#include "platform/SerialHandle.h"
+
+#include <QFileInfo>
+
+#include <cerrno>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+int SerialHandle::bytesWaiting(qintptr fd)
+{
+    int count = 0;
+    if (fd < 0 || ::ioctl(int(fd), FIONREAD, &count) != 0)
+        count = 0;
+    return count;
+}
+
+QByteArray SerialHandle::takeBytes(qintptr fd)
+{
+    QByteArray bytes(bytesWaiting(fd), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(int(fd), bytes.data() + got, size_t(bytes.size() - got));
+        if (n > 0)
+            got += n;
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break;
+    }
+    bytes.truncate(got);
+    return bytes;
+}
+
+bool SerialHandle::hungUp(qintptr fd)
+{
+    pollfd pfd{int(fd), POLLIN, 0};
+    return fd >= 0 && ::poll(&pfd, 1, 0) == 1 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL));
+}
+
+bool SerialHandle::isPseudoTerminal(const QString &device)
+{
+    return QFileInfo(device).canonicalFilePath().startsWith(QLatin1String("/dev/pts/"));
+}

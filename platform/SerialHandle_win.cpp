@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: MIT
+#include "platform/SerialHandle.h"
+
+#include <windows.h>
+
+int SerialHandle::bytesWaiting(qintptr)
+{
+    return 0;
+}
+
+QByteArray SerialHandle::takeBytes(qintptr)
+{
+    return {};
+}
+
+// The driver no longer answers for a device that is gone (ERROR_BAD_COMMAND, ERROR_ACCESS_DENIED
+// after an adapter is unplugged). Qt reports no line errors, so clearing them loses nothing.
+bool SerialHandle::hungUp(qintptr handle)
+{
+    DWORD errors = 0;
+    COMSTAT status{};
+    return handle == qintptr(INVALID_HANDLE_VALUE) ||
+           !::ClearCommError(HANDLE(handle), &errors, &status);
+}
+
+bool SerialHandle::isPseudoTerminal(const QString &)
+{
+    return false;
+}
