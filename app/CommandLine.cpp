@@ -1,16 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "app/CommandLine.h"
 
-#include "platform/LineSettings.h"
 #include "platform/MessageText.h"
 #include "platform/PortMap.h"
 #include "registers/RegisterFile.h"
+#include "session/Choices.h"
 #include "session/LineSession.h"
-#include "session/ModeProfiles.h"
 
 #include <QCommandLineParser>
 #include <QFile>
-#include <QRegularExpression>
 
 namespace
 {
@@ -37,10 +35,12 @@ const QList<QCommandLineOption> &allOptions()
          QStringLiteral("Simulator mode: NONE, prGPS, MNEA, rack (ラック), rackERR (ラックERR) "
                         "or vehicle (無人車)."),
          QStringLiteral("MODE")},
-        {QStringLiteral("frame-end"), QStringLiteral("Frame end: crlf, cr or time."),
+        {QStringLiteral("frame-end"), QStringLiteral("Frame end: %1.").arg(frameEndNamesListed()),
          QStringLiteral("END")},
         {QStringLiteral("quiet-time"),
-         QStringLiteral("Quiet time that ends a frame under the time frame end, 0 to 32767 ms."),
+         QStringLiteral("Quiet time that ends a frame under the time frame end, %1 to %2 ms.")
+             .arg(QuietTimeRange.lo)
+             .arg(QuietTimeRange.hi),
          QStringLiteral("MS")},
         {QStringLiteral("settings"),
          QStringLiteral("Line settings speed,parity,data bits,stop bits (9600,E,8,1)."),
@@ -67,7 +67,10 @@ const QList<QCommandLineOption> &allOptions()
                         "registers or some) after the mode's preset at every OPEN."),
          QStringLiteral("FILE")},
         {QStringLiteral("handshake-period"),
-         QStringLiteral("The transport handshake's tick, 1 to 3600000 ms (1000)."),
+         QStringLiteral("The transport handshake's tick, %1 to %2 ms (%3).")
+             .arg(HandshakePeriodRange.lo)
+             .arg(HandshakePeriodRange.hi)
+             .arg(LineSession::DefaultHandshakePeriodMs),
          QStringLiteral("MS")},
         {QStringLiteral("control"),
          QStringLiteral("Listen for control programs on a Unix-domain socket at PATH (JSON "
@@ -80,6 +83,14 @@ const QList<QCommandLineOption> &allOptions()
 Refusal refuse(const char *option, const QString &what)
 {
     return {QStringLiteral("--%1: %2").arg(QLatin1String(option), what)};
+}
+
+QString notWholeMs(const QString &value, const WholeRange &range)
+{
+    return QStringLiteral("'%1' is not a whole number of ms from %2 to %3")
+        .arg(quotedValue(value))
+        .arg(range.lo)
+        .arg(range.hi);
 }
 
 // Qt's own options, which QApplication takes out of the arguments of a run with windows: those
@@ -176,30 +187,6 @@ std::optional<Refusal> sortArguments(const QStringList &arguments, QStringList &
     return std::nullopt;
 }
 
-std::optional<SimMode> modeNamed(const QString &name)
-{
-    static const char *const englishNames[SimModeCount] = {"NONE", "prGPS",   "MNEA",
-                                                           "rack", "rackERR", "vehicle"};
-    for (int i = 0; i < SimModeCount; ++i) {
-        if (name.compare(QLatin1String(englishNames[i]), Qt::CaseInsensitive) == 0 ||
-            name == profileOf(SimMode(i)).caption)
-            return SimMode(i);
-    }
-    return std::nullopt;
-}
-
-std::optional<FrameEnd> frameEndNamed(const QString &name)
-{
-    const QString lower = name.toLower();
-    if (lower == QLatin1String("crlf"))
-        return FrameEnd::CrLf;
-    if (lower == QLatin1String("cr"))
-        return FrameEnd::Cr;
-    if (lower == QLatin1String("time"))
-        return FrameEnd::Time;
-    return std::nullopt;
-}
-
 // "N" or "N=DEVICE", N from 1 to 6.
 std::optional<Refusal> readPort(const QString &value, StartOptions &options)
 {
@@ -229,31 +216,26 @@ std::optional<Refusal> readChoices(const QCommandLineParser &parser, StartOption
             return refusal;
     if (parser.isSet(QStringLiteral("mode"))) {
         const QString value = parser.value(QStringLiteral("mode"));
-        if (!(options.mode = modeNamed(value)))
-            return refuse("mode", QStringLiteral("unknown mode '%1' (NONE, prGPS, MNEA, rack, "
-                                                 "rackERR, vehicle)")
-                                      .arg(quotedValue(value)));
+        if (!(options.mode = modeFromCommandLine(value)))
+            return refuse("mode", QStringLiteral("unknown mode '%1' (%2)")
+                                      .arg(quotedValue(value), modeNamesOfCommandLine()));
     }
     if (parser.isSet(QStringLiteral("frame-end"))) {
         const QString value = parser.value(QStringLiteral("frame-end"));
-        if (!(options.frameEnd = frameEndNamed(value)))
-            return refuse(
-                "frame-end",
-                QStringLiteral("unknown frame end '%1' (crlf, cr, time)").arg(quotedValue(value)));
+        if (!(options.frameEnd = frameEndFromCommandLine(value)))
+            return refuse("frame-end", QStringLiteral("unknown frame end '%1' (%2)")
+                                           .arg(quotedValue(value), frameEndNamesListed()));
     }
     if (parser.isSet(QStringLiteral("quiet-time"))) {
         const QString value = parser.value(QStringLiteral("quiet-time")).trimmed();
-        static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
-        if (!digits.match(value).hasMatch() || value.toInt() > 32767)
-            return refuse("quiet-time",
-                          QStringLiteral("'%1' is not a whole number of ms from 0 to 32767")
-                              .arg(quotedValue(value)));
-        options.quietTime = value;
+        const std::optional<int> ms = wholeNumberFrom(value, QuietTimeRange);
+        if (!ms)
+            return refuse("quiet-time", notWholeMs(value, QuietTimeRange));
+        options.quietTime = QString::number(*ms);
     }
     if (parser.isSet(QStringLiteral("settings"))) {
         const QString value = parser.value(QStringLiteral("settings"));
-        QString reason;
-        if (!LineSettings::parse(value, &reason))
+        if (const QString reason = settingsRefusal(value); !reason.isEmpty())
             return refuse("settings", QStringLiteral("'%1': %2").arg(quotedValue(value), reason));
         options.settings = value;
     }
@@ -278,12 +260,8 @@ std::optional<Refusal> readSimulatorFiles(const QCommandLineParser &parser, Star
     }
     if (parser.isSet(QStringLiteral("handshake-period"))) {
         const QString value = parser.value(QStringLiteral("handshake-period")).trimmed();
-        static const QRegularExpression digits(QStringLiteral("^[0-9]{1,7}$"));
-        if (!digits.match(value).hasMatch() || value.toInt() < 1 || value.toInt() > 3600000)
-            return refuse("handshake-period",
-                          QStringLiteral("'%1' is not a whole number of ms from 1 to 3600000")
-                              .arg(quotedValue(value)));
-        options.handshakePeriodMs = value.toInt();
+        if (!(options.handshakePeriodMs = wholeNumberFrom(value, HandshakePeriodRange)))
+            return refuse("handshake-period", notWholeMs(value, HandshakePeriodRange));
     }
     if (parser.isSet(QStringLiteral("control"))) {
         options.controlPath = parser.value(QStringLiteral("control"));

@@ -1,16 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "control/ControlRequests.h"
 
-#include "control/EventJson.h"
 #include "platform/MessageText.h"
 #include "protocol/FrameCutting.h"
+#include "session/Choices.h"
 #include "session/LineSession.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
-#include <QRegularExpression>
+#include <QSet>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <optional>
@@ -18,17 +19,47 @@
 namespace
 {
 
-// A request that cannot be carried out: the one line the answer's "error" holds.
+// A request that cannot be carried out: the one line the answer's "error" holds, and the
+// member at fault when one is.
 struct Wrong {
+    QString member;
     QString why;
 };
 
-QJsonObject failed(const QString &why)
+// A member's value is wrong: "'quiet_time' must be a whole number from 0 to 32767".
+Wrong wrongMember(const QString &member, const QString &mustBe)
 {
-    return {{"ok", false}, {"error", why}};
+    return {member, QStringLiteral("'%1' %2").arg(quotedValue(member), mustBe)};
 }
 
-// A whole number field within lo..hi; `fallback` when absent and one is given.
+Wrong wrongRequest(const QString &why)
+{
+    return {QString(), why};
+}
+
+QJsonObject failed(const Wrong &wrong)
+{
+    return {{"ok", false}, {"error", wrong.why}};
+}
+
+// "a, b or c".
+QString alternatives(const QStringList &names)
+{
+    if (names.size() < 2)
+        return names.value(0);
+    return names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" or ") +
+           names.last();
+}
+
+// The members an operation takes, as a refusal lists them: "none", "only a", "a, b or c".
+QString listed(const QStringList &members)
+{
+    if (members.isEmpty())
+        return QStringLiteral("none");
+    return (members.size() == 1 ? QStringLiteral("only ") : QString()) + alternatives(members);
+}
+
+// A whole number member within lo..hi; `fallback` when absent and one is given.
 int wholeNumber(const QJsonObject &request, const char *name, int lo, int hi,
                 std::optional<int> fallback = std::nullopt)
 {
@@ -37,18 +68,22 @@ int wholeNumber(const QJsonObject &request, const char *name, int lo, int hi,
         return *fallback;
     const double number = value.toDouble(std::nan(""));
     if (!value.isDouble() || number != std::floor(number) || number < lo || number > hi)
-        throw Wrong{QStringLiteral("'%1' must be a whole number from %2 to %3")
-                        .arg(QLatin1String(name))
-                        .arg(lo)
-                        .arg(hi)};
+        throw wrongMember(QLatin1String(name),
+                          QStringLiteral("must be a whole number from %1 to %2").arg(lo).arg(hi));
     return int(number);
+}
+
+int wholeNumber(const QJsonObject &request, const char *name, const WholeRange &range,
+                std::optional<int> fallback = std::nullopt)
+{
+    return wholeNumber(request, name, range.lo, range.hi, fallback);
 }
 
 QString text(const QJsonObject &request, const char *name)
 {
     const QJsonValue value = request.value(QLatin1String(name));
     if (!value.isString())
-        throw Wrong{QStringLiteral("'%1' must be a string").arg(QLatin1String(name))};
+        throw wrongMember(QLatin1String(name), QStringLiteral("must be a string"));
     return value.toString();
 }
 
@@ -59,7 +94,23 @@ QString wordText(const QJsonValue &value)
         return value.toString();
     if (value.isDouble())
         return QString::number(value.toDouble(), 'g', 17);
-    throw Wrong{QStringLiteral("'words' must hold strings or numbers")};
+    throw wrongMember(QStringLiteral("words"), QStringLiteral("must hold strings or numbers"));
+}
+
+// Pairs of hexadecimal digits, checked a character at a time (a request line holds up to 64 KiB).
+bool isHexPairs(const QString &hex)
+{
+    return hex.size() % 2 == 0 && std::all_of(hex.begin(), hex.end(), [](QChar c) {
+               return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') ||
+                      (c >= u'A' && c <= u'F');
+           });
+}
+
+// A NAK's code: two characters of printable ASCII, as the line carries them.
+bool isNakCode(const QString &code)
+{
+    return code.size() == 2 &&
+           std::all_of(code.begin(), code.end(), [](QChar c) { return c >= u'!' && c <= u'~'; });
 }
 
 const std::map<QString, TransmitCommand> &transmitCommands()
@@ -72,70 +123,161 @@ const std::map<QString, TransmitCommand> &transmitCommands()
     return commands;
 }
 
+// A variant of an operation (a fault's kind, a handshake's action) and the members it takes
+// beside the one that names it.
+struct Variant {
+    const char *name;
+    QStringList members;
+};
+
+// The fault kinds in the order the answers list them; "clear" drops the faults waiting.
+const QList<Variant> &faultKinds()
+{
+    static const QList<Variant> kinds = {{"drop", {"count"}},
+                                         {"delay", {"count", "ms"}},
+                                         {"nak", {"count", "code"}},
+                                         {"bad_sum", {"count"}},
+                                         {"split", {"count", "pieces", "gap_ms"}},
+                                         {"garble", {"count"}},
+                                         {"clear", {}}};
+    return kinds;
+}
+
+const QList<Variant> &handshakeActions()
+{
+    static const QList<Variant> actions = {
+        {"step", {}}, {"reset", {}}, {"auto", {"period_ms"}}, {"manual", {}}};
+    return actions;
+}
+
+// The variant a request's `member` names, or a refusal listing them all.
+const Variant &variantNamed(const QJsonObject &request, const char *member,
+                            const QList<Variant> &variants)
+{
+    const QString name = text(request, member);
+    QStringList names;
+    for (const Variant &variant : variants) {
+        if (name == QLatin1String(variant.name))
+            return variant;
+        names << QLatin1String(variant.name);
+    }
+    throw wrongMember(QLatin1String(member), QStringLiteral("must be ") + alternatives(names));
+}
+
+// The members of an object QJsonDocument read, when the scanner could not (it never should):
+// each value in its compact form.
+QList<WrittenMember> membersOf(const QJsonObject &object)
+{
+    QList<WrittenMember> members;
+    for (auto member = object.begin(); member != object.end(); ++member) {
+        const QByteArray inArray =
+            QJsonDocument(QJsonArray{member.value()}).toJson(QJsonDocument::Compact);
+        members.append({member.key(), inArray.mid(1, inArray.size() - 2)});
+    }
+    return members;
+}
+
 } // namespace
+
+// An operation, its handler and the members it takes besides "id" and "op". Those of "fault"
+// and "handshake" depend on the kind or action, which their handlers check.
+struct ControlRequests::Operation {
+    const char *name;
+    QJsonObject (ControlRequests::*run)(const QJsonObject &request);
+    QStringList members;
+    bool membersByVariant = false;
+};
 
 ControlRequests::ControlRequests(LineSession &session) : m_session(session) {}
 
+const ControlRequests::Operation *ControlRequests::operationNamed(const QString &op)
+{
+    static const Operation operations[] = {
+        {"status", &ControlRequests::status, {}},
+        {"open", &ControlRequests::open, {}},
+        {"close", &ControlRequests::close, {}},
+        {"set",
+         &ControlRequests::set,
+         {"mode", "frame_end", "quiet_time", "settings", "hex", "transmit_text"}},
+        {"read_registers", &ControlRequests::readRegisters, {"from", "count"}},
+        {"write_registers", &ControlRequests::writeRegisters, {"from", "words"}},
+        {"handshake", &ControlRequests::handshake, {}, true},
+        {"transmit", &ControlRequests::transmit, {"command", "text"}},
+        {"send", &ControlRequests::send, {"hex"}},
+        {"fault", &ControlRequests::fault, {}, true},
+        {"subscribe", &ControlRequests::subscribe, {}},
+    };
+    for (const Operation &operation : operations)
+        if (op == QLatin1String(operation.name))
+            return &operation;
+    return nullptr;
+}
+
+// The answer carries the request's id as written; one that is not an object has none.
 ControlRequests::Answer ControlRequests::answer(const QByteArray &requestLine)
 {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(requestLine, &error);
-    QJsonObject reply;
-    bool subscribe = false;
     const QJsonObject request = document.object();
-    if (!document.isObject()) {
-        reply = failed(error.error != QJsonParseError::NoError
-                           ? QStringLiteral("not JSON: ") + error.errorString()
-                           : QStringLiteral("a request must be a JSON object"));
-    } else if (!request.value(QLatin1String("op")).isString()) {
-        reply = failed(QStringLiteral("'op' must name an operation"));
-    } else {
-        try {
-            reply = run(request.value(QLatin1String("op")).toString(), request, &subscribe);
-            reply.insert(QStringLiteral("ok"), true);
-        } catch (const Wrong &wrong) {
-            reply = failed(wrong.why);
-        }
+    m_members.clear();
+    if (document.isObject()) {
+        std::optional<QList<WrittenMember>> written = writtenMembers(requestLine);
+        m_members = written ? std::move(*written) : membersOf(request);
     }
-    reply.insert(QStringLiteral("id"), request.value(QLatin1String("id")).isUndefined()
-                                           ? QJsonValue()
-                                           : request.value(QLatin1String("id")));
-    return {QJsonDocument(reply).toJson(QJsonDocument::Compact), subscribe};
+    m_subscribe = false;
+    // A CR between the parts of an array or object would end the answer's line for some
+    // readers: it becomes a blank, which changes nothing of the value.
+    QByteArray id = "null";
+    for (const WrittenMember &member : std::as_const(m_members))
+        if (member.name == QLatin1String("id"))
+            id = QByteArray(member.value).replace('\r', ' ');
+    QJsonObject reply;
+    try {
+        if (!document.isObject())
+            throw wrongRequest(error.error != QJsonParseError::NoError
+                                   ? QStringLiteral("not JSON: ") + error.errorString()
+                                   : QStringLiteral("a request must be a JSON object"));
+        reply = run(request.value(QLatin1String("op")).toString(), request);
+        reply.insert(QStringLiteral("ok"), true);
+    } catch (const Wrong &wrong) {
+        reply = failed(wrong);
+        m_subscribe = false;
+    }
+    const QByteArray fields = QJsonDocument(reply).toJson(QJsonDocument::Compact);
+    return {"{\"id\":" + id + ',' + fields.mid(1), m_subscribe};
 }
 
-QJsonObject ControlRequests::run(const QString &op, const QJsonObject &request, bool *subscribe)
+// Every member is checked before the operation acts: a member named twice, an operation that
+// does not exist, or a member it does not take refuses the request.
+QJsonObject ControlRequests::run(const QString &op, const QJsonObject &request)
 {
-    if (op == QLatin1String("status"))
-        return status();
-    if (op == QLatin1String("open"))
-        return open();
-    if (op == QLatin1String("close")) {
-        if (m_session.isOpen())
-            m_session.close();
-        return {};
+    QSet<QString> named;
+    for (const WrittenMember &member : std::as_const(m_members)) {
+        if (named.contains(member.name))
+            throw wrongMember(member.name, QStringLiteral("is given twice"));
+        named.insert(member.name);
     }
-    if (op == QLatin1String("set"))
-        return set(request);
-    if (op == QLatin1String("read_registers"))
-        return readRegisters(request);
-    if (op == QLatin1String("write_registers"))
-        return writeRegisters(request);
-    if (op == QLatin1String("handshake"))
-        return handshake(request);
-    if (op == QLatin1String("transmit"))
-        return transmit(request);
-    if (op == QLatin1String("send"))
-        return send(request);
-    if (op == QLatin1String("fault"))
-        return fault(request);
-    if (op == QLatin1String("subscribe")) {
-        *subscribe = true;
-        return {};
-    }
-    throw Wrong{QStringLiteral("unknown op '%1'").arg(quotedValue(op))};
+    if (!request.value(QLatin1String("op")).isString())
+        throw wrongMember(QStringLiteral("op"), QStringLiteral("must name an operation"));
+    const Operation *operation = operationNamed(op);
+    if (!operation)
+        throw Wrong{QStringLiteral("op"), QStringLiteral("unknown op '%1'").arg(quotedValue(op))};
+    if (!operation->membersByVariant)
+        takesOnly(operation->members, QStringLiteral("'%1'").arg(op));
+    return (this->*operation->run)(request);
 }
 
-QJsonObject ControlRequests::status() const
+// The one refusal of a member the request's operation does not take.
+void ControlRequests::takesOnly(const QStringList &members, const QString &whose) const
+{
+    for (const WrittenMember &member : m_members)
+        if (member.name != QLatin1String("id") && member.name != QLatin1String("op") &&
+            !members.contains(member.name))
+            throw Wrong{member.name, QStringLiteral("unknown member '%1' (%2 takes %3)")
+                                         .arg(quotedValue(member.name), whose, listed(members))};
+}
+
+QJsonObject ControlRequests::status(const QJsonObject &)
 {
     return {{"version", QStringLiteral(PORTWREN_VERSION)},
             {"port", m_session.portNumber()},
@@ -145,6 +287,8 @@ QJsonObject ControlRequests::status() const
             {"frame_end", frameEndName(m_session.frameEnd())},
             {"quiet_time", quietTimeFrom(m_session.quietTimeText())},
             {"settings", m_session.settingsText()},
+            {"line_settings", m_session.isOpen() ? QJsonValue(m_session.lineSettings())
+                                                 : QJsonValue(QJsonValue::Null)},
             {"hex", m_session.hexDump()},
             {"frames_received", m_session.framesReceived()},
             {"replies_sent", m_session.repliesSent()},
@@ -152,7 +296,7 @@ QJsonObject ControlRequests::status() const
 }
 
 // A refused OPEN answers with the reason the log notes.
-QJsonObject ControlRequests::open()
+QJsonObject ControlRequests::open(const QJsonObject &)
 {
     if (m_session.isOpen())
         return {};
@@ -162,29 +306,41 @@ QJsonObject ControlRequests::open()
     const bool opened = m_session.open();
     QObject::disconnect(watch);
     if (!opened)
-        throw Wrong{QStringLiteral("cannot open: ") + reason};
+        throw wrongRequest(QStringLiteral("cannot open: ") + reason);
     return {};
 }
 
-// Every field is checked before the first choice is made: a wrong request changes nothing.
+QJsonObject ControlRequests::close(const QJsonObject &)
+{
+    if (m_session.isOpen())
+        m_session.close();
+    return {};
+}
+
+// Every member is checked before the first choice is made: a wrong request changes nothing. A
+// settings text that OPEN would refuse is refused now, open or closed.
 QJsonObject ControlRequests::set(const QJsonObject &request)
 {
     std::optional<SimMode> mode;
     std::optional<FrameEnd> end;
-    if (request.contains(QLatin1String("mode")) && !(mode = modeFromName(text(request, "mode"))))
-        throw Wrong{QStringLiteral("'mode' must be none, prgps, mnea, rack, rackerr or vehicle")};
+    if (request.contains(QLatin1String("mode")) && !(mode = modeNamed(text(request, "mode"))))
+        throw wrongMember(QStringLiteral("mode"), QStringLiteral("must be ") + modeNamesListed());
     if (request.contains(QLatin1String("frame_end")) &&
-        !(end = frameEndFromName(text(request, "frame_end"))))
-        throw Wrong{QStringLiteral("'frame_end' must be crlf, cr or time")};
+        !(end = frameEndNamed(text(request, "frame_end"))))
+        throw wrongMember(QStringLiteral("frame_end"),
+                          QStringLiteral("must be ") + frameEndNamesListed());
     const bool quiet = request.contains(QLatin1String("quiet_time"));
-    const int quietMs = quiet ? wholeNumber(request, "quiet_time", 0, 32767) : 0;
+    const int quietMs = quiet ? wholeNumber(request, "quiet_time", QuietTimeRange) : 0;
     const QJsonValue hex = request.value(QLatin1String("hex"));
     if (!hex.isUndefined() && !hex.isBool())
-        throw Wrong{QStringLiteral("'hex' must be true or false")};
+        throw wrongMember(QStringLiteral("hex"), QStringLiteral("must be true or false"));
     const bool settings = request.contains(QLatin1String("settings"));
     const bool transmitText = request.contains(QLatin1String("transmit_text"));
     const QString settingsText = settings ? text(request, "settings") : QString();
     const QString transmitted = transmitText ? text(request, "transmit_text") : QString();
+    if (const QString refusal = settingsRefusal(settingsText); !refusal.isEmpty())
+        throw wrongMember(QStringLiteral("settings"),
+                          QStringLiteral("would not open the line: ") + refusal);
     // In the window's order: a mode puts its profile's texts and frame end in place first.
     if (mode)
         m_session.chooseMode(*mode);
@@ -198,10 +354,10 @@ QJsonObject ControlRequests::set(const QJsonObject &request)
         m_session.setTransmitText(transmitted);
     if (hex.isBool())
         m_session.setHexDump(hex.toBool());
-    return status();
+    return status(request);
 }
 
-QJsonObject ControlRequests::readRegisters(const QJsonObject &request) const
+QJsonObject ControlRequests::readRegisters(const QJsonObject &request)
 {
     const int from = wholeNumber(request, "from", 0, RegisterMemory::Count - 1);
     const int count = wholeNumber(request, "count", 1, RegisterMemory::Count - from, 1);
@@ -219,35 +375,37 @@ QJsonObject ControlRequests::writeRegisters(const QJsonObject &request)
     const QJsonValue words = request.value(QLatin1String("words"));
     if (!words.isArray() || words.toArray().isEmpty() ||
         from + words.toArray().size() > RegisterMemory::Count)
-        throw Wrong{QStringLiteral("'words' must be a list of 1 to %1 words from D%2 on")
-                        .arg(RegisterMemory::Count - from)
-                        .arg(from, 4, 10, QLatin1Char('0'))};
+        throw wrongMember(QStringLiteral("words"),
+                          QStringLiteral("must be a list of 1 to %1 words from D%2 on")
+                              .arg(RegisterMemory::Count - from)
+                              .arg(from, 4, 10, QLatin1Char('0')));
     QStringList texts;
     for (const QJsonValue &word : words.toArray())
         texts << wordText(word);
     if (const std::optional<WordsRefused> refused =
             m_session.storeWords(from, texts, RegisterWriter::Control))
-        throw Wrong{refused->message()};
+        throw Wrong{QStringLiteral("words"), refused->message()};
     return {};
 }
 
 QJsonObject ControlRequests::handshake(const QJsonObject &request)
 {
-    const QString action = text(request, "action");
-    if (action == QLatin1String("step")) {
+    const Variant &action = variantNamed(request, "action", handshakeActions());
+    takesOnly(QStringList{QStringLiteral("action")} + action.members,
+              QStringLiteral("'handshake' with action '%1'").arg(QLatin1String(action.name)));
+    const QLatin1String name(action.name);
+    if (name == QLatin1String("step")) {
         m_session.stepHandshakeNow();
-    } else if (action == QLatin1String("reset")) {
+    } else if (name == QLatin1String("reset")) {
         m_session.resetHandshake();
-    } else if (action == QLatin1String("auto")) {
-        m_session.setHandshakePeriod(
-            wholeNumber(request, "period_ms", 1, 3600000, LineSession::DefaultHandshakePeriodMs));
+    } else if (name == QLatin1String("auto")) {
+        m_session.setHandshakePeriod(wholeNumber(request, "period_ms", HandshakePeriodRange,
+                                                 LineSession::DefaultHandshakePeriodMs));
         m_session.setHandshakeAuto(true);
         m_session.setHandshakeTicking(TickPlayer::Automatic, true);
-    } else if (action == QLatin1String("manual")) {
+    } else {
         m_session.setHandshakeAuto(false);
         m_session.setHandshakeTicking(TickPlayer::Automatic, false);
-    } else {
-        throw Wrong{QStringLiteral("'action' must be step, reset, auto or manual")};
     }
     const HandshakeAutomaton &automaton = m_session.handshake();
     return {{"status", m_session.handshakeStatus()},
@@ -255,59 +413,70 @@ QJsonObject ControlRequests::handshake(const QJsonObject &request)
             {"wait", automaton.waitCount()}};
 }
 
+// Answered as "send" is: a transmission the port refused is no success.
 QJsonObject ControlRequests::transmit(const QJsonObject &request)
 {
     const auto command = transmitCommands().find(text(request, "command"));
     if (command == transmitCommands().end())
-        throw Wrong{QStringLiteral("'command' must be stx_etx, crlf, cr, ack, nak, eot or send")};
+        throw wrongMember(QStringLiteral("command"),
+                          QStringLiteral("must be stx_etx, crlf, cr, ack, nak, eot or send"));
     const QString given =
         request.contains(QLatin1String("text")) ? text(request, "text") : QString();
     if (!m_session.isOpen())
-        throw Wrong{QStringLiteral("the port is not open")};
+        throw wrongRequest(QStringLiteral("the port is not open"));
     if (request.contains(QLatin1String("text")))
         m_session.setTransmitText(given);
-    m_session.transmit(command->second);
+    if (!m_session.transmit(command->second))
+        throw wrongRequest(QStringLiteral("not sent: the log says why"));
     return {};
 }
 
 QJsonObject ControlRequests::send(const QJsonObject &request)
 {
     const QString hex = text(request, "hex");
-    static const QRegularExpression hexDigits(QStringLiteral("^([0-9A-Fa-f]{2})*$"));
-    if (!hexDigits.match(hex).hasMatch())
-        throw Wrong{QStringLiteral("'hex' must be pairs of hexadecimal digits")};
+    if (!isHexPairs(hex))
+        throw wrongMember(QStringLiteral("hex"),
+                          QStringLiteral("must be pairs of hexadecimal digits"));
     if (!m_session.isOpen())
-        throw Wrong{QStringLiteral("the port is not open")};
+        throw wrongRequest(QStringLiteral("the port is not open"));
     if (!m_session.send(QByteArray::fromHex(hex.toLatin1())))
-        throw Wrong{QStringLiteral("not sent: the log says why")};
+        throw wrongRequest(QStringLiteral("not sent: the log says why"));
     return {};
 }
 
 QJsonObject ControlRequests::fault(const QJsonObject &request)
 {
-    const QString kindName = text(request, "kind");
-    if (kindName == QLatin1String("clear")) {
+    const Variant &kind = variantNamed(request, "kind", faultKinds());
+    takesOnly(QStringList{QStringLiteral("kind")} + kind.members,
+              QStringLiteral("'fault' of kind '%1'").arg(QLatin1String(kind.name)));
+    if (QLatin1String(kind.name) == QLatin1String("clear")) {
         m_session.clearFaults();
         return {{"faults_pending", 0}};
     }
-    const std::optional<Fault::Kind> kind = faultKindNamed(kindName);
-    if (!kind)
-        throw Wrong{
-            QStringLiteral("'kind' must be drop, delay, nak, bad_sum, split, garble or clear")};
     Fault fault;
-    fault.kind = *kind;
+    fault.kind = *faultKindNamed(QLatin1String(kind.name));
     fault.count = wholeNumber(request, "count", 1, 1000000, 1);
     if (fault.kind == Fault::Kind::Delay)
         fault.delayMs = wholeNumber(request, "ms", 0, 600000);
     if (fault.kind == Fault::Kind::Nak) {
-        fault.nakCode = text(request, "code").toLatin1();
-        if (fault.nakCode.size() != 2 || text(request, "code").size() != 2)
-            throw Wrong{QStringLiteral("'code' must be two characters, e.g. \"05\"")};
+        const QString code = text(request, "code");
+        if (!isNakCode(code))
+            throw wrongMember(QStringLiteral("code"),
+                              QStringLiteral("must be two characters from ! to ~ (0x21 to "
+                                             "0x7E), e.g. \"05\""));
+        fault.nakCode = code.toLatin1();
     }
     if (fault.kind == Fault::Kind::Split) {
         fault.pieces = wholeNumber(request, "pieces", 2, 1024);
         fault.gapMs = wholeNumber(request, "gap_ms", 0, 600000, 0);
     }
-    m_session.addFault(fault);
+    if (const std::optional<QString> refused = m_session.addFault(fault))
+        throw Wrong{*refused};
     return {{"faults_pending", m_session.faultsPending()}};
+}
+
+QJsonObject ControlRequests::subscribe(const QJsonObject &)
+{
+    m_subscribe = true;
+    return {};
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "control/WrittenMembers.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
@@ -9,12 +11,16 @@ class LineSession;
 
 // The control protocol's requests, one JSON object per line: {"id": <any>, "op": "<name>", ...}
 // answered by {"id": <same>, "ok": true, ...} or {"id": <same>, "ok": false, "error": "<one
-// line>"}. Each operation drives the session as the operator's controls do (the same log lines,
-// the same refusals); a request that is wrong in any way changes nothing. The operations:
+// line>"}; the id comes back exactly as the request wrote it. Each operation drives the session
+// as the operator's controls do (the same log lines, the same refusals); a request that is wrong
+// in any way, a member its operation does not take among them, changes nothing. The operations
+// and their members:
 //   status; open; close; set {mode, frame_end, quiet_time, settings, hex, transmit_text};
 //   read_registers {from, count}; write_registers {from, words};
-//   handshake {action: step | reset | auto | manual, period_ms};
-//   transmit {command, text}; send {hex}; fault {kind, count, ...}; subscribe.
+//   handshake {action: step | reset | auto {period_ms} | manual};
+//   transmit {command, text}; send {hex}; subscribe;
+//   fault {kind: drop | delay {ms} | nak {code} | bad_sum | split {pieces, gap_ms} | garble,
+//          each with count; or clear}.
 class ControlRequests
 {
 public:
@@ -27,16 +33,25 @@ public:
     Answer answer(const QByteArray &requestLine);
 
 private:
-    QJsonObject run(const QString &op, const QJsonObject &request, bool *subscribe);
-    QJsonObject status() const;
-    QJsonObject open();
+    struct Operation;
+    static const Operation *operationNamed(const QString &op);
+    QJsonObject run(const QString &op, const QJsonObject &request);
+    void takesOnly(const QStringList &members, const QString &whose) const;
+
+    QJsonObject status(const QJsonObject &request);
+    QJsonObject open(const QJsonObject &request);
+    QJsonObject close(const QJsonObject &request);
     QJsonObject set(const QJsonObject &request);
-    QJsonObject readRegisters(const QJsonObject &request) const;
+    QJsonObject readRegisters(const QJsonObject &request);
     QJsonObject writeRegisters(const QJsonObject &request);
     QJsonObject handshake(const QJsonObject &request);
     QJsonObject transmit(const QJsonObject &request);
     QJsonObject send(const QJsonObject &request);
     QJsonObject fault(const QJsonObject &request);
+    QJsonObject subscribe(const QJsonObject &request);
 
     LineSession &m_session;
+    // The request being answered, as written.
+    QList<WrittenMember> m_members;
+    bool m_subscribe = false;
 };

@@ -1,190 +1,54 @@
 // SPDX-License-Identifier: MIT
 #include "control/ControlServer.h"
 
+#include "control/ControlClient.h"
 #include "control/EventJson.h"
 #include "platform/ListeningSocket.h"
-#include "platform/OutputQueue.h"
 #include "session/LineSession.h"
 
+#include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
+#include <sys/socket.h>
 #include <unistd.h>
-#include <utility>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace
 {
 
-// What one read takes from a client, and how many of its lines are answered before the line
-// and the other clients get their turn.
-constexpr qsizetype ReadChunk = 16 << 10;
-// Lines for a client are gathered and handed to the system once the event loop turns, or
-// once this many bytes wait: one write for a burst of events rather than one each.
-constexpr qsizetype BatchBytes = 64 << 10;
-constexpr int LinesPerTurn = 64;
+// The time a turn of the event loop gives the clients' requests; the line's own work runs
+// between two turns, so its replies wait at most a few turns' time behind a flood of requests.
+// A client's share of a turn is at most LinesPerShare requests; the next client follows.
+constexpr qint64 TurnBudgetNs = 125'000;
+constexpr int LinesPerShare = 16;
 // Connections accepted in one turn, and the pause after the system refused one (no
 // descriptors left), so that a connection waiting does not keep the event loop spinning.
 constexpr int AcceptsPerTurn = 16;
 constexpr int AcceptPauseMs = 100;
+// Discarding this much of a client's waiting bytes gives the memory back to the system.
+constexpr qsizetype TrimAfterBytes = 1 << 20;
 
-const QString FellBehindNote =
-    QStringLiteral("  <<control client disconnected: it fell 4 MiB behind>>");
-const QString LineTooLongNote =
-    QStringLiteral("  <<control client disconnected: a request line is longer than 64 KiB>>");
+// "4 MiB", "256 KiB".
+QString sizeText(qsizetype bytes)
+{
+    return bytes % (1 << 20) == 0 ? QStringLiteral("%1 MiB").arg(bytes >> 20)
+                                  : QStringLiteral("%1 KiB").arg(bytes >> 10);
+}
 
 } // namespace
 
-// One connection: its requests read a line at a time and handed to the server, its answers and
-// events gathered for one write per turn of the event loop through a queue that never waits on
-// it. A client that closes its sending side gets the answers to what it sent, then the
-// connection closes.
-class ControlClient : public QObject
-{
-public:
-    ControlClient(int fd, ControlServer &server);
-
-    // A line to send: events are gathered, an answer goes out at once (with the events
-    // before it), so that a round trip waits for no turn of the event loop.
-    void sendLine(const QByteArray &json, bool now = false);
-    // Hands the lines gathered to the output queue.
-    void flush();
-    // No more reading or writing; the server forgets it.
-    void stop();
-    bool isStopped() const { return m_stopped; }
-    bool subscribed = false;
-
-private:
-    void serve();
-    bool readSome();
-    void finishInput();
-
-    // The connection's descriptor, closed after the notifier on it has gone.
-    struct Descriptor {
-        int fd;
-        ~Descriptor() { ::close(fd); }
-    } m_socket;
-    ControlServer &m_server;
-    QSocketNotifier m_readable;
-    OutputQueue *m_output = nullptr;
-    QByteArray m_batch; // lines not yet handed to m_output
-    QByteArray m_input;
-    qsizetype m_start = 0; // where the next line begins in m_input
-    bool m_inputEnded = false;
-    bool m_stopped = false;
-    bool m_serveQueued = false;
-    bool m_flushQueued = false;
-};
-
-ControlClient::ControlClient(int fd, ControlServer &server)
-    : QObject(&server), m_socket{fd}, m_server(server), m_readable(fd, QSocketNotifier::Read)
-{
-    m_output = new OutputQueue(WriteEnd::reopen(fd, nullptr), ControlServer::ClientQueueBytes,
-                               OutputQueue::Overflow::Disconnect, this);
-    connect(m_output, &OutputQueue::failed, this,
-            [this] { m_server.drop(this, m_output->fellBehind() ? FellBehindNote : QString()); });
-    connect(&m_readable, &QSocketNotifier::activated, this, &ControlClient::serve);
-}
-
-void ControlClient::sendLine(const QByteArray &json, bool now)
-{
-    if (m_stopped)
-        return;
-    m_batch += json;
-    m_batch += '\n';
-    if (now || m_batch.size() >= BatchBytes)
-        return flush();
-    if (!m_flushQueued) {
-        m_flushQueued = true;
-        QMetaObject::invokeMethod(this, &ControlClient::flush, Qt::QueuedConnection);
-    }
-}
-
-void ControlClient::flush()
-{
-    m_flushQueued = false;
-    if (!m_stopped && !m_batch.isEmpty())
-        m_output->append(std::exchange(m_batch, {}));
-}
-
-void ControlClient::stop()
-{
-    m_stopped = true;
-    m_readable.setEnabled(false);
-}
-
-// Answers the complete lines waiting, reading more while there are none, LinesPerTurn at a
-// time; a rest waits for the next turn of the event loop.
-void ControlClient::serve()
-{
-    m_serveQueued = false;
-    int budget = LinesPerTurn;
-    while (!m_stopped) {
-        const qsizetype end = m_input.indexOf('\n', m_start);
-        if (end >= 0) {
-            if (budget-- == 0) {
-                m_serveQueued = true;
-                QTimer::singleShot(0, this, &ControlClient::serve);
-                return;
-            }
-            const QByteArray line = m_input.mid(m_start, end - m_start);
-            m_start = end + 1;
-            if (line.size() > ControlServer::MaxRequestBytes)
-                return m_server.drop(this, LineTooLongNote);
-            m_server.answer(this, line);
-        } else if (m_input.size() - m_start > ControlServer::MaxRequestBytes) {
-            return m_server.drop(this, LineTooLongNote);
-        } else if (m_inputEnded || !readSome()) {
-            break;
-        }
-    }
-    if (m_inputEnded && !m_stopped && !m_serveQueued)
-        finishInput();
-}
-
-// False when nothing more can be read now: none waiting, the client's side closed, or the
-// connection failed (the client is dropped).
-bool ControlClient::readSome()
-{
-    m_input.remove(0, m_start);
-    m_start = 0;
-    const qsizetype had = m_input.size();
-    m_input.resize(had + ReadChunk);
-    ssize_t n;
-    do
-        n = ::read(m_socket.fd, m_input.data() + had, size_t(ReadChunk));
-    while (n < 0 && errno == EINTR);
-    const bool noneWaiting = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-    m_input.resize(had + std::max<qsizetype>(n, 0));
-    if (n > 0)
-        return true;
-    if (noneWaiting)
-        return false;
-    m_inputEnded = true;
-    m_readable.setEnabled(false);
-    if (n < 0)
-        m_server.drop(this);
-    return false;
-}
-
-// The client's side closed: a last request without its line end is answered too, and the
-// connection closes once the answers have gone out.
-void ControlClient::finishInput()
-{
-    if (m_input.size() > m_start)
-        m_server.answer(this, m_input.mid(m_start));
-    m_input.clear();
-    m_start = 0;
-    flush();
-    if (m_stopped)
-        return;
-    if (m_output->queuedBytes() == 0)
-        return m_server.drop(this);
-    connect(m_output, &OutputQueue::emptied, this, [this] { m_server.drop(this); });
-}
-
 ControlServer::ControlServer(LineSession &session, QObject *parent)
-    : QObject(parent), m_session(session), m_requests(session)
+    : ControlServer(session, Limits{}, parent)
+{
+}
+
+ControlServer::ControlServer(LineSession &session, Limits limits, QObject *parent)
+    : QObject(parent), m_session(session), m_limits(limits), m_requests(session)
 {
 }
 
@@ -213,28 +77,84 @@ void ControlServer::close()
         delete client;
     }
     m_clients.clear();
+    m_waiting.clear();
     delete m_accepting;
     m_accepting = nullptr;
     m_socket.reset();
+}
+
+qsizetype ControlServer::waitingBytes() const
+{
+    qsizetype bytes = 0;
+    for (const ControlClient *client : m_clients)
+        bytes += client->waitingBytes();
+    return bytes;
 }
 
 void ControlServer::acceptWaiting()
 {
     for (int n = 0; n < AcceptsPerTurn; ++n) {
         const int fd = m_socket->accept();
-        if (fd >= 0) {
-            m_clients.append(new ControlClient(fd, *this));
-            continue;
+        if (fd >= 0 && m_clients.size() >= m_limits.clients) {
+            refuse(fd);
+        } else if (fd >= 0) {
+            auto *client = new ControlClient(fd, *this, m_limits.clientQueueBytes);
+            m_clients.append(client);
+            client->listen();
+        } else if (errno != ECONNABORTED) {
+            if (errno != EAGAIN) {
+                m_accepting->setEnabled(false);
+                QTimer::singleShot(AcceptPauseMs, m_accepting,
+                                   [notifier = m_accepting] { notifier->setEnabled(true); });
+            }
+            return;
         }
-        if (errno == ECONNABORTED)
-            continue;
-        if (errno != EAGAIN) {
-            m_accepting->setEnabled(false);
-            QTimer::singleShot(AcceptPauseMs, m_accepting,
-                               [notifier = m_accepting] { notifier->setEnabled(true); });
-        }
-        return;
     }
+}
+
+// A connection beyond the limit gets one error line, which an empty socket always takes, and
+// is closed; the log says so once while the clients are at the limit.
+void ControlServer::refuse(int fd)
+{
+    const QByteArray line =
+        QStringLiteral("{\"id\":null,\"ok\":false,\"error\":\"too many control clients: %1 are "
+                       "connected\"}\n")
+            .arg(m_limits.clients)
+            .toUtf8();
+    ::send(fd, line.constData(), size_t(line.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
+    ::close(fd);
+    if (!std::exchange(m_refusing, true))
+        m_session.note(NoteSource::Control,
+                       QStringLiteral("  <<control client refused: %1 clients are connected>>")
+                           .arg(m_limits.clients));
+}
+
+void ControlServer::wantsTurn(ControlClient *client)
+{
+    m_waiting.push_back(client);
+    if (!std::exchange(m_turnQueued, true))
+        QMetaObject::invokeMethod(this, &ControlServer::serveTurn, Qt::QueuedConnection);
+}
+
+// One turn: the clients in order, each a share of its requests, until none waits or the turn's
+// time is spent. A client with requests left goes to the back; the rest wait for the next turn,
+// after the line's own work.
+void ControlServer::serveTurn()
+{
+    m_turnQueued = false;
+    QElapsedTimer turn;
+    turn.start();
+    const auto turnOver = [&turn] { return turn.nsecsElapsed() > TurnBudgetNs; };
+    while (!m_waiting.empty() && !turnOver()) {
+        ControlClient *client = m_waiting.front();
+        m_waiting.pop_front();
+        if (client->serve(LinesPerShare, turnOver))
+            m_waiting.push_back(client);
+        else
+            client->listen();
+    }
+    if (!m_waiting.empty() && !std::exchange(m_turnQueued, true))
+        QMetaObject::invokeMethod(this, &ControlServer::serveTurn, Qt::QueuedConnection);
 }
 
 // The answer first; a subscription takes effect after it, so that events follow the answer.
@@ -243,7 +163,7 @@ void ControlServer::answer(ControlClient *client, const QByteArray &line)
     if (line.trimmed().isEmpty())
         return;
     const ControlRequests::Answer answer = m_requests.answer(line);
-    client->sendLine(answer.line, true);
+    client->gather(answer.line);
     if (!answer.subscribe || client->subscribed)
         return;
     if (!m_feed) {
@@ -253,22 +173,77 @@ void ControlServer::answer(ControlClient *client, const QByteArray &line)
     client->subscribed = true;
 }
 
+// One ended line for every subscriber; over a copy of the list, as a client may be dropped on
+// the way (QList copies only then).
 void ControlServer::broadcast(const QByteArray &eventLine)
 {
-    for (ControlClient *client : std::as_const(m_clients))
+    const QByteArray line = eventLine + '\n';
+    const QList<ControlClient *> clients = m_clients;
+    for (ControlClient *client : clients)
         if (client->subscribed)
-            client->sendLine(eventLine);
+            client->sendEvent(line);
 }
 
-// The client goes once the event loop turns (it may be inside its own handler); a note says
-// why when the server closed it.
+// The clients are counted again only when what was added since the last count could take them
+// past their bound together.
+void ControlServer::addWaiting(qsizetype bytes)
+{
+    m_waitingAtMost += bytes;
+    if (m_waitingAtMost > m_limits.totalQueueBytes)
+        checkWaitingBytes();
+}
+
+// Past the bound of all clients together, the one furthest behind goes, then the next, until
+// the rest are within it.
+void ControlServer::checkWaitingBytes()
+{
+    qsizetype total = waitingBytes();
+    m_waitingAtMost = total;
+    while (total > m_limits.totalQueueBytes) {
+        ControlClient *furthest = *std::max_element(
+            m_clients.begin(), m_clients.end(), [](const ControlClient *a, const ControlClient *b) {
+                return a->waitingBytes() < b->waitingBytes();
+            });
+        total -= furthest->waitingBytes();
+        m_waitingAtMost = total;
+        drop(furthest, QStringLiteral("  <<control client disconnected: the clients fell %1 "
+                                      "behind together, it furthest>>")
+                           .arg(sizeText(m_limits.totalQueueBytes)));
+    }
+}
+
+QString ControlServer::fellBehindNote() const
+{
+    return QStringLiteral("  <<control client disconnected: it fell %1 behind>>")
+        .arg(sizeText(m_limits.clientQueueBytes));
+}
+
+// The client goes once the event loop turns (it may be inside its own handler), what waited for
+// it at once; the note, which itself goes to the subscribers, once the event loop turns too.
 void ControlServer::drop(ControlClient *client, const QString &note)
 {
     if (client->isStopped())
         return;
+    const qsizetype discarded = client->waitingBytes();
     client->stop();
     m_clients.removeOne(client);
+    m_waiting.erase(std::remove(m_waiting.begin(), m_waiting.end(), client), m_waiting.end());
+    m_refusing = false;
     client->deleteLater();
+    if (discarded >= TrimAfterBytes && !std::exchange(m_memoryTrimQueued, true))
+        QMetaObject::invokeMethod(this, &ControlServer::giveMemoryBack, Qt::QueuedConnection);
     if (!note.isEmpty())
-        m_session.note(NoteSource::Control, note);
+        QMetaObject::invokeMethod(
+            this, [this, note] { m_session.note(NoteSource::Control, note); },
+            Qt::QueuedConnection);
+}
+
+// Lines of many clients freed together leave the allocator's pages free but kept; they go back
+// to the system (the C library's allocator keeps them otherwise).
+void ControlServer::giveMemoryBack()
+{
+    m_memoryTrimQueued = false;
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <deque>
 #include <memory>
 
 class ControlClient;
@@ -15,21 +16,31 @@ class ListeningSocket;
 class QSocketNotifier;
 
 // The control socket: programs drive the line session over a Unix-domain socket, one JSON
-// object per line each way (ControlRequests). Several clients at once; each answer goes to the
-// client that asked, and a client that subscribed also gets every event of the session after
-// that answer. Nothing a client does holds up the line: its answers and events wait in a queue
-// of at most 4 MiB, past which it is disconnected with a note in the traffic log; a request
-// line over 64 KiB closes its connection with a note; a client's requests are read a bounded
-// number at a time, between the line's own work. The path's rules are ListeningSocket's.
+// object per line each way (ControlRequests). Several clients at once, up to a limit past which
+// a connection gets one error line and is closed; each answer goes to the client that asked,
+// and a client that subscribed also gets every event of the session after that answer.
+//
+// Nothing a client does holds up the line. Requests are answered in turns of the event loop,
+// each a bounded time shared among the clients in order, so that the line's own work (a frame
+// to answer, a timer due) runs between two turns. A client's answers and events wait in a queue
+// of its own, past whose bound it is disconnected; all clients' waiting bytes together have a
+// bound too, past which the client furthest behind is disconnected; either way with a note in
+// the traffic log, and the memory given back. A request line over 64 KiB closes its connection
+// with a note. The path's rules are ListeningSocket's.
 class ControlServer : public QObject
 {
     Q_OBJECT
 public:
-    // What a client may keep waiting for it, and the longest request line.
-    static constexpr qsizetype ClientQueueBytes = 4 << 20;
+    struct Limits {
+        int clients = 64;                     // connected at once
+        qsizetype clientQueueBytes = 4 << 20; // what one client may keep waiting
+        qsizetype totalQueueBytes = 64 << 20; // what all of them may keep waiting together
+    };
+    // The longest request line.
     static constexpr qsizetype MaxRequestBytes = 64 << 10;
 
     explicit ControlServer(LineSession &session, QObject *parent = nullptr);
+    ControlServer(LineSession &session, Limits limits, QObject *parent = nullptr);
     ~ControlServer() override;
 
     // Starts listening at path. False with *reason, naming the path.
@@ -37,19 +48,38 @@ public:
     // Disconnects every client, stops listening and removes the socket file and its lock.
     void close();
     int clientCount() const { return int(m_clients.size()); }
+    // The bytes all clients keep waiting.
+    qsizetype waitingBytes() const;
 
 private:
     friend class ControlClient;
     void acceptWaiting();
+    void refuse(int fd);
+    void wantsTurn(ControlClient *client);
+    void serveTurn();
     void answer(ControlClient *client, const QByteArray &line);
     void broadcast(const QByteArray &eventLine);
+    void addWaiting(qsizetype bytes);
+    void checkWaitingBytes();
     void drop(ControlClient *client, const QString &note = {});
+    QString fellBehindNote() const;
+    void giveMemoryBack();
 
     LineSession &m_session;
+    Limits m_limits;
     ControlRequests m_requests;
     std::unique_ptr<ListeningSocket> m_socket;
     QSocketNotifier *m_accepting = nullptr;
     // Made at the first subscription: no event is turned into JSON for nobody.
     EventFeed *m_feed = nullptr;
     QList<ControlClient *> m_clients;
+    // The clients whose requests wait, in the order they are served.
+    std::deque<ControlClient *> m_waiting;
+    bool m_turnQueued = false;
+    // At least the bytes all clients keep waiting: what they had when last counted and what has
+    // been added since (what their readers took since is not known until the next count).
+    qsizetype m_waitingAtMost = 0;
+    // A connection was refused since the clients were last fewer than the limit.
+    bool m_refusing = false;
+    bool m_memoryTrimQueued = false;
 };

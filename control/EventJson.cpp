@@ -1,16 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "control/EventJson.h"
 
+#include "session/Choices.h"
+
 #include <QDateTime>
 #include <QJsonDocument>
-#include <array>
 
 namespace
 {
-
-const std::array<const char *, SimModeCount> ModeNames = {"none", "prgps",   "mnea",
-                                                          "rack", "rackerr", "vehicle"};
-const std::array<const char *, 3> FrameEndNames = {"crlf", "cr", "time"};
 
 QString sourceName(NoteSource source)
 {
@@ -158,32 +155,6 @@ QString isoTime(qint64 timeUs)
                          .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss."));
     }
     return upToSecond + QStringLiteral("%1Z").arg(timeUs % 1000000, 6, 10, QLatin1Char('0'));
-}
-
-QString modeName(SimMode mode)
-{
-    return QLatin1String(ModeNames.at(size_t(mode)));
-}
-
-std::optional<SimMode> modeFromName(const QString &name)
-{
-    for (size_t i = 0; i < ModeNames.size(); ++i)
-        if (name == QLatin1String(ModeNames[i]))
-            return SimMode(i);
-    return std::nullopt;
-}
-
-QString frameEndName(FrameEnd end)
-{
-    return QLatin1String(FrameEndNames.at(size_t(end)));
-}
-
-std::optional<FrameEnd> frameEndFromName(const QString &name)
-{
-    for (size_t i = 0; i < FrameEndNames.size(); ++i)
-        if (name == QLatin1String(FrameEndNames[i]))
-            return FrameEnd(i);
-    return std::nullopt;
 }
 
 QByteArray eventJsonLine(const Traffic &traffic)

@@ -1,15 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "protocol/ControlCodes.h"
-#include "registers/SimMode.h"
 #include "session/LineSession.h"
 #include "session/SessionEvents.h"
 
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
-#include <optional>
 
 // The session's events as JSON objects, one per line, for programs: a control program's
 // subscription and the log of a run without windows in JSON lines. Each has "event" and "time"
@@ -20,12 +17,6 @@
 //   handshake   status
 
 QString isoTime(qint64 timeUs);
-// The names a program uses: "none", "prgps", "mnea", "rack", "rackerr", "vehicle"; "crlf",
-// "cr", "time".
-QString modeName(SimMode mode);
-std::optional<SimMode> modeFromName(const QString &name);
-QString frameEndName(FrameEnd end);
-std::optional<FrameEnd> frameEndFromName(const QString &name);
 
 // One event as a line of compact JSON (no line end), and as an object.
 QByteArray eventJsonLine(const Traffic &traffic);

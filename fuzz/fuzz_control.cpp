@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes, cut into lines, to the control protocol's requests over a session on
 // the scripted port, and checks that every answer is one line holding a JSON object with "ok"
-// (true or false), that every event line a subscriber would get is one line holding a JSON
+// (true or false) and the request's id (the same value as the request's, null for a line that
+// is not an object), that every event line a subscriber would get is one line holding a JSON
 // object with "event", and that the register memory keeps the word format after every request. A
 // host's word read arrives on the line after each request, so that faults asked for meet
 // replies, and the scripted clock moves on, so that delayed replies and the handshake's tick
@@ -36,6 +37,16 @@ __attribute__((no_sanitize("coverage"))) void requireOneJsonLine(const QByteArra
         std::abort();
 }
 
+// The answer's id is the request's, read as the parser reads it (the last of several).
+__attribute__((no_sanitize("coverage"))) void requireSameId(const QByteArray &request,
+                                                            const QByteArray &answer)
+{
+    const QJsonValue asked = QJsonDocument::fromJson(request).object().value(QLatin1String("id"));
+    const QJsonValue answered = QJsonDocument::fromJson(answer).object().value(QLatin1String("id"));
+    if (answered != (asked.isUndefined() ? QJsonValue() : asked))
+        std::abort();
+}
+
 // At most this many requests a run: every request costs a word read on the line as well.
 constexpr qsizetype MaxRequests = 256;
 
@@ -61,7 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QList<QByteArray> lines =
         QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size)).split('\n');
     for (qsizetype n = 0; n < lines.size() && n < MaxRequests; ++n) {
-        requireOneJsonLine(requests.answer(lines.at(n)).line, "ok", true);
+        const QByteArray answer = requests.answer(lines.at(n)).line;
+        requireOneJsonLine(answer, "ok", true);
+        requireSameId(lines.at(n), answer);
         requireWordFormat(session.registers());
         if (session.isOpen()) {
             port->arriveNow(WordRead);

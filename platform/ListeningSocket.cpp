@@ -16,8 +16,9 @@
 namespace
 {
 
-// Connections waiting to be accepted.
-constexpr int Backlog = 16;
+// Connections waiting to be accepted: as many as the system allows, so that clients connecting
+// at once are not refused before the server has accepted and counted them.
+constexpr int Backlog = SOMAXCONN;
 
 QString systemReason(int error = errno)
 {

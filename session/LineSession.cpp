@@ -20,15 +20,22 @@ constexpr int TickMs = 100;
 LineSession::LineSession(std::unique_ptr<SerialPortService> port, std::unique_ptr<Clock> clock,
                          QObject *parent)
     : QObject(parent), m_port(std::move(port)), m_clock(std::move(clock)),
-      m_handshakeTimer(m_clock->makeTimer()), m_replyTimer(m_clock->makeTimer())
+      m_replies(*m_clock, {[this](const QByteArray &bytes, bool hexShown) {
+                               return sendShowing(bytes, hexShown);
+                           },
+                           [this](const QString &text) { note(NoteSource::Responder, text); },
+                           [this] { m_receiver->resume(); }}),
+      m_handshakeTick(*m_clock, [this] { tickHandshake(); })
 {
     m_receiver = std::make_unique<Receiver>(
         *m_port, *m_clock,
-        Receiver::Hooks{[this] { return m_quietTimeText; },
-                        [this](const QByteArray &frame, const ProcedureChoices &choices) {
-                            answerFrame(frame, choices);
-                        },
-                        [this](const QByteArray &dropped) { noteOverflow(dropped); }});
+        Receiver::Hooks{
+            [this] { return m_quietTimeText; },
+            [this](const QByteArray &frame, const ProcedureChoices &choices) {
+                answerFrame(frame, choices);
+            },
+            [this](const QByteArray &dropped) { noteOverflow(dropped); },
+            [this] { return !m_readingWaitsForReplies || m_replies.hasRoomForAReply(); }});
     m_registers.applyRackPreset();
     for (int n = 0; n < RegisterMemory::Count; ++n)
         m_reportedWords[size_t(n)] = m_registers.word(n);
@@ -154,6 +161,7 @@ bool LineSession::open()
         Q_EMIT openFailed(reason);
         return false;
     }
+    m_readingWaitsForReplies = PortMap::isVirtualLine(m_port->deviceName());
     note(NoteSource::Operator, QStringLiteral("----- OPEN  ----- Protcol=") + m_settingsText);
     stampChange();
     Q_EMIT connectionChanged(true);
@@ -177,7 +185,7 @@ void LineSession::close()
 void LineSession::closeWithNote(NoteSource source)
 {
     m_receiver->cancel();
-    discardQueuedReplies();
+    m_replies.discard();
     m_port->close();
     note(source, QStringLiteral("----- CLOSE -----"));
     stampChange();
@@ -199,8 +207,8 @@ void LineSession::end()
 {
     m_ended = true;
     m_tick.stop();
-    m_handshakeTimer->stop();
-    m_replyTimer->stop();
+    m_handshakeTick.stop();
+    m_replies.stop();
     m_receiver->cancel();
     if (isOpen())
         m_port->close();
@@ -245,16 +253,18 @@ bool LineSession::sendShowing(const QByteArray &bytes, bool hexShown)
 
 // A transmit command's note follows only what was sent: after a refusal the refusal's note
 // stands alone.
-void LineSession::sendWithNote(const QByteArray &bytes, const QString &text)
+bool LineSession::sendWithNote(const QByteArray &bytes, const QString &text)
 {
-    if (send(bytes))
-        note(NoteSource::Operator, text);
+    if (!send(bytes))
+        return false;
+    note(NoteSource::Operator, text);
+    return true;
 }
 
-void LineSession::transmit(TransmitCommand command)
+bool LineSession::transmit(TransmitCommand command)
 {
     if (!isOpen())
-        return;
+        return false;
     const QByteArray text = Cp932::encode(m_transmitText);
     switch (command) {
     case TransmitCommand::StxEtx:
@@ -274,9 +284,9 @@ void LineSession::transmit(TransmitCommand command)
             return sendWithNote(text, QStringLiteral("　<<TEXT>>"));
         // The request of the computer link: the note first, then ENQ, text, sum, terminator.
         note(NoteSource::Operator, QStringLiteral("  <<ENQを付加して送信>>"));
-        send(Ctl::ENQ + text + sumCheck(text) + terminatorFor(m_frameEnd));
-        return;
+        return send(Ctl::ENQ + text + sumCheck(text) + terminatorFor(m_frameEnd));
     }
+    return false;
 }
 
 void LineSession::tick()
@@ -314,7 +324,7 @@ void LineSession::answerFrame(const QByteArray &frame, const ProcedureChoices &c
         if (action.kind == LineAction::Log)
             note(NoteSource::Responder, action.text);
         else
-            sendReply(action.bytes, choices.hexShown);
+            m_replies.send(action.bytes, choices.hexShown);
     }
     reportRegisterChanges(RegisterWriter::Line);
 }
@@ -323,7 +333,7 @@ void LineSession::answerFrame(const QByteArray &frame, const ProcedureChoices &c
 // its place, with the request left undone.
 LineActions LineSession::answerOf(const QByteArray &frame, const ResponderState &state)
 {
-    const std::optional<QByteArray> nak = m_faults.nakDue();
+    const std::optional<QByteArray> nak = m_replies.nakDue();
     if (!nak)
         return respondToFrame(frame, state, m_registers);
     RegisterMemory untouched = m_registers;
@@ -333,47 +343,7 @@ LineActions LineSession::answerOf(const QByteArray &frame, const ResponderState 
     });
     if (!replies)
         return answer;
-    return LineActions{LineAction::log(m_faults.takeNak())} + nakReply(frame, state, *nak);
-}
-
-// A reply goes out as the fault due shapes it, behind the replies still waiting.
-void LineSession::sendReply(const QByteArray &reply, bool hexShown)
-{
-    const ReplyFaults::Outcome outcome = m_faults.apply(reply);
-    if (!outcome.note.isEmpty())
-        note(NoteSource::Responder, outcome.note);
-    for (qsizetype i = 0; i < outcome.pieces.size(); ++i)
-        m_outgoing.push_back({outcome.pieces[i].afterMs, outcome.pieces[i].bytes, hexShown,
-                              i + 1 == outcome.pieces.size()});
-    sendDuePieces();
-}
-
-void LineSession::sendDuePieces()
-{
-    while (!m_outgoing.empty() && !m_replyTimer->isActive()) {
-        QueuedPiece &next = m_outgoing.front();
-        if (next.afterMs > 0) {
-            m_replyTimer->start(std::exchange(next.afterMs, 0), [this] { sendDuePieces(); });
-            return;
-        }
-        const QueuedPiece piece = std::move(next);
-        m_outgoing.pop_front();
-        if (sendShowing(piece.bytes, piece.hexShown) && piece.endsReply)
-            ++m_repliesSent;
-    }
-}
-
-// CLOSE and a lost port end the replies still waiting, with a note.
-void LineSession::discardQueuedReplies()
-{
-    m_replyTimer->stop();
-    const auto replies = std::count_if(m_outgoing.begin(), m_outgoing.end(),
-                                       [](const QueuedPiece &p) { return p.endsReply; });
-    m_outgoing.clear();
-    if (replies > 0)
-        note(NoteSource::Responder,
-             QStringLiteral("  <<FAULT: %1 waiting replies not sent: the port closed>>")
-                 .arg(replies));
+    return LineActions{LineAction::log(m_replies.takeNak())} + nakReply(frame, state, *nak);
 }
 
 // Reports the span of words that changed since the last report.
@@ -410,38 +380,12 @@ void LineSession::noteOverflow(const QByteArray &dropped)
          QStringLiteral("  <<受信バッファあふれ: %1 バイト破棄>>").arg(dropped.size()), dropped);
 }
 
-void LineSession::setHandshakeTicking(TickPlayer player, bool on)
-{
-    const bool wasTicking = isHandshakeTicking();
-    if (on)
-        m_tickPlayers.insert(player);
-    else
-        m_tickPlayers.erase(player);
-    if (isHandshakeTicking() && !wasTicking && !m_ended)
-        scheduleHandshakeTick();
-    else if (!isHandshakeTicking())
-        m_handshakeTimer->stop();
-}
-
 void LineSession::setHandshakeAuto(bool on)
 {
     if (on == m_handshake.isAuto())
         return;
     m_handshake.setAuto(on);
     Q_EMIT handshakeAutoChanged(on);
-}
-
-void LineSession::setHandshakePeriod(int ms)
-{
-    m_handshakePeriodMs = std::max(1, ms);
-}
-
-void LineSession::scheduleHandshakeTick()
-{
-    m_handshakeTimer->start(m_handshakePeriodMs, [this] {
-        scheduleHandshakeTick();
-        tickHandshake();
-    });
 }
 
 void LineSession::tickHandshake()

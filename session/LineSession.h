@@ -8,7 +8,8 @@
 #include "registers/HandshakeAutomaton.h"
 #include "registers/RegisterMemory.h"
 #include "registers/SimMode.h"
-#include "session/ReplyFaults.h"
+#include "session/HandshakeTick.h"
+#include "session/OutgoingReplies.h"
 #include "session/SessionEvents.h"
 
 #include <QByteArray>
@@ -16,10 +17,8 @@
 #include <QString>
 #include <QTimer>
 #include <array>
-#include <deque>
 #include <memory>
 #include <optional>
-#include <set>
 
 class Clock;
 class Receiver;
@@ -46,11 +45,6 @@ enum class DeviceChoice { Stored, ForThisRun };
 // preset at OPEN), the transport handshake, or a control program.
 enum class RegisterWriter { Line, Operator, Handshake, Control };
 
-// Who wants the handshake's tick: the data window while it shows the registers, or an
-// automatic player (a run without windows in Auto, a control program's "auto"). The tick runs
-// while any of them wants it.
-enum class TickPlayer { DataWindow, Automatic };
-
 // The line session: one serial port and everything that talks over it. It owns the port, the
 // clock, the receive buffer and frame end, the simulator mode and its profile, the operator's
 // texts (settings, transmit, quiet time), the register memory and the handshake automaton with
@@ -63,7 +57,7 @@ class LineSession : public QObject
     Q_OBJECT
 public:
     // The handshake's tick until a player asks for another period.
-    static constexpr int DefaultHandshakePeriodMs = 1000;
+    static constexpr int DefaultHandshakePeriodMs = HandshakeTick::DefaultPeriodMs;
 
     LineSession(std::unique_ptr<SerialPortService> port, std::unique_ptr<Clock> clock,
                 QObject *parent = nullptr);
@@ -98,7 +92,8 @@ public:
     // The program ends: the port closes without a log line and nothing more is received.
     void end();
     // Frames and sends a transmit command, then logs its note; nothing at all while closed.
-    void transmit(TransmitCommand command);
+    // Returns whether the port took the bytes (a refusal is noted, as for send()).
+    bool transmit(TransmitCommand command);
     // The 100 ms tick: the modem lines, then a receive poll.
     void tick();
     // Puts bytes on the line and reports them as sent. On a closed port, or when the device
@@ -107,10 +102,10 @@ public:
     // A note for the traffic log, now.
     void note(NoteSource source, const QString &text, const QByteArray &dump = {});
 
-    // The transport handshake's tick, on while a player wants it. Each tick raises
-    // handshakeTickStarting(), then the automaton steps (it acts only in Auto).
-    void setHandshakeTicking(TickPlayer player, bool on);
-    bool isHandshakeTicking() const { return !m_tickPlayers.empty(); }
+    // The transport handshake's tick (HandshakeTick), on while a player wants it. Each tick
+    // raises handshakeTickStarting(), then the automaton steps (it acts only in Auto).
+    void setHandshakeTicking(TickPlayer player, bool on) { m_handshakeTick.want(player, on); }
+    bool isHandshakeTicking() const { return m_handshakeTick.isRunning(); }
     // The handshake's Auto (true) or Manual, as the data window's options choose it.
     void setHandshakeAuto(bool on);
     // One step of the handshake now, as a tick in Auto would run it, in Auto or Manual alike.
@@ -120,8 +115,8 @@ public:
     // The status text of the handshake's latest step that acted (empty after "R").
     const QString &handshakeStatus() const { return m_handshakeStatus; }
     // The tick's period, 1 ms or more; a running tick takes it from its next tick.
-    void setHandshakePeriod(int ms);
-    int handshakePeriod() const { return m_handshakePeriodMs; }
+    void setHandshakePeriod(int ms) { m_handshakeTick.setPeriod(ms); }
+    int handshakePeriod() const { return m_handshakeTick.period(); }
     // One tick of the handshake, as the tick runs it.
     void tickHandshake();
     // The data window's "R": the mode's register preset, and the handshake back to step 0
@@ -134,13 +129,17 @@ public:
     // Words stored after the mode's preset at every OPEN, so that a host reads them first.
     void setWordsAtOpen(const QList<QPair<int, QString>> &words) { m_wordsAtOpen = words; }
 
-    // Faults for the simulated device's next replies (ReplyFaults), and dropping them all.
-    void addFault(const Fault &fault) { m_faults.add(fault); }
-    void clearFaults() { m_faults.clear(); }
-    int faultsPending() const { return m_faults.pending(); }
+    // Faults for the simulated device's next replies (ReplyFaults): one more, refused with the
+    // reason when too many wait; dropping them all, which sends the replies they hold back at
+    // once (OutgoingReplies); the replies still to be faulted.
+    std::optional<QString> addFault(const Fault &fault) { return m_replies.addFault(fault); }
+    void clearFaults() { m_replies.clearFaults(); }
+    qint64 faultsPending() const { return m_replies.faultsPending(); }
     // Frames received and answered, and replies that went out whole, since start.
     qint64 framesReceived() const { return m_framesReceived; }
-    qint64 repliesSent() const { return m_repliesSent; }
+    qint64 repliesSent() const { return m_replies.repliesSent(); }
+    // The replies waiting to go out behind a delay or a split.
+    const OutgoingReplies &outgoingReplies() const { return m_replies; }
 
     // The time now, by the session's clock (microseconds since 1970-01-01 00:00 UTC).
     qint64 nowUs() const;
@@ -153,7 +152,10 @@ public:
     int portNumber() const { return m_port->portNumber(); }
     bool isOpen() const { return m_port->isOpen(); }
     bool hexDump() const { return m_hexDump; }
+    // The settings text for the next OPEN, and the settings in effect on the open line (empty
+    // while closed).
     const QString &settingsText() const { return m_settingsText; }
+    QString lineSettings() const { return isOpen() ? m_port->settings() : QString(); }
     const QString &transmitText() const { return m_transmitText; }
     const QString &quietTimeText() const { return m_quietTimeText; }
     const QByteArray &receiveBuffer() const;
@@ -187,23 +189,20 @@ private:
     ProcedureChoices choicesNow() const;
     bool sendShowing(const QByteArray &bytes, bool hexShown);
     LineActions answerOf(const QByteArray &frame, const ResponderState &state);
-    void sendReply(const QByteArray &reply, bool hexShown);
-    void sendDuePieces();
-    void discardQueuedReplies();
     void reportRegisterChanges(RegisterWriter by);
-    void sendWithNote(const QByteArray &bytes, const QString &note);
+    bool sendWithNote(const QByteArray &bytes, const QString &note);
     void answerFrame(const QByteArray &frame, const ProcedureChoices &choices);
     void noteOverflow(const QByteArray &dropped);
     void onPortLost(const QString &reason);
     void closeWithNote(NoteSource source);
-    void scheduleHandshakeTick();
     void showHandshakeStatus(const QString &status);
     void stampChange();
 
     std::unique_ptr<SerialPortService> m_port;
     std::unique_ptr<Clock> m_clock;
     std::unique_ptr<Receiver> m_receiver;
-    std::unique_ptr<Timer> m_handshakeTimer;
+    OutgoingReplies m_replies;
+    HandshakeTick m_handshakeTick;
     QTimer m_tick;
     bool m_ended = false;
     SimMode m_mode = SimMode::None;
@@ -212,23 +211,13 @@ private:
     QString m_transmitText;
     QString m_quietTimeText = QStringLiteral("200");
     bool m_hexDump = false;
-    std::set<TickPlayer> m_tickPlayers;
-    int m_handshakePeriodMs = DefaultHandshakePeriodMs;
     QString m_handshakeStatus;
     qint64 m_changeTimeUs = 0;
     QList<QPair<int, QString>> m_wordsAtOpen;
-    ReplyFaults m_faults;
-    // Reply pieces waiting their turn: later replies wait behind a delayed or split one.
-    struct QueuedPiece {
-        int afterMs;
-        QByteArray bytes;
-        bool hexShown;
-        bool endsReply;
-    };
-    std::deque<QueuedPiece> m_outgoing;
-    std::unique_ptr<Timer> m_replyTimer;
+    // A virtual line's far end can wait: it is not read while the waiting replies leave no room
+    // for more. A real port is read whatever waits, or its driver would drop bytes.
+    bool m_readingWaitsForReplies = false;
     qint64 m_framesReceived = 0;
-    qint64 m_repliesSent = 0;
     // The words as last reported, to find what changed.
     std::array<QString, RegisterMemory::Count> m_reportedWords;
     // The text of each direction, decoded as a stream: a character split between two frames or

@@ -5,6 +5,8 @@
 #include "platform/SerialPortService.h"
 #include "protocol/FrameCutting.h"
 
+#include <utility>
+
 namespace
 {
 constexpr int InputWaitMs = 100; // the wait before each read under CR LF and CR
@@ -26,20 +28,38 @@ void Receiver::cancel()
 {
     ++m_cancelled;
     m_timer->stop();
+    m_rest = Rest::No;
 }
 
 void Receiver::start(ReceiveTrigger trigger, const ProcedureChoices &choices)
 {
-    if (isBusy())
+    if (isBusy() || isResting())
         return;
     m_trigger = trigger;
     m_choices = choices;
+    if (!hasRoom()) {
+        m_rest = Rest::BeforeStart;
+        return;
+    }
+    begin();
+}
+
+void Receiver::resume()
+{
+    if (!isResting() || !hasRoom())
+        return;
+    const Rest rest = std::exchange(m_rest, Rest::No);
+    m_timer->start(0, [this, rest] { rest == Rest::BeforeStart ? begin() : handOnFrames(); });
+}
+
+void Receiver::begin()
+{
     if (frameEnd() == FrameEnd::Time) {
         m_waitMs = quietTimeFrom(m_hooks.quietText());
         return gatherStep();
     }
     // A tick under CR LF reads without waiting; it still lets the event loop run between reads.
-    const bool readAtOnce = frameEnd() == FrameEnd::CrLf && trigger == ReceiveTrigger::Tick;
+    const bool readAtOnce = frameEnd() == FrameEnd::CrLf && m_trigger == ReceiveTrigger::Tick;
     m_waitMs = readAtOnce ? 0 : InputWaitMs;
     if (m_port.bytesWaiting() > 0)
         m_timer->start(m_waitMs, [this] { cutStep(); });
@@ -60,6 +80,10 @@ void Receiver::handOnFrames()
 {
     const quint64 procedure = m_cancelled;
     for (int n = 0; n < FramesPerTurn; ++n) {
+        if (!hasRoom()) {
+            m_rest = Rest::BetweenFrames;
+            return;
+        }
         const std::optional<QByteArray> frame = takeFrame(m_buffer, frameEnd());
         if (!frame) {
             if (m_port.bytesWaiting() > 0)

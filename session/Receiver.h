@@ -34,6 +34,8 @@ struct ProcedureChoices {
 // are read at the procedure's next step. Under a flood, a bounded number of frames is handed on
 // per turn of the event loop and the rest on the next turns, with nothing more read meanwhile
 // (the far end waits, as on a real line), so END and a termination signal act at once.
+// While the owner has no room for more replies (`roomForReplies`), nothing is read and no frame
+// is handed on: the procedure rests until resume(), and its frames wait in the buffer.
 class Receiver
 {
 public:
@@ -41,6 +43,7 @@ public:
         std::function<QString()> quietText; // read as each timed read starts
         std::function<void(const QByteArray &, const ProcedureChoices &)> onFrame;
         std::function<void(const QByteArray &)> onOverflow; // the oldest bytes, dropped
+        std::function<bool()> roomForReplies = {};          // none: always room
     };
     // Frames handed on in one turn of the event loop.
     static constexpr int FramesPerTurn = 64;
@@ -51,11 +54,16 @@ public:
     void start(ReceiveTrigger trigger, const ProcedureChoices &choices);
     // Stops a running procedure at once (CLOSE, END); what it gathered stays in the buffer.
     void cancel();
+    // Goes on where the procedure rested for want of room, once there is room again.
+    void resume();
     bool isBusy() const;
+    bool isResting() const { return m_rest != Rest::No; }
     const QByteArray &buffer() const { return m_buffer; }
 
 private:
     FrameEnd frameEnd() const { return m_choices.responder.frameEnd; }
+    bool hasRoom() const { return !m_hooks.roomForReplies || m_hooks.roomForReplies(); }
+    void begin();
     void cutStep();
     void handOnFrames();
     void gatherStep();
@@ -69,6 +77,8 @@ private:
     ReceiveTrigger m_trigger = ReceiveTrigger::Tick;
     ProcedureChoices m_choices;
     int m_waitMs = 0;
+    // Where a procedure rests for want of room: before it began, or between two frames.
+    enum class Rest { No, BeforeStart, BetweenFrames } m_rest = Rest::No;
     // Counts the procedures stopped, so that a frame's answer that stops the procedure (CLOSE)
     // ends the handing on at once.
     quint64 m_cancelled = 0;

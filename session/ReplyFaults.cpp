@@ -29,20 +29,6 @@ qsizetype sumAt(const QByteArray &reply)
     return etx > 0 && etx + 3 <= reply.size() ? etx + 1 : -1;
 }
 
-// The same bytes in up to `count` pieces of nearly equal size, a pause before each but the first.
-QList<ReplyPiece> inPieces(const QByteArray &reply, int count, int gapMs)
-{
-    const qsizetype pieces = std::clamp<qsizetype>(count, 1, std::max<qsizetype>(1, reply.size()));
-    QList<ReplyPiece> out;
-    qsizetype from = 0;
-    for (qsizetype i = 0; i < pieces; ++i) {
-        const qsizetype to = reply.size() * (i + 1) / pieces;
-        out << ReplyPiece{i == 0 ? 0 : gapMs, reply.mid(from, to - from)};
-        from = to;
-    }
-    return out;
-}
-
 } // namespace
 
 QString faultKindName(Fault::Kind kind)
@@ -61,18 +47,24 @@ std::optional<Fault::Kind> faultKindNamed(const QString &name)
     return std::nullopt;
 }
 
-void ReplyFaults::add(const Fault &fault)
+std::optional<QString> ReplyFaults::add(const Fault &fault)
 {
-    if (fault.count > 0)
-        m_faults.push_back(fault);
+    if (fault.count <= 0)
+        return std::nullopt;
+    if (m_faults.size() >= size_t(MaxWaiting))
+        return QStringLiteral("%1 faults already wait, the most there may be: clear them or let "
+                              "replies use them up first")
+            .arg(MaxWaiting);
+    m_faults.push_back(fault);
+    m_pending += fault.count;
+    return std::nullopt;
 }
 
-int ReplyFaults::pending() const
+// The queue's memory goes back too.
+void ReplyFaults::clear()
 {
-    int count = 0;
-    for (const Fault &fault : m_faults)
-        count += fault.count;
-    return count;
+    std::deque<Fault>().swap(m_faults);
+    m_pending = 0;
 }
 
 std::optional<QByteArray> ReplyFaults::nakDue() const
@@ -94,6 +86,7 @@ QString ReplyFaults::takeFront()
     const QString note = QStringLiteral("  <<FAULT %1 (%2 left)>>")
                              .arg(faultKindName(fault.kind))
                              .arg(--fault.count);
+    --m_pending;
     if (fault.count == 0)
         m_faults.pop_front();
     return note;
@@ -101,36 +94,37 @@ QString ReplyFaults::takeFront()
 
 ReplyFaults::Outcome ReplyFaults::apply(const QByteArray &reply)
 {
+    Outcome out;
+    out.bytes = reply;
     if (m_faults.empty())
-        return {{{0, reply}}, {}};
+        return out;
     const Fault fault = m_faults.front();
-    QByteArray bytes = reply;
-    QList<ReplyPiece> pieces{{0, bytes}};
     switch (fault.kind) {
     case Fault::Kind::Drop:
-        pieces.clear();
+        out.dropped = true;
         break;
     case Fault::Kind::Delay:
-        pieces = {{fault.delayMs, bytes}};
+        out.delayMs = fault.delayMs;
         break;
     case Fault::Kind::Nak: // refuses a request before it is carried out: see nakDue()
-        return {{{0, reply}}, {}};
+        return out;
     case Fault::Kind::BadSum: {
-        const qsizetype at = sumAt(bytes);
+        const qsizetype at = sumAt(reply);
         if (at < 0)
-            return {{{0, reply}}, {}};
-        bytes[at] = bytes[at] == '0' ? '1' : '0'; // always a different sum
-        pieces = {{0, bytes}};
+            return out;
+        out.bytes[at] = reply[at] == '0' ? '1' : '0'; // always a different sum
         break;
     }
     case Fault::Kind::Split:
-        pieces = inPieces(bytes, fault.pieces, fault.gapMs);
+        out.pieces =
+            int(std::clamp<qsizetype>(fault.pieces, 1, std::max<qsizetype>(1, reply.size())));
+        out.gapMs = fault.gapMs;
         break;
     case Fault::Kind::Garble:
-        if (!bytes.isEmpty())
-            bytes.back() = char(bytes.back() ^ 0xFF);
-        pieces = {{0, bytes}};
+        if (!out.bytes.isEmpty())
+            out.bytes.back() = char(out.bytes.back() ^ 0xFF);
         break;
     }
-    return {pieces, takeFront()};
+    out.note = takeFront();
+    return out;
 }

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
 #include <QString>
 #include <deque>
 #include <optional>
@@ -24,32 +23,38 @@ struct Fault {
 QString faultKindName(Fault::Kind kind);
 std::optional<Fault::Kind> faultKindNamed(const QString &name);
 
-// A part of a reply, and the pause before it goes out.
-struct ReplyPiece {
-    int afterMs = 0;
-    QByteArray bytes;
-};
-
 // The faults waiting for the device's next replies, applied one reply at a time in the order
 // they were asked for. Each applied fault gives a note for the log, "  <<FAULT kind (n left)>>".
+// At most MaxWaiting faults wait; the count of replies still to be faulted is kept as faults
+// come and go, so asking for it, adding and applying each take the same short time however many
+// wait.
 class ReplyFaults
 {
 public:
-    void add(const Fault &fault);
-    void clear() { m_faults.clear(); }
-    // How many replies are still to be faulted.
-    int pending() const;
+    static constexpr int MaxWaiting = 10000;
+
+    // Queues a fault (one for no reply is ignored); when MaxWaiting already wait, nothing is
+    // queued and the reason is returned.
+    std::optional<QString> add(const Fault &fault);
+    void clear();
+    // How many replies are still to be faulted: the sum of the waiting faults' counts.
+    qint64 pending() const { return m_pending; }
 
     // The NAK code the next reply is to be, when the fault due refuses requests.
     std::optional<QByteArray> nakDue() const;
     // Counts the NAK fault due down; returns its note.
     QString takeNak();
 
-    // How one reply goes out under the fault due: its pieces (none when it is dropped) and the
-    // fault's note (empty when no fault applied: no fault due, or a wrong sum due and the reply
-    // carries none, which leaves the fault waiting for a reply that does).
+    // How one reply goes out under the fault due: its bytes, whether it goes out at all, how
+    // late and in how many pieces, and the fault's note (empty when no fault applied: no fault
+    // due, or a wrong sum due and the reply carries none, which leaves the fault waiting for a
+    // reply that does).
     struct Outcome {
-        QList<ReplyPiece> pieces;
+        QByteArray bytes;
+        bool dropped = false;
+        int delayMs = 0; // before its first piece
+        int pieces = 1;  // of nearly equal size, 1 to the reply's length
+        int gapMs = 0;   // before each piece after the first
         QString note;
     };
     Outcome apply(const QByteArray &reply);
@@ -58,4 +63,5 @@ private:
     QString takeFront();
 
     std::deque<Fault> m_faults;
+    qint64 m_pending = 0;
 };

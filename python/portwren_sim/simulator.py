@@ -441,7 +441,8 @@ class Simulator:
 
     def status(self) -> dict[str, Any]:
         """The simulator's state: ``open``, ``mode``, ``frame_end``, ``quiet_time``,
-        ``settings``, ``frames_received``, ``replies_sent``, ``faults_pending``, ..."""
+        ``settings`` (for the next OPEN), ``line_settings`` (in effect on the open line, else
+        ``None``), ``frames_received``, ``replies_sent``, ``faults_pending``, ..."""
         return self.request("status")
 
     def open(self) -> None:
@@ -454,7 +455,8 @@ class Simulator:
 
     def set(self, **choices: Any) -> dict[str, Any]:
         """The operator's choices: any of ``mode``, ``frame_end``, ``quiet_time``,
-        ``settings``, ``hex``, ``transmit_text``. Returns the status."""
+        ``settings``, ``hex``, ``transmit_text``; any other name, or settings that OPEN would
+        refuse, raises :class:`SimulatorError` and changes nothing. Returns the status."""
         return self.request("set", **choices)
 
     def read_registers(self, start: int, count: int = 1) -> list[str]:
@@ -468,11 +470,13 @@ class Simulator:
         raises :class:`SimulatorError` naming its register and nothing is written."""
         self.request("write_registers", **{"from": start, "words": list(words)})
 
-    def fault(self, kind: str, count: int = 1, **params: Any) -> int:
-        """Shapes the next ``count`` replies: ``drop``; ``delay`` (``ms``); ``nak``
-        (``code="05"``); ``bad_sum``; ``split`` (``pieces``, ``gap_ms``); ``garble``;
-        ``clear``. Returns how many replies faults now wait for."""
-        answer = self.request("fault", kind=kind, count=count, **params)
+    def fault(self, kind: str, count: int | None = None, **params: Any) -> int:
+        """Shapes the next ``count`` replies (1 when not given): ``drop``; ``delay`` (``ms``);
+        ``nak`` (``code="05"``); ``bad_sum``; ``split`` (``pieces``, ``gap_ms``); ``garble``;
+        or ``clear`` (without ``count``). A parameter the kind does not take is refused.
+        Returns how many replies faults now wait for."""
+        fields = {} if count is None else {"count": count}
+        answer = self.request("fault", kind=kind, **fields, **params)
         return int(answer["faults_pending"])
 
     def clear_faults(self) -> None:

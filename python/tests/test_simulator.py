@@ -216,6 +216,23 @@ def test_faults_shape_the_replies_the_host_reads(
     assert sent == pieces
 
 
+def test_a_member_an_operation_does_not_take_is_refused_and_changes_nothing(
+    sim: Simulator,
+) -> None:
+    with pytest.raises(SimulatorError, match="unknown member 'mdoe'"):
+        sim.set(mdoe="vehicle")
+    with pytest.raises(SimulatorError, match="unknown member 'gap'"):
+        sim.fault("split", pieces=2, gap=20)
+    with pytest.raises(SimulatorError, match="'settings' would not open the line"):
+        sim.set(settings="0,E,8,1")
+    status = sim.status()
+    assert (status["mode"], status["faults_pending"]) == ("rack", 0)
+    assert status["settings"] == status["line_settings"] == "9600,E,8,1"
+    assert sim.fault("drop", count=2) == 2
+    sim.clear_faults()
+    assert sim.status()["faults_pending"] == 0
+
+
 @pytest.mark.parametrize("from_file", [False, True], ids=["mapping", "file"])
 def test_initial_registers_are_stored_at_every_open(tmp_path: Path, from_file: bool) -> None:
     registers: dict[int, str | int] | Path = {32: 42, 127: "-1"}

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The command line: every option with good and bad values (what a run is told, or the one
 // line that refuses it), help, version and the port list winning over the rest, options as GNU
-// programs read them and Qt's own options of a run with windows, and the order in which the options
-// reach the line session.
+// programs read them and Qt's own options of a run with windows, the order in which the options
+// reach the line session, and that it takes the same names and limits as the control socket.
 #include "SessionFixture.h"
 #include "app/CommandLine.h"
+#include "control/ControlRequests.h"
 #include "platform/PortMap.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -145,6 +148,56 @@ private Q_SLOTS:
         QVERIFY(PortMap::environmentDevice(4).isEmpty() && PortMap::storedDevice(4).isEmpty());
         QVERIFY(f.session.handshake().isAuto());
         QVERIFY(!f.session.isOpen() && f.log.isEmpty());
+    }
+
+    // A choice the command line takes, the control socket's "set" (or "handshake auto") takes
+    // too, and what one refuses the other refuses: the rules exist once.
+    void choicesAgreeWithTheControlSocket_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("member");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("accepted");
+        const auto row = [](const char *option, const char *member, const char *value,
+                            bool accepted) {
+            QTest::addRow("%s %s", option, value) << option << member << value << accepted;
+        };
+        for (const char *mode : {"none", "prgps", "mnea", "rack", "rackerr", "vehicle"})
+            row("mode", "mode", mode, true);
+        row("mode", "mode", "rack2", false);
+        for (const char *end : {"crlf", "cr", "time"})
+            row("frame-end", "frame_end", end, true);
+        row("frame-end", "frame_end", "lf", false);
+        row("quiet-time", "quiet_time", "0", true);
+        row("quiet-time", "quiet_time", "32767", true);
+        row("quiet-time", "quiet_time", "32768", false);
+        row("quiet-time", "quiet_time", "-1", false);
+        row("settings", "settings", "4800,o,7,1.5", true);
+        row("settings", "settings", "0,E,8,1", false);
+        row("settings", "settings", "9600,E,4,1", false);
+        row("handshake-period", "period_ms", "1", true);
+        row("handshake-period", "period_ms", "3600000", true);
+        row("handshake-period", "period_ms", "0", false);
+        row("handshake-period", "period_ms", "3600001", false);
+    }
+
+    void choicesAgreeWithTheControlSocket()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, member);
+        QFETCH(QString, value);
+        QFETCH(bool, accepted);
+        const CommandLine read = readCommandLine({"portwren", "--" + option, value});
+        QCOMPARE(read.action == CommandLine::Action::Run, accepted);
+        SessionFixture f;
+        ControlRequests requests(f.session);
+        const bool number = member != "mode" && member != "frame_end" && member != "settings";
+        const QString quoted = number ? value : '"' + value + '"';
+        const QString request = member == "period_ms"
+                                    ? R"({"op":"handshake","action":"auto","%2":%1})"
+                                    : R"({"op":"set","%2":%1})";
+        const QByteArray answer = requests.answer(request.arg(quoted, member).toUtf8()).line;
+        QCOMPARE(QJsonDocument::fromJson(answer)["ok"].toBool(), accepted);
     }
 };
 

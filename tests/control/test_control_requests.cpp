@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The control protocol's requests against a session on a scripted port and clock: each
 // operation with good and bad arguments, the answer's fields, what it puts on the line and
-// does to the session, and that a refused request changes nothing.
+// does to the session, and that a refused request changes nothing; every operation refusing a
+// member it does not take before it acts; the id coming back exactly as written.
 #include "SessionFixture.h"
 #include "control/ControlRequests.h"
 
@@ -16,7 +17,8 @@ class ControlRequestsTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     // Each row: the requests (one a line; those before the last must succeed), the port before
-    // them (closed, open, or closed with the next open failing), the last answer's fields that
+    // them (closed, open, open and refusing writes, or closed with the next open failing), the
+    // last answer's fields that
     // matter (an error answer's text in full; "id" is always echoed) and the bytes put on the line.
     void requests_data()
     {
@@ -44,6 +46,20 @@ private Q_SLOTS:
             R"({"ok":false,"error":"'mode' must be none, prgps, mnea, rack, rackerr or vehicle"})");
         row("quiet time out of range", R"({"op":"set","quiet_time":40000})",
             R"({"ok":false,"error":"'quiet_time' must be a whole number from 0 to 32767"})");
+        row("settings OPEN would refuse, while open", R"({"op":"set","settings":"0,E,8,1"})",
+            "{\"ok\":false,\"error\":\"'settings' would not open the line: speed \\\"0\\\" is "
+            "not a positive number\"}",
+            "open");
+        row("settings OPEN would refuse, while closed", R"({"op":"set","settings":"9600,E,9,1"})",
+            "{\"ok\":false,\"error\":\"'settings' would not open the line: data bits "
+            "\\\"9\\\" must be 5 to 8\"}");
+        row("blank settings keep the port's", R"({"op":"set","settings":" "})",
+            R"({"ok":true,"settings":" "})", "open");
+        row("settings for the next open beside the line's",
+            "{\"op\":\"set\",\"settings\":\"4800,N,8,1\"}\n{\"op\":\"status\"}",
+            R"({"ok":true,"settings":"4800,N,8,1","line_settings":"9600,N,7,1"})", "open");
+        row("no line settings while closed", R"({"op":"status"})",
+            R"({"ok":true,"settings":"9600,N,7,1","line_settings":null})");
         row("hex not a bool", R"({"op":"set","hex":1})",
             R"({"ok":false,"error":"'hex' must be true or false"})");
         row("read", R"({"op":"read_registers","from":32,"count":2})",
@@ -58,6 +74,10 @@ private Q_SLOTS:
             R"({"ok":false,"error":"D0041: 数値に変換できません"})");
         row("write out of range", R"({"op":"write_registers","from":40,"words":["40000"]})",
             R"({"ok":false,"error":"D0040: -32768〜32767 の範囲外です"})");
+        row("write ending at D127",
+            "{\"op\":\"write_registers\",\"from\":126,\"words\":[\"5\",-6]}\n"
+            "{\"op\":\"read_registers\",\"from\":125,\"count\":3}",
+            R"({"ok":true,"words":["0000","0005","-0006"]})");
         row("write past D127", R"({"op":"write_registers","from":127,"words":["1","2"]})",
             R"({"ok":false,"error":"'words' must be a list of 1 to 1 words from D0127 on"})");
         row("handshake action unknown", R"({"op":"handshake","action":"jump"})",
@@ -69,10 +89,32 @@ private Q_SLOTS:
         row("fault unknown", R"({"op":"fault","kind":"boom"})",
             R"({"ok":false,)"
             R"("error":"'kind' must be drop, delay, nak, bad_sum, split, garble or clear"})");
+        const QByteArray nakCode =
+            "\"error\":\"'code' must be two characters from ! to ~ (0x21 to 0x7E), e.g. "
+            "\\\"05\\\"\"}";
+        row("nak code not ASCII", R"({"op":"fault","kind":"nak","code":"あい"})",
+            R"({"ok":false,)" + nakCode);
+        row("nak code with a blank", R"({"op":"fault","kind":"nak","code":" 5"})",
+            R"({"ok":false,)" + nakCode);
+        row("nak code of three", R"({"op":"fault","kind":"nak","code":"050"})",
+            R"({"ok":false,)" + nakCode);
+        row("nak code at the ends of ASCII", R"({"op":"fault","kind":"nak","code":"!~"})",
+            R"({"ok":true,"faults_pending":1})");
         row("fault delay", R"({"op":"fault","kind":"delay","ms":30,"count":3})",
             R"({"ok":true,"faults_pending":3})");
         row("split of one piece", R"({"op":"fault","kind":"split","pieces":1})",
             R"({"ok":false,"error":"'pieces' must be a whole number from 2 to 1024"})");
+        row("send of 30,000 bytes", "{\"op\":\"send\",\"hex\":\"" + QByteArray(60000, 'a') + "\"}",
+            R"({"ok":true})", "open", QByteArray(30000, '\xaa'));
+        row("send of an odd digit", R"({"op":"send","hex":"414"})",
+            R"({"ok":false,"error":"'hex' must be pairs of hexadecimal digits"})", "open");
+        row("send refused by the port", R"({"op":"send","hex":"41"})",
+            R"({"ok":false,"error":"not sent: the log says why"})", "refusing");
+        row("transmit refused by the port", R"({"op":"transmit","command":"ack"})",
+            R"({"ok":false,"error":"not sent: the log says why"})", "refusing");
+        row("transmit of a computer-link request refused by the port",
+            "{\"op\":\"set\",\"mode\":\"rack\"}\n{\"op\":\"transmit\",\"command\":\"send\"}",
+            R"({"ok":false,"error":"not sent: the log says why"})", "refusing");
         row("send not hex", R"({"op":"send","hex":"0g"})",
             R"({"ok":false,"error":"'hex' must be pairs of hexadecimal digits"})", "open");
         row("send while closed", R"({"op":"send","hex":"41"})",
@@ -111,6 +153,10 @@ private Q_SLOTS:
             QVERIFY(f.session.open());
         if (port == "fails")
             f.port->failNextOpen(u"fake1: busy"_s);
+        if (port == "refusing") {
+            QVERIFY(f.session.open());
+            f.port->refuseWrites(u"fake1: full"_s);
+        }
         ControlRequests requests(f.session);
         QList<QByteArray> lines = request.split('\n');
         const QByteArray last = lines.takeLast();
@@ -132,6 +178,134 @@ private Q_SLOTS:
         if (!got.value(u"ok"_s).toBool()) // refused: nothing changed
             QVERIFY(state() == before);
         QTEST(f.port->written.join(), "written");
+    }
+
+    // Every operation names the members it takes; any other, or one given twice, refuses the
+    // whole request before anything changes, and the refusal names it. Each row's request is
+    // one its operation would carry out but for the member.
+    void unknownMembersRefuseTheRequest_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<QString>("error");
+        const auto unknown = [](const char *name, const char *request, const char *member,
+                                const char *takes, bool open = true) {
+            QTest::newRow(name) << QByteArray(request) << open
+                                << u"unknown member '%1' (%2)"_s.arg(QLatin1String(member),
+                                                                     QLatin1String(takes));
+        };
+        unknown("status", R"({"op":"status","verbose":true})", "verbose", "'status' takes none");
+        unknown("open", R"({"op":"open","port":2})", "port", "'open' takes none", false);
+        unknown("close", R"({"op":"close","now":1})", "now", "'close' takes none");
+        const char *setTakes =
+            "'set' takes mode, frame_end, quiet_time, settings, hex or transmit_text";
+        unknown("set, a misspelt mode", R"({"op":"set","mdoe":"vehicle"})", "mdoe", setTakes);
+        unknown("set, after good members", R"({"op":"set","mode":"rack","quiet_time":5,"bogus":1})",
+                "bogus", setTakes);
+        unknown("set, the first unknown as written", R"({"zz":1,"op":"set","aa":2,"mode":"rack"})",
+                "zz", setTakes);
+        unknown("read_registers", R"({"op":"read_registers","from":1,"words":2})", "words",
+                "'read_registers' takes from or count");
+        unknown("write_registers", R"({"op":"write_registers","from":40,"words":["7"],"count":1})",
+                "count", "'write_registers' takes from or words");
+        unknown("handshake step with a period",
+                R"({"op":"handshake","action":"step","period_ms":50})", "period_ms",
+                "'handshake' with action 'step' takes only action");
+        unknown("handshake auto", R"({"op":"handshake","action":"auto","period":50})", "period",
+                "'handshake' with action 'auto' takes action or period_ms");
+        unknown("transmit", R"({"op":"transmit","command":"cr","txt":"A"})", "txt",
+                "'transmit' takes command or text");
+        unknown("send", R"({"op":"send","hex":"41","data":"41"})", "data", "'send' takes only hex");
+        unknown("fault split with gap for gap_ms",
+                R"({"op":"fault","kind":"split","pieces":2,"gap":20})", "gap",
+                "'fault' of kind 'split' takes kind, count, pieces or gap_ms");
+        unknown("fault clear with a count", R"({"op":"fault","kind":"clear","count":1})", "count",
+                "'fault' of kind 'clear' takes only kind");
+        unknown("fault drop with ms", R"({"op":"fault","kind":"drop","ms":5})", "ms",
+                "'fault' of kind 'drop' takes kind or count");
+        unknown("fault nak with pieces", R"({"op":"fault","kind":"nak","code":"05","pieces":2})",
+                "pieces", "'fault' of kind 'nak' takes kind, count or code");
+        unknown("subscribe", R"({"op":"subscribe","events":["sent"]})", "events",
+                "'subscribe' takes none");
+        unknown("an escaped name", "{\"op\":\"set\",\"m\\u006fde\":\"rack\",\"\\u0078\":1}", "x",
+                setTakes);
+        QTest::newRow("a member twice") << QByteArray(R"({"op":"set","mode":"rack","mode":"none"})")
+                                        << true << u"'mode' is given twice"_s;
+        QTest::newRow("an id twice")
+            << QByteArray(R"({"id":1,"op":"close","id":2})") << true << u"'id' is given twice"_s;
+    }
+
+    void unknownMembersRefuseTheRequest()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(bool, open);
+        QFETCH(QString, error);
+        SessionFixture f;
+        f.session.setQuietTimeText(u"0"_s);
+        if (open)
+            QVERIFY(f.open(SimMode::None, FrameEnd::Time));
+        ControlRequests requests(f.session);
+        const auto state = [&f] {
+            QStringList words;
+            for (int n = 0; n < RegisterMemory::Count; ++n)
+                words << f.session.registers().word(n);
+            return std::tuple(words, f.session.mode(), f.session.frameEnd(),
+                              f.session.quietTimeText(), f.session.settingsText(),
+                              f.session.transmitText(), f.session.hexDump(), f.session.isOpen(),
+                              f.session.faultsPending(), f.session.handshake().isAuto(),
+                              f.session.handshake().stepNumber(), f.session.isHandshakeTicking(),
+                              f.port->written, f.log);
+        };
+        const auto before = state();
+        const ControlRequests::Answer answer = requests.answer(request);
+        const QJsonObject got = QJsonDocument::fromJson(answer.line).object();
+        QCOMPARE(got.value(u"ok"_s), QJsonValue(false));
+        QCOMPARE(got.value(u"error"_s).toString(), error);
+        QVERIFY(state() == before);
+        QVERIFY(!answer.subscribe);
+        // A wrong member is no part of any request: a fault asked for without it is applied.
+        f.session.addFault(Fault{});
+        QCOMPARE(f.session.faultsPending(), 1);
+    }
+
+    // The answer's id is the request's id as written, whatever JSON value it is, and in every
+    // answer, refusals included; a line that is not an object has none.
+    void idComesBackAsWritten_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("id");
+        const auto row = [](const char *request, const char *id) {
+            QTest::newRow(id) << QByteArray(request) << QByteArray(id);
+        };
+        row(R"({"id":18446744073709551615,"op":"status"})", "18446744073709551615");
+        row(R"({"id":1.10,"op":"status"})", "1.10");
+        row(R"({"id":-0,"op":"status"})", "-0");
+        row(R"({"id":2.50E-3,"op":"status"})", "2.50E-3");
+        row("{\"op\":\"status\",\"id\":\"a\\\"}{\\\\\"}", "\"a\\\"}{\\\\\"");
+        row("{\"id\":\"\\u3042\\n\",\"op\":\"status\"}", "\"\\u3042\\n\"");
+        row("{\"id\" : [1, {\"id\":2}, \"]\"] ,\"op\":\"status\"}", "[1, {\"id\":2}, \"]\"]");
+        QTest::newRow("a CR inside")
+            << QByteArray("{\"id\":[1,\r2],\"op\":\"status\"}\r") << QByteArray("[1, 2]");
+        QTest::newRow("after a byte order mark")
+            << QByteArray("\xEF\xBB\xBF{\"id\":1.50,\"op\":\"status\"}") << QByteArray("1.50");
+        row(R"({"op":"status","x":{"id":5}})", "null");
+        row(R"({"op":"status"})", "null");
+        row(R"({"id":true,"op":"fly"})", "true");
+        row(R"({"id":{},"op":"set","mode":"rock"})", "{}");
+        row(R"(  {"id":7,"op":"status"}  )", "7");
+        row(R"({"id":7,"op":"status")", "null");
+        row(R"([{"id":7,"op":"status"}])", "null");
+    }
+
+    void idComesBackAsWritten()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, id);
+        SessionFixture f;
+        ControlRequests requests(f.session);
+        const QByteArray answer = requests.answer(request).line;
+        QVERIFY2(answer.startsWith("{\"id\":" + id + ",\""), answer.constData());
+        QVERIFY(QJsonDocument::fromJson(answer).isObject());
     }
 };
 

@@ -1,16 +1,22 @@
 // SPDX-License-Identifier: MIT
 // The control socket over a session on a scripted port: what may stand at its path and what is
 // taken over or refused, the socket file's mode and its removal at the end (ours only), answers
-// to the client that asked, a subscriber's events in the log's order, and the connections the
-// server closes (a subscriber that stops reading, a line too long) while the line goes on.
+// to the client that asked, in order however many wait, a subscriber's events in the log's
+// order, the connections the server closes (a subscriber that stops reading, subscribers that
+// fell behind together, a line too long) while the line goes on, and the clients' limit.
 #include "ControlEnd.h"
 #include "SessionFixture.h"
 #include "control/ControlServer.h"
 
 #include <QDateTime>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
 
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -71,10 +77,11 @@ qint64 eventTimeUs(const QJsonObject &event)
 
 // A session on a scripted port with the control socket listening in a folder of its own.
 struct ServerFixture {
+    explicit ServerFixture(ControlServer::Limits limits = {}) : server(f.session, limits) {}
     SessionFixture f;
     QTemporaryDir dir;
     QString path = dir.filePath(u"control"_s);
-    ControlServer server{f.session};
+    ControlServer server;
 };
 
 const QByteArray WordRead("\x05"
@@ -256,6 +263,158 @@ private Q_SLOTS:
         other.request(R"({"id":"still","op":"status"})");
         QVERIFY(
             QTest::qWaitFor([&] { return other.objects().last().value(u"id"_s) == u"still"_s; }));
+    }
+
+    // Requests pipelined by the hundred, by two clients at once, are all answered, each on its
+    // own connection and in order, though they are served a share at a time; one client closes
+    // its sending side after its last request and still gets every answer before the end.
+    void pipelinedRequestsAreAllAnsweredInOrder()
+    {
+        ServerFixture s;
+        QVERIFY(s.server.listen(s.path, nullptr));
+        constexpr int Requests = 300;
+        ControlEnd first(s.path), second(s.path);
+        for (int n = 1; n <= Requests; ++n) {
+            first.request(
+                R"({"id":%1,"op":"fault","kind":"drop"})"_ba.replace("%1", QByteArray::number(n)));
+            second.request(R"({"op":"read_registers","from":32,"id":%1})"_ba.replace(
+                "%1", QByteArray::number(-n)));
+        }
+        first.finishSending();
+        QVERIFY(QTest::qWaitFor(
+            [&] { return first.hasEnded() && second.lines().size() == Requests; }, 20000));
+        const QList<QJsonObject> firstAnswers = first.objects(), secondAnswers = second.objects();
+        QCOMPARE(firstAnswers.size(), Requests);
+        for (int n = 1; n <= Requests; ++n) {
+            QCOMPARE(firstAnswers[n - 1].value(u"faults_pending"_s).toInt(), n);
+            QCOMPARE(firstAnswers[n - 1].value(u"id"_s).toInt(), n);
+            QCOMPARE(secondAnswers[n - 1].value(u"id"_s).toInt(), -n);
+        }
+        QCOMPARE(s.f.session.faultsPending(), Requests);
+    }
+
+    // At most the limit of clients at once: the next gets one error line and its connection
+    // ends, with one note while the clients stay at the limit; once one leaves, the next is
+    // taken. Connections all made before the server accepts any wait for it (the backlog).
+    void clientsBeyondTheLimitAreRefused()
+    {
+        ServerFixture s;
+        QVERIFY(s.server.listen(s.path, nullptr));
+        std::vector<std::unique_ptr<ControlEnd>> clients;
+        for (int n = 0; n < 64; ++n)
+            clients.push_back(std::make_unique<ControlEnd>(s.path));
+        ControlEnd refused(s.path), refusedToo(s.path);
+        for (auto &client : clients)
+            client->request(R"({"id":1,"op":"status"})");
+        QVERIFY(QTest::qWaitFor([&] {
+            return std::all_of(clients.begin(), clients.end(),
+                               [](auto &client) { return client->lines().size() == 1; }) &&
+                   refused.hasEnded() && refusedToo.hasEnded();
+        }));
+        const QByteArray refusal =
+            R"({"id":null,"ok":false,"error":"too many control clients: 64 are connected"})";
+        QCOMPARE(refused.lines(), QList<QByteArray>{refusal});
+        QCOMPARE(refusedToo.lines(), QList<QByteArray>{refusal});
+        QCOMPARE(s.server.clientCount(), 64);
+        const QString note = u"  <<control client refused: 64 clients are connected>>"_s;
+        QCOMPARE(s.f.log.count(note), 1);
+
+        clients.front().reset(); // one leaves
+        QVERIFY(QTest::qWaitFor([&] { return s.server.clientCount() == 63; }));
+        ControlEnd next(s.path);
+        next.request(R"({"id":"next","op":"status"})");
+        QVERIFY(QTest::qWaitFor([&] { return next.lines().size() == 1; }));
+        QCOMPARE(next.objects().first().value(u"ok"_s), QJsonValue(true));
+        ControlEnd beyond(s.path);
+        QVERIFY(QTest::qWaitFor([&] { return beyond.hasEnded(); }));
+        QCOMPARE(s.f.log.count(note), 2); // the clients came to the limit again
+    }
+
+    // A subscriber that reads nothing for a while, far enough behind that its lines wait in its
+    // queue one by one, then reads: it gets every event once, in order, and the answer after.
+    void aSubscriberBehindGetsEveryEventOnce()
+    {
+        ServerFixture s;
+        QVERIFY(s.server.listen(s.path, nullptr));
+        s.f.session.setQuietTimeText(u"0"_s);
+        QVERIFY(s.f.open(SimMode::None, FrameEnd::Time));
+        ControlEnd subscriber(s.path);
+        subscriber.request(R"({"op":"subscribe"})");
+        QVERIFY(QTest::qWaitFor([&] { return subscriber.lines().size() == 1; }));
+        subscriber.reading = false;
+        constexpr int Frames = 100;
+        for (int n = 0; n < Frames; ++n)
+            s.f.arrive(QByteArray::number(n).rightJustified(2000, '-'));
+        QVERIFY(s.server.waitingBytes() > 256 << 10);
+        subscriber.reading = true;
+        subscriber.request(R"({"id":"after","op":"status"})");
+        QVERIFY(QTest::qWaitFor(
+            [&] { return subscriber.objects().last().value(u"id"_s) == u"after"_s; }));
+        QStringList texts;
+        for (const QJsonObject &event : subscriber.objects())
+            if (event.value(u"event"_s) == u"received"_s || event.value(u"event"_s) == u"sent"_s)
+                texts << event.value(u"text"_s).toString().remove(u'-');
+        QStringList expected;
+        for (int n = 0; n < Frames; ++n)
+            expected << QString::number(n) << QString::number(n);
+        QCOMPARE(texts, expected);
+    }
+
+    // Past the bound of what all clients keep waiting together, the subscriber furthest behind
+    // is disconnected with a note, at once, and what waited for it no longer counts; the others
+    // keep their connections, and once they read, they get every line whole.
+    void subscribersFallingBehindTogether()
+    {
+        ServerFixture s({64, 1 << 20, 2 << 20});
+        QVERIFY(s.server.listen(s.path, nullptr));
+        s.f.session.setQuietTimeText(u"0"_s);
+        QVERIFY(s.f.open(SimMode::None, FrameEnd::Time)); // an echo: every frame comes back
+        ControlEnd furthest(s.path);
+        furthest.reading = false;
+        furthest.request(R"({"op":"subscribe"})");
+        const QByteArray frame(4 * 1024, 'x');
+        for (int n = 0; n < 20; ++n) // some 500 KB of events for it alone
+            s.f.arrive(frame);
+        std::vector<std::unique_ptr<ControlEnd>> others;
+        for (int n = 0; n < 3; ++n) {
+            others.push_back(std::make_unique<ControlEnd>(s.path));
+            others.back()->request(R"({"op":"subscribe"})");
+        }
+        QVERIFY(QTest::qWaitFor([&] {
+            return std::all_of(others.begin(), others.end(),
+                               [](auto &other) { return other->lines().size() == 1; });
+        }));
+        for (auto &other : others)
+            other->reading = false;
+        const QString note =
+            u"  <<control client disconnected: the clients fell 2 MiB behind together, it furthest>>"_s;
+        int frames = 0;
+        QVERIFY(QTest::qWaitFor([&] {
+            if (s.server.clientCount() < 4)
+                return true;
+            s.f.arrive(frame);
+            return ++frames > 2000;
+        }));
+        QVERIFY(frames < 2000);
+        QVERIFY(s.server.waitingBytes() <= 2 << 20);
+        QCOMPARE(s.server.clientCount(), 3);
+        QVERIFY(QTest::qWaitFor([&] { return s.f.log.contains(note); }));
+        QCOMPARE(s.f.log.count(note), 1);
+        furthest.reading = true;
+        QVERIFY(QTest::qWaitFor([&] { return furthest.hasEnded(); }));
+        for (auto &other : others) {
+            other->reading = true;
+            other->request(R"({"id":"last","op":"status"})");
+        }
+        QVERIFY(QTest::qWaitFor([&] {
+            return std::all_of(others.begin(), others.end(), [](auto &other) {
+                const QList<QJsonObject> objects = other->objects();
+                return !objects.isEmpty() && objects.last().value(u"id"_s) == u"last"_s;
+            });
+        }));
+        for (auto &other : others)
+            for (const QByteArray &line : other->lines())
+                QVERIFY(QJsonDocument::fromJson(line).isObject());
     }
 };
 

@@ -6,7 +6,8 @@
 // and frame end, by the choices its procedure began with. The receive path as a state machine:
 // the frames cut by CR LF, CR and the quiet time, and the waits made, for port events and ticks;
 // bytes that arrive during a wait; a trickle that never lets the quiet time pass; a stop during
-// a wait; a change of frame end during a wait; the bound of the buffer with its note.
+// a wait; a change of frame end during a wait; the bound of the buffer with its note; a receiver
+// resting for want of room for replies. The handshake's tick at its period.
 #include "SessionFixture.h"
 #include "protocol/HexDump.h"
 #include "protocol/SumCheck.h"
@@ -37,7 +38,8 @@ const auto request = [](const QByteArray &body) { return "\x05" + body + sumChec
 } // namespace
 
 // A receiver with a quiet time of " 150ms"; each frame it hands on is kept with the frame end
-// of its procedure, and each overflow with the bytes dropped.
+// of its procedure, and each overflow with the bytes dropped. Its owner has room for replies
+// while `room` is true, up to `roomFor` frames.
 struct ReceiverFixture {
     FakeClock clock;
     FakeSerialPort port{&clock};
@@ -48,8 +50,12 @@ struct ReceiverFixture {
                         [this](const QByteArray &frame, const ProcedureChoices &c) {
                             const int end = int(c.responder.frameEnd);
                             events << frame + "|" + QByteArray::number(end);
+                            room = room && --roomFor != 0;
                         },
-                        [this](const QByteArray &dropped) { events << "dropped|" + dropped; }}};
+                        [this](const QByteArray &dropped) { events << "dropped|" + dropped; },
+                        [this] { return room; }}};
+    bool room = true; // for more replies
+    int roomFor = -1; // frames handed on before the room runs out; -1: it never does
     ReceiverFixture() { port.open(); }
 
     // Starts at the given moments, then lets every wait run out.
@@ -408,6 +414,92 @@ private Q_SLOTS:
         QTEST(f.events, "events");
         QTEST(f.receiver.buffer(), "left");
         QTEST(f.clock.waits, "waits");
+    }
+
+    // Without room for replies the receiver reads nothing and hands nothing on, whatever starts
+    // it; resume() goes on where it rested: between two frames of one read, or before its
+    // procedure began. CLOSE while it rests ends the procedure: resume() then does nothing.
+    // "ab\r\ncd\r\ne" is waiting at the start, "\r\n" comes at 500 ms.
+    void restsWithoutRoom_data()
+    {
+        QTest::addColumn<FrameEnd>("end");
+        QTest::addColumn<int>("roomFor");
+        QTest::addColumn<bool>("closed");
+        QTest::addColumn<QByteArrayList>("resting"); // frames handed on before the resume
+        QTest::addColumn<int>("unread");             // bytes the line still holds then
+        QTest::addColumn<QByteArrayList>("events");
+        QTest::newRow("CR LF: rests between two frames")
+            << FrameEnd::CrLf << 1 << false << QByteArrayList{"ab\r\n|0"} << 2
+            << QByteArrayList{"ab\r\n|0", "cd\r\n|0", "e\r\n|0"};
+        QTest::newRow("time: rests before it begins")
+            << FrameEnd::Time << 0 << false << QByteArrayList{} << 11
+            << QByteArrayList{"ab\r\ncd\r\ne\r\n|2"};
+        QTest::newRow("CR LF: closed while it rests")
+            << FrameEnd::CrLf << 1 << true << QByteArrayList{"ab\r\n|0"} << 2
+            << QByteArrayList{"ab\r\n|0"};
+    }
+
+    void restsWithoutRoom()
+    {
+        QFETCH(FrameEnd, end);
+        QFETCH(bool, closed);
+        ReceiverFixture f;
+        QFETCH(int, roomFor);
+        f.roomFor = roomFor;
+        f.room = roomFor != 0;
+        f.port.arrive(0, "ab\r\ncd\r\ne");
+        f.port.arrive(500, "\r\n");
+        f.run(Event, {{0, end}, {600, end}}); // the second start finds it resting
+        f.run(Tick, {{6000, end}});
+        QTEST(f.events, "resting");
+        QVERIFY(f.receiver.isResting() && !f.receiver.isBusy());
+        QTEST(f.port.bytesWaiting(), "unread");
+        f.room = true;
+        if (closed)
+            f.receiver.cancel();
+        f.receiver.resume();
+        f.clock.advance(5000);
+        QTEST(f.events, "events");
+        QVERIFY(!f.receiver.isResting());
+    }
+
+    // The handshake's tick runs the automaton at the period asked for, from the moment the first
+    // player wants it; a new period applies from the tick after the next, and the tick stops
+    // when the last player no longer wants it, and for good after END. Here a host's instruction
+    // waits in the rack's words, and the automaton shows it at its first tick.
+    void handshakeTicksAtItsPeriod()
+    {
+        SessionFixture f;
+        LineSession &s = f.session;
+        s.chooseMode(SimMode::Rack);
+        s.setHandshakeAuto(true);
+        s.registers().setWord(0, "0001");
+        s.registers().setWord(10, "0001");
+        QList<qint64> ticks, shown;
+        QObject::connect(&s, &LineSession::handshakeTickStarting,
+                         [&] { ticks << f.clock->nowMs(); });
+        QObject::connect(&s, &LineSession::handshakeStatusChanged,
+                         [&] { shown << f.clock->nowMs(); });
+        s.setHandshakePeriod(250);
+        f.clock->advance(100);
+        s.setHandshakeTicking(TickPlayer::Automatic, true);
+        f.clock->advance(1000); // 350, 600, 850, 1100
+        s.setHandshakePeriod(400);
+        s.setHandshakeTicking(TickPlayer::DataWindow, true);
+        f.clock->advance(1000); // 1350, then 1750
+        s.setHandshakeTicking(TickPlayer::Automatic, false);
+        f.clock->advance(500); // 2150, 2550
+        s.setHandshakeTicking(TickPlayer::DataWindow, false);
+        f.clock->advance(5000);
+        s.setHandshakeTicking(TickPlayer::DataWindow, true);
+        s.end(); // the tick on its way stops
+        f.clock->advance(5000);
+        s.setHandshakeTicking(TickPlayer::DataWindow, false);
+        s.setHandshakeTicking(TickPlayer::Automatic, true); // and no player starts it again
+        f.clock->advance(5000);
+        QCOMPARE(ticks, QList<qint64>({350, 600, 850, 1100, 1350, 1750, 2150, 2550}));
+        QCOMPARE(shown.value(0), 350);
+        QCOMPARE(s.handshakePeriod(), 400);
     }
 };
 

@@ -20,7 +20,10 @@ public:
     void close() override { m_open = false; }
     bool isOpen() const override { return m_open; }
     QString errorString() const override { return m_error; }
-    QString deviceName() const override { return QStringLiteral("fake%1").arg(portNumber()); }
+    QString deviceName() const override
+    {
+        return device.isEmpty() ? QStringLiteral("fake%1").arg(portNumber()) : device;
+    }
     bool write(const QByteArray &bytes) override;
     int bytesWaiting() override { return int(arrived(false).size()); }
     QByteArray readAll() override;
@@ -49,6 +52,8 @@ public:
     // How often the port was opened, and the settings in force at the last open.
     int opens = 0;
     QString openedWith;
+    // The device the port stands for ("pty:PATH": a virtual line); empty: "fake<n>".
+    QString device;
     // The far end's lines, reported while the port is open.
     bool cd = false, cts = false, dsr = false, dtr = true;
 
