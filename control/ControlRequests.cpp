@@ -471,7 +471,7 @@ QJsonObject ControlRequests::fault(const QJsonObject &request)
         fault.gapMs = wholeNumber(request, "gap_ms", 0, 600000, 0);
     }
     if (const std::optional<QString> refused = m_session.addFault(fault))
-        throw Wrong{*refused};
+        throw wrongRequest(*refused);
     return {{"faults_pending", m_session.faultsPending()}};
 }
 
