@@ -26,11 +26,18 @@ const QList<QCommandLineOption> &allOptions()
         {{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version.")},
         {QStringLiteral("list-ports"),
          QStringLiteral("List the machine's serial ports, one a line, and end.")},
+#ifdef Q_OS_WIN
+        {QStringLiteral("port"),
+         QStringLiteral("Choose Com<N>: (1 to 6); with =DEVICE it leads to DEVICE (COM7), as "
+                        "PORTWREN_COM<N> does. Repeatable; the last one is chosen."),
+         QStringLiteral("N[=DEVICE]")},
+#else
         {QStringLiteral("port"),
          QStringLiteral("Choose Com<N>: (1 to 6); with =DEVICE it leads to DEVICE, as "
                         "PORTWREN_COM<N> does (pty:PATH: a virtual line linked at PATH). "
                         "Repeatable; the last one is chosen."),
          QStringLiteral("N[=DEVICE]")},
+#endif
         {QStringLiteral("mode"),
          QStringLiteral("Simulator mode: NONE, prGPS, MNEA, rack (ラック), rackERR (ラックERR) "
                         "or vehicle (無人車)."),
@@ -72,13 +79,27 @@ const QList<QCommandLineOption> &allOptions()
              .arg(HandshakePeriodRange.hi)
              .arg(LineSession::DefaultHandshakePeriodMs),
          QStringLiteral("MS")},
+#ifdef Q_OS_WIN
+        {QStringLiteral("control"),
+         QStringLiteral("Listen for control programs on the named pipe \\\\.\\pipe\\NAME, "
+                        "which only this user may open (JSON lines; see README.md)."),
+         QStringLiteral("NAME")},
+#else
         {QStringLiteral("control"),
          QStringLiteral("Listen for control programs on a Unix-domain socket at PATH (JSON "
                         "lines; see portwren(1))."),
          QStringLiteral("PATH")},
+#endif
     };
     return options;
 }
+
+// --control with an empty value: a socket's path, on Windows a pipe's name.
+#ifdef Q_OS_WIN
+const char *const NoControlNamed = "no pipe named";
+#else
+const char *const NoControlNamed = "no path named";
+#endif
 
 Refusal refuse(const char *option, const QString &what)
 {
@@ -266,7 +287,7 @@ std::optional<Refusal> readSimulatorFiles(const QCommandLineParser &parser, Star
     if (parser.isSet(QStringLiteral("control"))) {
         options.controlPath = parser.value(QStringLiteral("control"));
         if (options.controlPath.isEmpty())
-            return refuse("control", QStringLiteral("no path named"));
+            return refuse("control", QLatin1String(NoControlNamed));
     }
     return std::nullopt;
 }

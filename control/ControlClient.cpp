@@ -2,12 +2,12 @@
 #include "control/ControlClient.h"
 
 #include "control/ControlServer.h"
+#include "platform/ControlEndpoint.h"
 #include "platform/OutputQueue.h"
 
 #include <QDeadlineTimer>
 
 #include <cerrno>
-#include <unistd.h>
 #include <utility>
 
 namespace
@@ -25,23 +25,19 @@ const QString LineTooLongNote =
 
 } // namespace
 
-ControlClient::Descriptor::~Descriptor()
+ControlClient::ControlClient(std::unique_ptr<ControlConnection> connection, ControlServer &server,
+                             qsizetype queueBound)
+    : QObject(&server), m_connection(std::move(connection)), m_server(server)
 {
-    ::close(fd);
-}
-
-ControlClient::ControlClient(int fd, ControlServer &server, qsizetype queueBound)
-    : QObject(&server), m_socket{fd}, m_server(server), m_readable(fd, QSocketNotifier::Read)
-{
-    m_output = new OutputQueue(WriteEnd::reopen(fd, nullptr), queueBound,
+    m_output = new OutputQueue(m_connection->takeWriteEnd(), queueBound,
                                OutputQueue::Overflow::Disconnect, this);
     connect(m_output, &OutputQueue::failed, this, [this] {
         m_server.drop(this, m_output->fellBehind() ? m_server.fellBehindNote() : QString());
     });
-    // Requests wait: the server serves them in its next turn, and hears from the socket again
-    // once they are all answered.
-    connect(&m_readable, &QSocketNotifier::activated, this, [this] {
-        m_readable.setEnabled(false);
+    // Requests wait: the server serves them in its next turn, and hears from the connection
+    // again once they are all answered.
+    connect(m_connection.get(), &ControlConnection::readable, this, [this] {
+        m_connection->setReadNotification(false);
         m_server.wantsTurn(this);
     });
 }
@@ -51,7 +47,7 @@ ControlClient::~ControlClient() = default;
 void ControlClient::listen()
 {
     if (!m_stopped && !m_inputEnded)
-        m_readable.setEnabled(true);
+        m_connection->setReadNotification(true);
 }
 
 void ControlClient::sendEvent(const QByteArray &line)
@@ -102,7 +98,7 @@ qsizetype ControlClient::waitingBytes() const
 void ControlClient::stop()
 {
     m_stopped = true;
-    m_readable.setEnabled(false);
+    m_connection->setReadNotification(false);
     m_batch = QByteArray();
     m_input = QByteArray();
     m_output->drain(QDeadlineTimer(0));
@@ -144,11 +140,8 @@ bool ControlClient::readSome()
     m_start = 0;
     const qsizetype had = m_input.size();
     m_input.resize(had + ReadChunk);
-    ssize_t n;
-    do
-        n = ::read(m_socket.fd, m_input.data() + had, size_t(ReadChunk));
-    while (n < 0 && errno == EINTR);
-    const bool noneWaiting = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    const qint64 n = m_connection->read(m_input.data() + had, ReadChunk);
+    const bool noneWaiting = n < 0 && errno == EAGAIN;
     m_input.resize(had + std::max<qsizetype>(n, 0));
     if (n > 0)
         return true;

@@ -3,22 +3,24 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QSocketNotifier>
 #include <functional>
+#include <memory>
 
+class ControlConnection;
 class ControlServer;
 class OutputQueue;
 
-// One connection to the control socket: its requests read a line at a time and handed to the
+// One connection to the control endpoint: its requests read a line at a time and handed to the
 // server, a bounded share of them per turn of the event loop, and its answers and events
 // gathered for one write per share or per turn, through a queue that never waits on it. A client
 // that closes its sending side gets the answers to what it sent, then the connection closes.
 class ControlClient : public QObject
 {
 public:
-    // fd: the accepted connection, closed with the client. queueBound: the bytes its answers
-    // and events may keep waiting, past which it is disconnected.
-    ControlClient(int fd, ControlServer &server, qsizetype queueBound);
+    // connection: the accepted connection, closed with the client. queueBound: the bytes its
+    // answers and events may keep waiting, past which it is disconnected.
+    ControlClient(std::unique_ptr<ControlConnection> connection, ControlServer &server,
+                  qsizetype queueBound);
     ~ControlClient() override;
 
     // Answers complete request lines, reading more while none is complete, until none is left
@@ -45,13 +47,8 @@ private:
     bool readSome();
     void finishInput();
 
-    // The connection's descriptor, closed after the notifier on it has gone.
-    struct Descriptor {
-        int fd;
-        ~Descriptor();
-    } m_socket;
+    std::unique_ptr<ControlConnection> m_connection;
     ControlServer &m_server;
-    QSocketNotifier m_readable;
     OutputQueue *m_output = nullptr;
     QByteArray m_batch; // lines not yet handed to m_output
     QByteArray m_input;

@@ -39,7 +39,7 @@ bool OutputQueue::append(const QByteArray &line)
         ++m_dropped; // counted for drain()
         return false;
     }
-    if (m_dropped > 0 || m_bytes + line.size() > m_bound) {
+    if (m_dropped > 0 || queuedBytes() + line.size() > m_bound) {
         if (m_overflow == Overflow::Disconnect) {
             m_fellBehind = true;
             fail(QStringLiteral("the reader fell behind by more than %1 bytes").arg(m_bound));
@@ -90,9 +90,10 @@ bool OutputQueue::writeWhatFits()
     return m_end.isValid();
 }
 
+// Once the system has everything (a writer thread has finished its batch too), waiting ends.
 void OutputQueue::writeNow()
 {
-    if (writeWhatFits()) {
+    if (writeWhatFits() && m_end.bytesInFlight() == 0) {
         if (m_waitingForRoom) {
             stopWaiting();
             Q_EMIT emptied();

@@ -38,8 +38,8 @@ public:
     // Queues one whole line, ended by the caller, and writes what the reader takes now. False
     // when the line was dropped or the output is closed.
     bool append(const QByteArray &line);
-    // The bytes waiting for the reader.
-    qsizetype queuedBytes() const { return m_bytes; }
+    // The bytes waiting for the reader (on Windows also those the writer thread still has).
+    qsizetype queuedBytes() const { return m_bytes + m_end.bytesInFlight(); }
     bool isOpen() const { return m_end.isValid(); }
     // Under Disconnect: whether the output closed because its reader fell behind.
     bool fellBehind() const { return m_fellBehind; }
@@ -55,7 +55,8 @@ Q_SIGNALS:
     // Disconnect, the reader fell behind past the bound. Raised from the event loop, never
     // from inside append(). The output is closed by then.
     void failed(const QString &reason);
-    // Everything queued has gone out after the reader had kept some waiting.
+    // Everything queued has gone out after the reader had kept some waiting (on Windows: has
+    // been written by the writer thread).
     void emptied();
 
 private:

@@ -80,6 +80,9 @@ public:
     // Waits until the reader takes bytes again (or empties the pipe, when awaitsEmptyPipe()),
     // at most timeoutMs (negative: no limit); false when it did not.
     bool waitWritable(int timeoutMs) const;
+    // Bytes handed over by writes that the system has not taken yet: always 0 on Unix, where a
+    // write that returned has been taken; on Windows, what remains of the writer thread's batch.
+    qsizetype bytesInFlight() const;
     // Waits, at most until the deadline, for the system to take what writes have handed over;
     // returns how many parts of the writeLines() calls it has not taken, which are given up.
     // Always 0 on Unix, where a write that returned has been taken; on Windows, the writer

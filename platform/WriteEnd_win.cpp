@@ -384,6 +384,17 @@ bool WriteEnd::waitWritable(int timeoutMs) const
            WAIT_OBJECT_0;
 }
 
+qsizetype WriteEnd::bytesInFlight() const
+{
+    if (!m_writer || !m_writer->thread)
+        return 0;
+    const std::lock_guard guard(m_writer->lock);
+    const Writer &w = *m_writer;
+    return w.batch.isEmpty()
+               ? 0
+               : w.batch.size() - (w.partsDone > 0 ? w.partEnds[size_t(w.partsDone - 1)] : 0);
+}
+
 qint64 WriteEnd::settle(QDeadlineTimer deadline)
 {
     if (!m_writer || !m_writer->thread)

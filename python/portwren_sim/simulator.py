@@ -32,6 +32,8 @@ Match = Union[Mapping[str, Any], Callable[[Event], bool], None]
 PathLike = Union[str, "os.PathLike[str]"]
 
 READY_LINE = "portwren: ready"
+#: Windows: no virtual lines, the control endpoint a named pipe, the end Ctrl+Break.
+_WINDOWS = os.name == "nt"
 # A Unix-domain socket's path must fit in sockaddr_un.sun_path (108 bytes with its NUL).
 _SOCKET_PATH_LIMIT = 107
 
@@ -75,7 +77,16 @@ class Simulator:
     files, the ``--registers`` file it writes, and the traffic log unless ``log_path`` puts it
     elsewhere.
 
+    On Windows there are no virtual lines: ``port`` names the serial port PORTWREN opens, one of
+    a pair of virtual ports joined by a null-modem driver (``port="COM10"``, the host program on
+    ``COM11``); the control endpoint is a named pipe (:attr:`control_path`,
+    ``\\\\.\\pipe\\portwren-...``), and the run is ended with Ctrl+Break. (The Windows client is
+    not tested here: there is no Windows Python in this project's CI.)
+
     Options (``None`` leaves the program's own default):
+
+    - ``port``: a serial port for PORTWREN instead of a virtual line (``/dev/ttyUSB0``,
+      ``COM10``); required on Windows. :attr:`port` is then that port.
 
     - ``mode``: ``rack`` (the default here), ``vehicle``, ``NONE``, ``prGPS``, ``MNEA``,
       ``rackERR``; it brings its own line settings and frame end.
@@ -100,6 +111,7 @@ class Simulator:
         self,
         mode: str | None = "rack",
         *,
+        port: str | None = None,
         frame_end: str | None = None,
         quiet_time: int | None = None,
         settings: str | None = None,
@@ -114,6 +126,7 @@ class Simulator:
         stop_timeout: float = 5.0,
     ) -> None:
         self._mode = mode
+        self._device = port
         self._frame_end = frame_end
         self._quiet_time = quiet_time
         self._settings = settings
@@ -138,7 +151,7 @@ class Simulator:
         self.log_path: Path | None = None
 
         self._process: subprocess.Popen[bytes] | None = None
-        self._socket: socket.socket | None = None
+        self._socket: socket.socket | _PipeConnection | None = None
         self._threads: list[threading.Thread] = []
         # One condition guards everything the reader threads fill in.
         self._state = threading.Condition()
@@ -189,7 +202,8 @@ class Simulator:
         connection and removes the folder, but for a log kept in it. Safe to call again."""
         process = self._process
         if process is not None and process.poll() is None:
-            process.send_signal(signal.SIGTERM)
+            # On Windows SIGTERM would end the process at once; Ctrl+Break ends it as END does.
+            process.send_signal(signal.CTRL_BREAK_EVENT if _WINDOWS else signal.SIGTERM)
             try:
                 process.wait(self._stop_timeout)
             except subprocess.TimeoutExpired:
@@ -229,13 +243,26 @@ class Simulator:
 
     def _launch(self) -> None:
         program = find_program(self._program)
+        if _WINDOWS and self._device is None:
+            raise SimulatorError(
+                "Windows has no virtual lines: name one port of a null-modem pair, port='COM10'"
+            )
         self.folder = self._make_folder()
-        self.port = str(self.folder / "com1")
-        self.control_path = str(self.folder / "control")
+        if self._device is not None:
+            self.port = self._device
+            device = self._device
+        else:
+            self.port = str(self.folder / "com1")
+            device = f"pty:{self.port}"
+        if _WINDOWS:
+            control = f"portwren-{os.getpid()}-{self.folder.name}"
+            self.control_path = "\\\\.\\pipe\\" + control
+        else:
+            control = self.control_path = str(self.folder / "control")
         self.log_path = self._log_path or self.folder / "portwren.log"
         arguments = [
-            program, "--no-window", "--port", f"1=pty:{self.port}",
-            "--control", self.control_path,
+            program, "--no-window", "--port", f"1={device}",
+            "--control", control,
             "--log", str(self.log_path), "--log-format", self._log_format,
         ]  # fmt: skip
         arguments += self._options() + self._extra_args
@@ -245,6 +272,8 @@ class Simulator:
                 stdin=subprocess.DEVNULL,
                 stdout=subprocess.DEVNULL,
                 stderr=subprocess.PIPE,
+                # Its own group, so that Ctrl+Break reaches it alone.
+                creationflags=subprocess.CREATE_NEW_PROCESS_GROUP if _WINDOWS else 0,
             )
         except OSError as error:
             raise SimulatorError(f"cannot start {program}: {error}") from error
@@ -304,6 +333,13 @@ class Simulator:
         raise SimulatorError(f"portwren ended (status {status}) before it was ready:\n{said}")
 
     def _connect(self) -> None:
+        if _WINDOWS:
+            try:
+                self._socket = _PipeConnection(self.control_path)
+            except OSError as error:
+                raise SimulatorError(f"cannot connect to {self.control_path}: {error}") from error
+            self._start_thread(self._read_socket, self._socket, "portwren control connection")
+            return
         connection = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
         try:
             connection.connect(self.control_path)
@@ -351,7 +387,7 @@ class Simulator:
             self._stderr_ended = True
             self._state.notify_all()
 
-    def _read_socket(self, connection: socket.socket) -> None:
+    def _read_socket(self, connection: socket.socket | _PipeConnection) -> None:
         """Reads the control connection's lines: answers go to the request waiting for their
         id, events to :attr:`events`, in the order they arrive."""
         reason = "the run closed its control connection"
@@ -418,7 +454,10 @@ class Simulator:
         line = json.dumps({"id": request_id, "op": op, **fields}) + "\n"
         try:
             with self._send_lock:
-                self._socket.sendall(line.encode("utf-8"), socket.MSG_NOSIGNAL)
+                if isinstance(self._socket, socket.socket):
+                    self._socket.sendall(line.encode("utf-8"), socket.MSG_NOSIGNAL)
+                else:
+                    self._socket.sendall(line.encode("utf-8"))
         except OSError as error:
             raise SimulatorError(f"cannot send '{op}': {error}; {self._ended_text()}") from None
         answer = self._answer(request_id, op)
@@ -548,3 +587,61 @@ class Simulator:
         """Makes the next :meth:`wait_for` look only at events that come after this call."""
         with self._state:
             self._cursor = len(self._events)
+
+
+class _PipeConnection:
+    """Windows: the control endpoint's named pipe, opened as a file for overlapped I/O, so that
+    the reader thread's wait for a line and a request's write go on at once (on a handle
+    without overlapped I/O, Windows makes the write wait for the read). Has the methods of a
+    socket that :class:`Simulator` uses."""
+
+    def __init__(self, path: str) -> None:
+        import _winapi  # Windows only, as multiprocessing uses it
+
+        self._winapi = _winapi
+        self._handle = _winapi.CreateFile(
+            path,
+            _winapi.GENERIC_READ | _winapi.GENERIC_WRITE,
+            0,
+            _winapi.NULL,
+            _winapi.OPEN_EXISTING,
+            _winapi.FILE_FLAG_OVERLAPPED,
+            _winapi.NULL,
+        )
+        self._reading: Any = None
+
+    def recv(self, size: int) -> bytes:
+        """What comes next, at most ``size`` bytes; ``b""`` once the pipe has closed or the
+        read was cancelled."""
+        closed = (109, 232, 233, 995)  # broken pipe, being closed, not connected, cancelled
+        try:
+            self._reading, _ = self._winapi.ReadFile(self._handle, size, overlapped=True)
+        except OSError as error:
+            if error.winerror in closed:
+                return b""
+            raise
+        _, error = self._reading.GetOverlappedResult(True)
+        if error in closed:
+            return b""
+        if error not in (0, 234):  # 234: more data waits
+            raise OSError(f"reading the control pipe failed: Windows error {error}")
+        return bytes(self._reading.getbuffer())
+
+    def sendall(self, data: bytes) -> None:
+        writing, _ = self._winapi.WriteFile(self._handle, data, overlapped=True)
+        written, _ = writing.GetOverlappedResult(True)
+        if written != len(data):
+            raise OSError(f"{written} of {len(data)} bytes written to the control pipe")
+
+    def shutdown(self, how: int) -> None:
+        """Wakes the reader: its read is cancelled."""
+        if self._reading is not None:
+            try:
+                self._reading.cancel()
+            except OSError:
+                pass
+
+    def close(self) -> None:
+        if self._handle is not None:
+            self._winapi.CloseHandle(self._handle)
+            self._handle = None
