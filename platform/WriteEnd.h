@@ -82,7 +82,14 @@ public:
     bool waitWritable(int timeoutMs) const;
     // Bytes handed over by writes that the system has not taken yet: always 0 on Unix, where a
     // write that returned has been taken; on Windows, what remains of the writer thread's batch.
+#ifdef Q_OS_WIN
     qsizetype bytesInFlight() const;
+#else
+    qsizetype bytesInFlight() const
+    {
+        return 0;
+    }
+#endif
     // Waits, at most until the deadline, for the system to take what writes have handed over;
     // returns how many parts of the writeLines() calls it has not taken, which are given up.
     // Always 0 on Unix, where a write that returned has been taken; on Windows, the writer

@@ -265,11 +265,6 @@ bool WriteEnd::waitWritable(int timeoutMs) const
     }
 }
 
-qsizetype WriteEnd::bytesInFlight() const
-{
-    return 0;
-}
-
 qint64 WriteEnd::settle(QDeadlineTimer)
 {
     return 0;
