@@ -251,10 +251,13 @@ public:
                 *reason = QStringLiteral("cannot make the security of %1: %2").arg(m_path, why);
             return false;
         }
-        if (!makeInstance(true)) {
+        // Made as the pipe's first instance, the pipe is ours alone, where the system keeps
+        // that promise (Wine 8 does not: a name another server waits on is asked first).
+        const bool taken = servedElsewhere();
+        if (taken || !makeInstance(true)) {
             const DWORD error = ::GetLastError();
             if (reason)
-                *reason = error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY
+                *reason = taken || error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY
                               ? QStringLiteral("%1 is a pipe another program serves; it is left "
                                                "as it is")
                                     .arg(m_path)
@@ -279,6 +282,15 @@ public:
     QString name() const override { return m_path; }
 
 private:
+    // A pipe of the name that waits for a program, or whose instances are all taken.
+    bool servedElsewhere() const
+    {
+        if (::WaitNamedPipeW(reinterpret_cast<LPCWSTR>(m_path.utf16()), 1))
+            return true;
+        const DWORD error = ::GetLastError();
+        return error == ERROR_SEM_TIMEOUT || error == ERROR_PIPE_BUSY;
+    }
+
     bool makeInstance(bool first)
     {
         m_instance = ::CreateNamedPipeW(

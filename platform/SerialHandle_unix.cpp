@@ -8,7 +8,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-int SerialHandle::bytesWaiting(qintptr fd)
+int SerialHandle::bytesWaiting(Native fd)
 {
     int count = 0;
     if (fd < 0 || ::ioctl(int(fd), FIONREAD, &count) != 0)
@@ -16,7 +16,7 @@ int SerialHandle::bytesWaiting(qintptr fd)
     return count;
 }
 
-QByteArray SerialHandle::takeBytes(qintptr fd)
+QByteArray SerialHandle::takeBytes(Native fd)
 {
     QByteArray bytes(bytesWaiting(fd), Qt::Uninitialized);
     qsizetype got = 0;
@@ -33,7 +33,7 @@ QByteArray SerialHandle::takeBytes(qintptr fd)
     return bytes;
 }
 
-bool SerialHandle::hungUp(qintptr fd)
+bool SerialHandle::hungUp(Native fd)
 {
     pollfd pfd{int(fd), POLLIN, 0};
     return fd >= 0 && ::poll(&pfd, 1, 0) == 1 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL));

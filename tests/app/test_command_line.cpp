@@ -16,6 +16,13 @@
 namespace
 {
 
+// A device named for one run: a virtual line where the system has them, else a serial port.
+#ifdef Q_OS_WIN
+const char *const RunDevice = "COM14";
+#else
+const char *const RunDevice = "pty:/tmp/cli-com4";
+#endif
+
 // The options a run is told, each set one as "name=value", in a fixed order.
 QString rendered(const StartOptions &o)
 {
@@ -60,8 +67,18 @@ private Q_SLOTS:
         const auto refused = [](const char *line) { return QStringLiteral("refused: ") + line; };
         row("nothing", {}, QString());
         row("port alone", {"--port", "3"}, "port=3");
+#ifdef Q_OS_WIN
+        row("ports, last chosen", {"--port", "1=COM10", "--port=2= COM7 "},
+            "port=2 com1=COM10 com2=COM7");
+        row("virtual line on Windows", {"--port", "1=pty:/tmp/a"},
+            refused("--port: a virtual line (pty:PATH) is a pseudo-terminal, which Windows does "
+                    "not have; use a pair of virtual serial ports joined by a null-modem driver "
+                    "instead: PORTWREN on one (--port 1=COM10), the host program on the other "
+                    "(COM11)"));
+#else
         row("ports, last chosen", {"--port", "1=pty:/tmp/a b", "--port=2= /dev/ttyUSB0 "},
             "port=2 com1=pty:/tmp/a b com2=/dev/ttyUSB0");
+#endif
         row("port 7", {"--port", "7"}, refused("--port: '7' is not 1 to 6"));
         row("port without device", {"--port", "1="}, refused("--port: '1=' names no device"));
         row("port without link path", {"--port", "1=pty:"}, refused("--port: '1=pty:' names no"));
@@ -134,9 +151,10 @@ private Q_SLOTS:
     {
         QStandardPaths::setTestModeEnabled(true); // the user's stored choices are not read
         SessionFixture f;
-        const CommandLine read = readCommandLine(
-            {"portwren", "--settings", "4800,N,8,1", "--frame-end", "cr", "--mode", "rack",
-             "--quiet-time", "20", "--port", "4=pty:/tmp/cli-com4", "--no-window", "--auto"});
+        const CommandLine read =
+            readCommandLine({"portwren", "--settings", "4800,N,8,1", "--frame-end", "cr", "--mode",
+                             "rack", "--quiet-time", "20", "--port",
+                             QStringLiteral("4=") + RunDevice, "--no-window", "--auto"});
         applyOptions(read.options, f.session);
         QCOMPARE(f.session.mode(), SimMode::Rack);
         QCOMPARE(f.session.frameEnd(), FrameEnd::Cr);
@@ -144,7 +162,7 @@ private Q_SLOTS:
         QCOMPARE(f.session.quietTimeText(), QStringLiteral("20"));
         QCOMPARE(f.session.portNumber(), 4);
         // The device is this run's: neither put in the environment nor stored.
-        QCOMPARE(f.session.deviceFor(4), QStringLiteral("pty:/tmp/cli-com4"));
+        QCOMPARE(f.session.deviceFor(4), QLatin1String(RunDevice));
         QVERIFY(PortMap::environmentDevice(4).isEmpty() && PortMap::storedDevice(4).isEmpty());
         QVERIFY(f.session.handshake().isAuto());
         QVERIFY(!f.session.isOpen() && f.log.isEmpty());

@@ -29,12 +29,19 @@ QString pipeName()
 class PipeClient
 {
 public:
+    // Opened as a Windows program does: a pipe whose instances are all taken is tried again
+    // (the server makes the next one as the event loop turns).
     explicit PipeClient(const QString &name)
     {
         const QString path = QStringLiteral("\\\\.\\pipe\\") + name;
-        m_pipe = ::CreateFileW(reinterpret_cast<LPCWSTR>(path.utf16()),
-                               GENERIC_READ | GENERIC_WRITE | READ_CONTROL, 0, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
+        const auto open = [&] {
+            m_pipe = ::CreateFileW(reinterpret_cast<LPCWSTR>(path.utf16()),
+                                   GENERIC_READ | GENERIC_WRITE | READ_CONTROL, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+            return isOpen() || ::GetLastError() != ERROR_PIPE_BUSY;
+        };
+        if (!open())
+            (void)QTest::qWaitFor(open);
     }
     ~PipeClient() { close(); }
     PipeClient(const PipeClient &) = delete;
@@ -81,10 +88,9 @@ public:
     // The next whole line, waiting for it as the event loop runs.
     QJsonObject nextLine()
     {
-        QTest::qWaitFor([this] { return collect().indexOf('\n', m_read) >= 0; });
-        const qsizetype end = m_got.indexOf('\n', m_read);
-        if (end < 0)
+        if (!QTest::qWaitFor([this] { return collect().indexOf('\n', m_read) >= 0; }))
             return {};
+        const qsizetype end = m_got.indexOf('\n', m_read);
         const QByteArray line = m_got.mid(m_read, end - m_read);
         m_read = end + 1;
         return QJsonDocument::fromJson(line).object();
@@ -171,7 +177,10 @@ private slots:
         QCOMPARE(asking.nextLine().value("id").toInt(), 1);
         const QJsonObject opened = asking.nextLine();
         QVERIFY(opened.value("ok").toBool() && opened.value("id").toInt() == 2);
-        QCOMPARE(subscriber.nextLine().value("event").toString(), QStringLiteral("connection"));
+        QStringList events; // the OPEN's note, then its connection event
+        while (!events.contains(QStringLiteral("connection")) && events.size() < 8)
+            events << subscriber.nextLine().value("event").toString();
+        QVERIFY2(events.contains(QStringLiteral("connection")), qPrintable(events.join(u' ')));
         QCOMPARE(s.server.clientCount(), 2);
         asking.close();
         QTRY_COMPARE(s.server.clientCount(), 1);

@@ -30,6 +30,13 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
+// The port menu's item for a virtual line, on systems that have them.
+#ifdef Q_OS_UNIX
+const QStringList VirtualLineItem{QStringLiteral("Virtual line…")};
+#else
+const QStringList VirtualLineItem;
+#endif
+
 QList<SystemPort> scriptedPorts()
 {
     const SystemPort adapter{
@@ -258,18 +265,24 @@ private Q_SLOTS:
         QVERIFY(!f.w->helpWindow());
     }
 
-    // What a menu offers; a choice stored and shown in the button's tooltip.
+    // What a menu offers (Virtual line… where the system has them; the system's default); a
+    // choice stored and shown in the button's tooltip.
     void menuOffersAndStoresAChoice()
     {
         MenuFixture f;
+        const auto defaultItem = [](int port) {
+            return QStringList{QStringLiteral("Default (%1)*").arg(PortMap::platformDefault(port))};
+        };
         QCOMPARE(f.items(f.openMenu(0)),
                  QStringList({"/dev/ttyUSB0  USB-Serial Controller (Prolific, 067b:2303), in use",
-                              "/dev/ttyS0", "Virtual line…", "Default (/dev/ttyS0)*"}));
+                              "/dev/ttyS0"}) +
+                     VirtualLineItem + defaultItem(1));
         f.choose(2, QStringLiteral("/dev/ttyUSB0"));
         QCOMPARE(PortMap::storedDevice(3), QStringLiteral("/dev/ttyUSB0"));
         QCOMPARE(f.tooltip(2), QStringLiteral("/dev/ttyUSB0"));
         QVERIFY(f.items(f.openMenu(2)).first().endsWith(QLatin1String("in use*")));
 
+#ifdef Q_OS_UNIX
         f.choose(2, QStringLiteral("Virtual line"));
         auto *dialog = f.w->findChild<QInputDialog *>(QStringLiteral("virtualLineDialog"));
         QVERIFY(dialog && dialog->isVisible());
@@ -278,6 +291,7 @@ private Q_SLOTS:
         dialog->accept();
         QCOMPARE(f.tooltip(2), QStringLiteral("pty:/tmp/cli-line"));
         QVERIFY(f.items(f.openMenu(2)).contains(QStringLiteral("Virtual line… (/tmp/cli-line)*")));
+#endif
 
         // A device stored earlier that the machine no longer has stays offered, and chosen.
         PortMap::storeDevice(3, QStringLiteral("/dev/ttyACM7"));
@@ -285,11 +299,11 @@ private Q_SLOTS:
 
         f.choose(2, QStringLiteral("Default"));
         QVERIFY(PortMap::storedDevice(3).isEmpty());
-        QCOMPARE(f.tooltip(2), QStringLiteral("/dev/ttyS2"));
-        QCOMPARE(f.tooltip(1), QStringLiteral("/dev/ttyS1")); // other ports untouched
+        QCOMPARE(f.tooltip(2), PortMap::platformDefault(3));
+        QCOMPARE(f.tooltip(1), PortMap::platformDefault(2)); // other ports untouched
         f.w->setPortLister([] { return QList<SystemPort>(); });
         QCOMPARE(f.items(f.openMenu(5)),
-                 QStringList({"No serial ports found-", "Virtual line…", "Default (/dev/ttyS5)*"}));
+                 QStringList{"No serial ports found-"} + VirtualLineItem + defaultItem(6));
     }
 
     void environmentWins()
@@ -303,7 +317,8 @@ private Q_SLOTS:
         QCOMPARE(items.first(), QStringLiteral("Set by PORTWREN_COM2 or --port: COM9-"));
         QVERIFY(items.at(1).endsWith(QLatin1String("in use*")));
         f.choose(1, QStringLiteral("Default"));
-        QCOMPARE(QStringList({f.tooltip(1), f.tooltip(2)}), QStringList({"COM9", "/dev/ttyS2"}));
+        QCOMPARE(QStringList({f.tooltip(1), f.tooltip(2)}),
+                 QStringList({"COM9", PortMap::platformDefault(3)}));
         qunsetenv("PORTWREN_COM2");
         qunsetenv("PORTWREN_COM3");
     }

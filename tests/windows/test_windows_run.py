@@ -140,11 +140,11 @@ def test_windowless_run_on_com5(line: HostLine, tmp_path: Path) -> None:
         expected = words_reply([b"0002", b"0001"])
         assert line.receive(len(expected)) == expected
         # A word write, then the registers read back over the control pipe.
-        line.send(word_write(40, [b"1234", b"ABCD"]))
+        line.send(word_write(40, [b"1234", b"-012"]))
         assert line.receive(len(accepted())) == accepted()
         answers = control(pipe, {"id": 1, "op": "read_registers", "from": 40, "count": 2},
                           {"id": 2, "op": "fault", "kind": "nak", "code": "05"})
-        assert answers[0] == {"id": 1, "ok": True, "words": ["1234", "ABCD"]}
+        assert answers[0] == {"id": 1, "ok": True, "words": ["1234", "-012"]}
         assert answers[1]["ok"] is True and answers[1]["faults_pending"] == 1
         # The fault asked for: the next reply is a NAK with its code.
         line.send(word_read(32, 2))
