@@ -31,6 +31,8 @@ struct StartOptions {
     QString controlPath;                      // --control
     QList<QPair<int, QString>> registerWords; // read from --registers FILE
     std::optional<int> handshakePeriodMs;     // --handshake-period
+    bool endWithParent = false;               // --end-with-parent
+    QString temporaryFolder;                  // --temporary-folder
 };
 
 // The command line read: run with the options, or print a text and end.
