@@ -100,6 +100,7 @@ void ControlServer::acceptWaiting()
         } else if (fd >= 0) {
             auto *client = new ControlClient(fd, *this, m_limits.clientQueueBytes);
             m_clients.append(client);
+            client->sendNow(ControlRequests::greetingLine());
             client->listen();
         } else if (errno != ECONNABORTED) {
             if (errno != EAGAIN) {
@@ -112,15 +113,15 @@ void ControlServer::acceptWaiting()
     }
 }
 
-// A connection beyond the limit gets one error line, which an empty socket always takes, and
-// is closed; the log says so once while the clients are at the limit.
+// A connection beyond the limit gets one error line in place of the greeting, which an empty
+// socket always takes, and is closed; the log says so once while the clients are at the limit.
 void ControlServer::refuse(int fd)
 {
     const QByteArray line =
-        QStringLiteral("{\"id\":null,\"ok\":false,\"error\":\"too many control clients: %1 are "
-                       "connected\"}\n")
-            .arg(m_limits.clients)
-            .toUtf8();
+        ControlRequests::errorLine(
+            ErrorClass::Busy,
+            QStringLiteral("too many control clients: %1 are connected").arg(m_limits.clients)) +
+        '\n';
     ::send(fd, line.constData(), size_t(line.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
     ::close(fd);
     if (!std::exchange(m_refusing, true))
