@@ -213,7 +213,7 @@ class Simulator:
         self.port = ""
         #: The control socket's path.
         self.control_path = ""
-        #: The traffic log, kept after the run.
+        #: The traffic log; after the run it stays unless it is in a folder that goes.
         self.log_path: Path | None = None
 
         self._process: subprocess.Popen[bytes] | None = None
