@@ -72,6 +72,10 @@ const QList<QCommandLineOption> &allOptions()
              .arg(HandshakePeriodRange.hi)
              .arg(LineSession::DefaultHandshakePeriodMs),
          QStringLiteral("MS")},
+        {QStringLiteral("timestamps"),
+         QStringLiteral("The traffic log's time stamps: s ([HH:mm:ss], the default) or ms "
+                        "([HH:mm:ss.zzz]); with windows, for this run."),
+         QStringLiteral("UNIT")},
         {QStringLiteral("control"),
          QStringLiteral("Listen for control programs on a Unix-domain socket at PATH (JSON "
                         "lines; see portwren(1))."),
@@ -243,6 +247,16 @@ std::optional<Refusal> readChoices(const QCommandLineParser &parser, StartOption
         if (const QString reason = settingsRefusal(value); !reason.isEmpty())
             return refuse("settings", QStringLiteral("'%1': %2").arg(quotedValue(value), reason));
         options.settings = value;
+    }
+    if (parser.isSet(QStringLiteral("timestamps"))) {
+        const QString value = parser.value(QStringLiteral("timestamps"));
+        if (value == QLatin1String("s"))
+            options.stamps = StampPrecision::Seconds;
+        else if (value == QLatin1String("ms"))
+            options.stamps = StampPrecision::Milliseconds;
+        else
+            return refuse("timestamps",
+                          QStringLiteral("unknown unit '%1' (s, ms)").arg(quotedValue(value)));
     }
     return std::nullopt;
 }

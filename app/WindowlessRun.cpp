@@ -36,6 +36,7 @@ WindowlessRun::WindowlessRun(LineSession &session, StartOptions options, QObject
                 [this](const QByteArray &json) { writeLogLine(json + '\n'); });
     } else {
         m_sessionLog = std::make_unique<SessionLog>(session, LogEscaping::ControlCharacters);
+        m_sessionLog->setStampPrecision(m_options.stamps.value_or(StampPrecision::Seconds));
         connect(m_sessionLog.get(), &SessionLog::lineLogged, this,
                 [this](const LogLine &line) { writeLogLine((line.joined() + '\n').toUtf8()); });
     }
@@ -136,7 +137,9 @@ QByteArray WindowlessRun::droppedLinesLine(qint64 count)
                                {"source", "output"}};
         return QJsonDocument(note).toJson(QJsonDocument::Compact) + '\n';
     }
-    return (LogStamp().of(m_session.nowUs()) + text + QLatin1Char('\n')).toUtf8();
+    return (LogStamp(m_sessionLog->stampPrecision()).of(m_session.nowUs()) + text +
+            QLatin1Char('\n'))
+        .toUtf8();
 }
 
 // Lines still queued get a short time to go out; how many did not is said on standard error.

@@ -9,10 +9,12 @@
 #include "ui/Twips.h"
 #include "ui/WindowLook.h"
 
+#include <QAction>
 #include <QButtonGroup>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -116,6 +118,8 @@ void MainWindow::createIndicators()
             [this, i](const QPoint &at) { showPortMenu(i, m_portButtons[i]->mapToGlobal(at)); });
     }
     connect(ports, &QButtonGroup::idClicked, this, [this](int i) { m_session.choosePort(i + 1); });
+    // "Com6:" ends at the window's right edge: the captions take a font in which they fit.
+    fitToWidths({m_portButtons.begin(), m_portButtons.end()});
 }
 
 void MainWindow::createCommandColumn()
@@ -144,6 +148,29 @@ void MainWindow::createCommandColumn()
     }
     findChild<QPushButton *>(QStringLiteral("btnSEND"))
         ->setToolTip(QStringLiteral("ENQ及びチェックサムを付加して電文を送信します。"));
+    addSendBytesMenus();
+}
+
+// "Send bytes…" in the context menu of each transmit button, and below the transmit box's own.
+void MainWindow::addSendBytesMenus()
+{
+    m_sendBytesAction = new QAction(QStringLiteral("Send bytes…"), this);
+    m_sendBytesAction->setObjectName(QStringLiteral("sendBytes"));
+    connect(m_sendBytesAction, &QAction::triggered, this, &MainWindow::openSendBytes);
+    for (const TransmitButton &t : TransmitButtons) {
+        auto *b = findChild<QPushButton *>(QLatin1String(t.name));
+        b->addAction(m_sendBytesAction);
+        b->setContextMenuPolicy(Qt::ActionsContextMenu);
+    }
+    m_transmitEdit->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_transmitEdit, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
+        QMenu *menu = m_transmitEdit->createStandardContextMenu();
+        menu->setObjectName(QStringLiteral("transmitTextMenu"));
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addSeparator();
+        menu->addAction(m_sendBytesAction);
+        menu->popup(m_transmitEdit->mapToGlobal(at));
+    });
 }
 
 void MainWindow::createOptionFrames()

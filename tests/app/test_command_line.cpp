@@ -42,6 +42,8 @@ QString rendered(const StartOptions &o)
         QStringLiteral("period=%1").arg(o.handshakePeriodMs.value_or(0)));
     add(o.endWithParent, QStringLiteral("end-with-parent"));
     add(!o.temporaryFolder.isEmpty(), QStringLiteral("folder=") + o.temporaryFolder);
+    add(bool(o.stamps), o.stamps == StampPrecision::Milliseconds ? QStringLiteral("stamps=ms")
+                                                                 : QStringLiteral("stamps=s"));
     return set.join(QLatin1Char(' '));
 }
 
@@ -113,6 +115,11 @@ private Q_SLOTS:
             refused("--temporary-folder: only with --no-window"));
         row("temporary folder unnamed", {"--no-window", "--temporary-folder="},
             refused("--temporary-folder: no folder named"));
+        row("stamps to the millisecond", {"--timestamps", "ms"}, "stamps=ms");
+        row("stamps to the second, without windows", {"--no-window", "--timestamps=s"},
+            "no-window open stamps=s");
+        row("stamps unknown", {"--timestamps", "us"},
+            refused("--timestamps: unknown unit 'us' (s, ms)"));
         row("log format unknown", {"--no-window", "--log-format", "xml"},
             refused("--log-format: unknown format 'xml'"));
         row("handshake period 0", {"--handshake-period", "0"}, refused("--handshake-period: '0'"));

@@ -142,13 +142,6 @@ private Q_SLOTS:
             R"({"ok":false,)" + nakCode);
         row("nak code at the ends of ASCII", R"({"op":"fault","kind":"nak","code":"!~"})",
             R"({"ok":true,"faults_pending":1})");
-        QByteArray tenThousand;
-        for (int n = 0; n < ReplyFaults::MaxWaiting; ++n)
-            tenThousand += R"({"op":"fault","kind":"drop"})"
-                           "\n";
-        row("one fault more than may wait", tenThousand + R"({"op":"fault","kind":"garble"})",
-            R"({"ok":false,"error":"10000 faults already wait, the most there may be: clear them )"
-            R"(or let replies use them up first","class":"Busy"})");
         row("fault delay", R"({"op":"fault","kind":"delay","ms":30,"count":3})",
             R"({"ok":true,"faults_pending":3})");
         row("split of one piece", R"({"op":"fault","kind":"split","pieces":1})",
@@ -205,6 +198,18 @@ private Q_SLOTS:
                {"op":"write_registers","from":10,"words":["1"]}
                {"op":"handshake","action":"step"})",
             R"({"ok":true,"wait":10,"status":"搬送設定完了フラグＯＮ-入庫(0101→0000,0000,0000)[0000]"})");
+        QByteArray tenThousand;
+        for (int i = 0; i < 10000; ++i)
+            tenThousand += R"({"op":"fault","kind":"drop","count":100000})"
+                           "\n";
+        QTest::newRow("a fault past the queue's limit")
+            << tenThousand + R"({"op":"fault","kind":"drop"})" << u"closed"_s
+            << QByteArray(R"({"ok":false,"error":"10000 faults already wait, the most there may )"
+                          R"(be: clear them or let replies use them up first","class":"Busy"})")
+            << QByteArray();
+        QTest::newRow("the pending count past the range of int")
+            << tenThousand + R"({"op":"status"})" << u"closed"_s
+            << QByteArray(R"({"ok":true,"faults_pending":1000000000})") << QByteArray();
     }
 
     void requests()
