@@ -79,6 +79,10 @@ const QList<QCommandLineOption> &allOptions()
              .arg(HandshakePeriodRange.hi)
              .arg(LineSession::DefaultHandshakePeriodMs),
          QStringLiteral("MS")},
+        {QStringLiteral("timestamps"),
+         QStringLiteral("The traffic log's time stamps: s ([HH:mm:ss], the default) or ms "
+                        "([HH:mm:ss.zzz]); with windows, for this run."),
+         QStringLiteral("UNIT")},
 #ifdef Q_OS_WIN
         {QStringLiteral("control"),
          QStringLiteral("Listen for control programs on the named pipe \\\\.\\pipe\\NAME, "
@@ -90,6 +94,13 @@ const QList<QCommandLineOption> &allOptions()
                         "lines; see portwren(1))."),
          QStringLiteral("PATH")},
 #endif
+        {QStringLiteral("end-with-parent"),
+         QStringLiteral("With --no-window: end, as on SIGTERM, once the process that started "
+                        "the run has ended, however it ended.")},
+        {QStringLiteral("temporary-folder"),
+         QStringLiteral("With --no-window: DIR is the run's own folder; at the end the run "
+                        "removes its log in it and then DIR, when nothing else is left in it."),
+         QStringLiteral("DIR")},
     };
     return options;
 }
@@ -237,13 +248,13 @@ std::optional<Refusal> readChoices(const QCommandLineParser &parser, StartOption
             return refusal;
     if (parser.isSet(QStringLiteral("mode"))) {
         const QString value = parser.value(QStringLiteral("mode"));
-        if (!(options.mode = modeFromCommandLine(value)))
+        if (!(options.mode = modeNamed(value)))
             return refuse("mode", QStringLiteral("unknown mode '%1' (%2)")
                                       .arg(quotedValue(value), modeNamesOfCommandLine()));
     }
     if (parser.isSet(QStringLiteral("frame-end"))) {
         const QString value = parser.value(QStringLiteral("frame-end"));
-        if (!(options.frameEnd = frameEndFromCommandLine(value)))
+        if (!(options.frameEnd = frameEndNamed(value)))
             return refuse("frame-end", QStringLiteral("unknown frame end '%1' (%2)")
                                            .arg(quotedValue(value), frameEndNamesListed()));
     }
@@ -259,6 +270,16 @@ std::optional<Refusal> readChoices(const QCommandLineParser &parser, StartOption
         if (const QString reason = settingsRefusal(value); !reason.isEmpty())
             return refuse("settings", QStringLiteral("'%1': %2").arg(quotedValue(value), reason));
         options.settings = value;
+    }
+    if (parser.isSet(QStringLiteral("timestamps"))) {
+        const QString value = parser.value(QStringLiteral("timestamps"));
+        if (value == QLatin1String("s"))
+            options.stamps = StampPrecision::Seconds;
+        else if (value == QLatin1String("ms"))
+            options.stamps = StampPrecision::Milliseconds;
+        else
+            return refuse("timestamps",
+                          QStringLiteral("unknown unit '%1' (s, ms)").arg(quotedValue(value)));
     }
     return std::nullopt;
 }
@@ -292,8 +313,8 @@ std::optional<Refusal> readSimulatorFiles(const QCommandLineParser &parser, Star
     return std::nullopt;
 }
 
-// --auto, --log, --log-format and --register-dump belong to a run without windows, Qt's options
-// to one with.
+// --auto, --log, --log-format, --register-dump, --end-with-parent and --temporary-folder belong
+// to a run without windows, Qt's options to one with.
 std::optional<Refusal> readRunWithoutWindows(const QCommandLineParser &parser,
                                              const QStringList &qtOptions, StartOptions &options)
 {
@@ -305,14 +326,19 @@ std::optional<Refusal> readRunWithoutWindows(const QCommandLineParser &parser,
     options.autoHandshake = parser.isSet(QStringLiteral("auto"));
     options.logFile = parser.value(QStringLiteral("log"));
     options.registerDump = parser.value(QStringLiteral("register-dump"));
-    for (const char *name : {"auto", "log", "log-format", "register-dump"}) {
+    options.endWithParent = parser.isSet(QStringLiteral("end-with-parent"));
+    options.temporaryFolder = parser.value(QStringLiteral("temporary-folder"));
+    for (const char *name :
+         {"auto", "end-with-parent", "log-format", "log", "register-dump", "temporary-folder"}) {
         const QString option = QLatin1String(name);
         if (parser.isSet(option) && options.window)
             return refuse(name, QStringLiteral("only with --no-window"));
-        if (parser.isSet(option) && option != QLatin1String("auto") &&
-            option != QLatin1String("log-format") && parser.value(option).isEmpty())
-            return refuse(name, QStringLiteral("no file named"));
     }
+    for (const char *name : {"log", "register-dump"})
+        if (parser.isSet(QLatin1String(name)) && parser.value(QLatin1String(name)).isEmpty())
+            return refuse(name, QStringLiteral("no file named"));
+    if (parser.isSet(QStringLiteral("temporary-folder")) && options.temporaryFolder.isEmpty())
+        return refuse("temporary-folder", QStringLiteral("no folder named"));
     const QString format = parser.value(QStringLiteral("log-format"));
     if (format == QLatin1String("jsonl"))
         options.logFormat = StartOptions::LogFormat::JsonLines;

@@ -3,6 +3,7 @@
 
 #include "protocol/ControlCodes.h"
 #include "registers/SimMode.h"
+#include "session/LogFormat.h"
 
 #include <QList>
 #include <QPair>
@@ -31,6 +32,9 @@ struct StartOptions {
     QString controlPath;                      // --control
     QList<QPair<int, QString>> registerWords; // read from --registers FILE
     std::optional<int> handshakePeriodMs;     // --handshake-period
+    bool endWithParent = false;               // --end-with-parent
+    QString temporaryFolder;                  // --temporary-folder
+    std::optional<StampPrecision> stamps;     // --timestamps
 };
 
 // The command line read: run with the options, or print a text and end.

@@ -2,6 +2,7 @@
 #include "app/Program.h"
 
 #include "app/CommandLine.h"
+#include "app/DisplayCheck.h"
 #include "app/StandardStreams.h"
 #include "app/WindowlessRun.h"
 #include "control/ControlServer.h"
@@ -59,6 +60,8 @@ int runWithWindows(int argc, char *argv[], const StartOptions &options)
     watchSignals(termination);
     const std::unique_ptr<LineSession> session = makeSession(options);
     MainWindow window(*session);
+    if (options.stamps)
+        window.setStampPrecision(*options.stamps);
     QObject::connect(&window, &MainWindow::endRequested, &app, &QApplication::quit);
     QObject::connect(&termination, &TerminationSignals::received, &window, &MainWindow::end);
     ControlServer control(*session);
@@ -133,6 +136,11 @@ int runProgram(int argc, char *argv[])
     if (!read.options.window && read.options.logFile.isEmpty() && closed.output) {
         printNote(QStringLiteral("standard output is closed (use --log FILE)"));
         return 1;
+    }
+    if (read.options.window &&
+        !displayCanOpen(arguments, QProcessEnvironment::systemEnvironment(), x11DisplayAnswers)) {
+        printNote(NoDisplayText);
+        return NoDisplayStatus;
     }
     return read.options.window ? runWithWindows(argc, argv, read.options)
                                : runWithoutWindows(argc, argv, read.options);

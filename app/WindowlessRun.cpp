@@ -7,10 +7,13 @@
 #include "platform/Clock.h"
 #include "platform/FileTarget.h"
 #include "platform/OutputQueue.h"
+#include "platform/ParentWatch.h"
 #include "registers/RegisterFile.h"
 #include "session/LineSession.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <fcntl.h>
@@ -33,6 +36,7 @@ WindowlessRun::WindowlessRun(LineSession &session, StartOptions options, QObject
                 [this](const QByteArray &json) { writeLogLine(json + '\n'); });
     } else {
         m_sessionLog = std::make_unique<SessionLog>(session, LogEscaping::ControlCharacters);
+        m_sessionLog->setStampPrecision(m_options.stamps.value_or(StampPrecision::Seconds));
         connect(m_sessionLog.get(), &SessionLog::lineLogged, this,
                 [this](const LogLine &line) { writeLogLine((line.joined() + '\n').toUtf8()); });
     }
@@ -55,7 +59,7 @@ WindowlessRun::~WindowlessRun() = default;
 // at start ends it when it fails.
 void WindowlessRun::start()
 {
-    if (!openLog() || !listenForControl())
+    if (!watchParent() || !openLog() || !listenForControl())
         return finish(1);
     if (!m_session.open()) {
         printNote(m_lastPortNote);
@@ -63,6 +67,23 @@ void WindowlessRun::start()
     }
     m_session.setHandshakeTicking(TickPlayer::Automatic, m_options.autoHandshake);
     printNote(QStringLiteral("ready"));
+}
+
+// The parent is watched from the start, so that a test killed while the run starts ends it too.
+bool WindowlessRun::watchParent()
+{
+    if (!m_options.endWithParent)
+        return true;
+    m_parentWatch = std::make_unique<ParentWatch>();
+    connect(m_parentWatch.get(), &ParentWatch::ended, this, [this] {
+        printNote(QStringLiteral("the process that started the run has ended"));
+        finish(0);
+    });
+    QString reason;
+    if (m_parentWatch->start(&reason))
+        return true;
+    printNote(QStringLiteral("--end-with-parent: ") + reason);
+    return false;
 }
 
 bool WindowlessRun::listenForControl()
@@ -115,7 +136,9 @@ QByteArray WindowlessRun::droppedLinesLine(qint64 count)
                                {"source", "output"}};
         return QJsonDocument(note).toJson(QJsonDocument::Compact) + '\n';
     }
-    return (LogStamp().of(m_session.nowUs()) + text + QLatin1Char('\n')).toUtf8();
+    return (LogStamp(m_sessionLog->stampPrecision()).of(m_session.nowUs()) + text +
+            QLatin1Char('\n'))
+        .toUtf8();
 }
 
 // Lines still queued get a short time to go out; how many did not is said on standard error.
@@ -146,7 +169,27 @@ void WindowlessRun::finish(int status)
     if (!m_options.registerDump.isEmpty() && !dumpRegisters() && status == 0)
         status = 1;
     closeLog();
+    removeTemporaryFolder();
     Q_EMIT finished(status);
+}
+
+// Only what the run made goes: the link, the socket and their locks are already gone, the log
+// goes when it is a regular file in the folder, and the folder only once it is empty, so that
+// nothing a user put there is ever removed.
+void WindowlessRun::removeTemporaryFolder()
+{
+    if (m_options.temporaryFolder.isEmpty())
+        return;
+    const QFileInfo folder(m_options.temporaryFolder);
+    const QFileInfo log(m_options.logFile);
+    m_log.reset();
+    if (!m_options.logFile.isEmpty() && log.isFile() && !log.isSymLink() &&
+        log.absolutePath() == folder.absoluteFilePath())
+        QFile::remove(log.absoluteFilePath());
+    if (!folder.isDir() || folder.isSymLink() || QDir().rmdir(folder.absoluteFilePath()))
+        return;
+    printNote(QStringLiteral("--temporary-folder: %1 is not empty; it is left as it is")
+                  .arg(folder.absoluteFilePath()));
 }
 
 // One line per register, "D0000 0001" to "D0127 ...": the register's name as the data window

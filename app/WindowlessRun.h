@@ -11,6 +11,7 @@ class ControlServer;
 class EventFeed;
 class LineSession;
 class OutputQueue;
+class ParentWatch;
 
 // A run without windows: the same line session that the main window shows answers the far end
 // (responder, modem dialog, echo); its traffic log goes to standard output or a file, oldest
@@ -19,9 +20,11 @@ class OutputQueue;
 // behind has 1 MiB queued for it, past which whole lines are dropped and a line says how many.
 // The run listens on the control socket when one is named, opens the port and says
 // "portwren: ready" on standard error. Control programs may close and open the port; the run
-// goes on until a termination signal or a lost port, and ends as END does: the port closes (a
-// virtual line's link goes), the registers are dumped when asked, and the log's queued lines
-// get 60 ms to go out (how many did not is said on standard error).
+// goes on until a termination signal, a lost port or (with --end-with-parent) the end of the
+// process that started it, and ends as END does: the port closes (a virtual line's link goes),
+// the registers are dumped when asked, and the log's queued lines get 60 ms to go out (how many
+// did not is said on standard error). With --temporary-folder the run then removes its log when
+// it lies in that folder, and the folder once nothing else is in it.
 class WindowlessRun : public QObject
 {
     Q_OBJECT
@@ -47,6 +50,8 @@ private:
     void closeLog();
     void writeLogLine(const QByteArray &line);
     bool dumpRegisters();
+    bool watchParent();
+    void removeTemporaryFolder();
 
     LineSession &m_session;
     StartOptions m_options;
@@ -56,6 +61,7 @@ private:
     std::unique_ptr<EventFeed> m_eventFeed;
     std::unique_ptr<OutputQueue> m_log;
     std::unique_ptr<ControlServer> m_control;
+    std::unique_ptr<ParentWatch> m_parentWatch;
     QString m_lastPortNote; // the port's latest note ("<<OPENできません: ...>>"), for stderr
     bool m_finished = false;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "control/ControlClient.h"
 
+#include "control/ControlRequests.h"
 #include "control/ControlServer.h"
 #include "platform/ControlEndpoint.h"
 #include "platform/OutputQueue.h"
@@ -22,6 +23,7 @@ constexpr qsizetype BatchBytes = 64 << 10;
 
 const QString LineTooLongNote =
     QStringLiteral("  <<control client disconnected: a request line is longer than 64 KiB>>");
+const QString LineTooLongError = QStringLiteral("a request line is longer than 64 KiB");
 
 } // namespace
 
@@ -84,6 +86,12 @@ void ControlClient::gather(const QByteArray &json)
         flush();
 }
 
+void ControlClient::sendNow(const QByteArray &json)
+{
+    gather(json);
+    flush();
+}
+
 void ControlClient::flush()
 {
     if (!m_stopped && !m_batch.isEmpty())
@@ -117,11 +125,11 @@ bool ControlClient::serve(int lines, const std::function<bool()> &turnOver)
             const QByteArray line = m_input.mid(m_start, end - m_start);
             m_start = end + 1;
             if (line.size() > ControlServer::MaxRequestBytes)
-                return m_server.drop(this, LineTooLongNote), false;
+                return dropForLineTooLong(), false;
             m_server.answer(this, line);
             ++answered;
         } else if (m_input.size() - m_start > ControlServer::MaxRequestBytes) {
-            return m_server.drop(this, LineTooLongNote), false;
+            return dropForLineTooLong(), false;
         } else if (m_inputEnded || !readSome()) {
             break;
         }
@@ -130,6 +138,14 @@ bool ControlClient::serve(int lines, const std::function<bool()> &turnOver)
     if (m_inputEnded && !m_stopped)
         finishInput();
     return false;
+}
+
+// The client learns why as the connection closes: its last line is an error answer, written
+// with what waits for it as far as its socket takes them at once.
+void ControlClient::dropForLineTooLong()
+{
+    sendNow(ControlRequests::errorLine(ErrorClass::TooLong, LineTooLongError));
+    m_server.drop(this, LineTooLongNote);
 }
 
 // False when nothing more can be read now: none waiting, the client's side closed, or the

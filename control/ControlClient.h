@@ -13,7 +13,8 @@ class OutputQueue;
 // One connection to the control endpoint: its requests read a line at a time and handed to the
 // server, a bounded share of them per turn of the event loop, and its answers and events
 // gathered for one write per share or per turn, through a queue that never waits on it. A client
-// that closes its sending side gets the answers to what it sent, then the connection closes.
+// that closes its sending side gets the answers to what it sent, then the connection closes; one
+// that sends a line too long gets an error answer as its connection closes.
 class ControlClient : public QObject
 {
 public:
@@ -35,6 +36,8 @@ public:
     void sendEvent(const QByteArray &line);
     // An answer: gathered, and handed on at the end of the client's share of the turn.
     void gather(const QByteArray &json);
+    // A line handed on at once (the greeting).
+    void sendNow(const QByteArray &json);
     // The bytes waiting for the client: gathered, and queued for its socket.
     qsizetype waitingBytes() const;
     // No more reading or writing; what waits for it is discarded. The server forgets it.
@@ -44,6 +47,7 @@ public:
 
 private:
     void flush();
+    void dropForLineTooLong();
     bool readSome();
     void finishInput();
 

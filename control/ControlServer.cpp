@@ -94,20 +94,22 @@ void ControlServer::acceptWaiting()
             auto *client =
                 new ControlClient(std::move(connection), *this, m_limits.clientQueueBytes);
             m_clients.append(client);
+            client->sendNow(ControlRequests::greetingLine());
             client->listen();
         }
     }
 }
 
-// A connection beyond the limit gets one error line, which an empty connection always takes,
-// and is closed; the log says so once while the clients are at the limit.
+// A connection beyond the limit gets one error line in place of the greeting, which an empty
+// connection always takes, and is closed; the log says so once while the clients are at the
+// limit.
 void ControlServer::refuse(std::unique_ptr<ControlConnection> connection)
 {
     const QByteArray line =
-        QStringLiteral("{\"id\":null,\"ok\":false,\"error\":\"too many control clients: %1 are "
-                       "connected\"}\n")
-            .arg(m_limits.clients)
-            .toUtf8();
+        ControlRequests::errorLine(
+            ErrorClass::Busy,
+            QStringLiteral("too many control clients: %1 are connected").arg(m_limits.clients)) +
+        '\n';
     connection->sendNow(line);
     connection.reset();
     if (!std::exchange(m_refusing, true))

@@ -14,6 +14,10 @@ class SessionLog : public QObject
 public:
     SessionLog(LineSession &session, LogEscaping escaping, QObject *parent = nullptr);
 
+    // The stamps of the lines from now on: to the second (the default) or the millisecond.
+    void setStampPrecision(StampPrecision precision) { m_stamp.setPrecision(precision); }
+    StampPrecision stampPrecision() const { return m_stamp.precision(); }
+
 Q_SIGNALS:
     void lineLogged(const LogLine &line);
 

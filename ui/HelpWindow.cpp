@@ -15,6 +15,10 @@ HelpWindow::HelpWindow()
     setFixedSize(px(4680), px(3195));
     setBackgroundRole(QPalette::ToolTipBase);
     setAutoFillBackground(true);
+    // The log's marks, shown over the whole window, also while another window is the active
+    // one: the captions stay as they are.
+    setToolTip(LogMarksLegend);
+    setAttribute(Qt::WA_AlwaysShowToolTips);
 
     const QStringList captions = {
         QStringLiteral("ﾓｰﾄﾞを選択してからOPENしてください。"),

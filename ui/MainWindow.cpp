@@ -5,9 +5,12 @@
 #include "session/SessionLog.h"
 #include "ui/HelpWindow.h"
 #include "ui/RegisterWindow.h"
+#include "ui/SendBytesDialog.h"
+#include "ui/StoredChoices.h"
 #include "ui/TrafficLogView.h"
 #include "ui/Twips.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +23,7 @@ MainWindow::MainWindow(LineSession &session, QWidget *parent) : QWidget(parent),
     showSessionState();
     connectControls();
     connectSession();
+    setStampPrecision(StoredChoices::stampPrecision());
 }
 
 MainWindow::~MainWindow()
@@ -52,12 +56,14 @@ void MainWindow::connectControls()
     connect(m_transmitEdit, &QLineEdit::textChanged, &m_session, &LineSession::setTransmitText);
     connect(m_quietTimeEdit, &QLineEdit::textChanged, &m_session, &LineSession::setQuietTimeText);
     connect(m_hexButtons[0], &QRadioButton::toggled, &m_session, &LineSession::setHexDump);
+    connect(m_trafficLog, &TrafficLogView::millisecondStampsChosen, this,
+            &MainWindow::chooseStampPrecision);
 }
 
 void MainWindow::connectSession()
 {
-    auto *log = new SessionLog(m_session, LogEscaping::None, this);
-    connect(log, &SessionLog::lineLogged, this, &MainWindow::showLogLine);
+    m_sessionLog = new SessionLog(m_session, LogEscaping::None, this);
+    connect(m_sessionLog, &SessionLog::lineLogged, this, &MainWindow::showLogLine);
     connect(&m_session, &LineSession::connectionChanged, this, &MainWindow::showConnection);
     connect(&m_session, &LineSession::modemLinesChanged, this, &MainWindow::showModemLines);
     // A text the session took from the box itself is left as it is, so typing keeps its cursor.
@@ -83,6 +89,26 @@ void MainWindow::connectSession()
 void MainWindow::showLogLine(const LogLine &line)
 {
     m_trafficLog->addLine(line);
+}
+
+void MainWindow::setStampPrecision(StampPrecision precision)
+{
+    m_sessionLog->setStampPrecision(precision);
+    m_trafficLog->showMillisecondStamps(precision == StampPrecision::Milliseconds);
+}
+
+// The operator's choice in the log's context menu applies from the next line and is kept for
+// the next runs.
+void MainWindow::chooseStampPrecision(bool milliseconds)
+{
+    const StampPrecision precision =
+        milliseconds ? StampPrecision::Milliseconds : StampPrecision::Seconds;
+    setStampPrecision(precision);
+    QString file;
+    if (!StoredChoices::storeStampPrecision(precision, &file))
+        m_session.note(
+            NoteSource::Operator,
+            QStringLiteral("  <<the log's time stamps could not be saved in %1>>").arg(file));
 }
 
 void MainWindow::showConnection(bool open)
@@ -113,6 +139,8 @@ void MainWindow::end()
         m_registerWindow->close();
     if (m_helpWindow)
         m_helpWindow->close();
+    if (m_sendBytesDialog)
+        m_sendBytesDialog->close();
     close();
     Q_EMIT endRequested();
 }
@@ -156,6 +184,23 @@ void MainWindow::showHelp()
         m_helpWindow = new HelpWindow;
     m_helpWindow->show();
     m_helpWindow->raise();
+}
+
+// One dialog at a time; a closed one is deleted, and the next is made afresh.
+void MainWindow::openSendBytes()
+{
+    if (!m_sendBytesDialog) {
+        m_sendBytesDialog = new SendBytesDialog(m_session, this);
+        m_sendBytesDialog->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_sendBytesDialog->show();
+    m_sendBytesDialog->raise();
+    m_sendBytesDialog->activateWindow();
+}
+
+SendBytesDialog *MainWindow::sendBytesDialog() const
+{
+    return m_sendBytesDialog;
 }
 
 HelpWindow *MainWindow::helpWindow() const

@@ -14,16 +14,21 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QAction;
 class RegisterWindow;
+class SendBytesDialog;
+class SessionLog;
 class TrafficLogView;
 struct LogLine;
 struct ModemLines;
+enum class StampPrecision;
 
 // The main window: a view of the line session. The port choice and settings, OPEN, CLOSE and
 // END, the transmit commands, the mode, frame-end and HEX choices, the modem-line indicators
 // and the traffic log. Each control passes the operator's action to the session; the window
-// shows what the session signals. It opens the data window and the help window, and a port
-// button's menu, which chooses the device the port leads to.
+// shows what the session signals. It opens the data window and the help window, a port
+// button's menu, which chooses the device the port leads to, and the "Send bytes…" dialog (the
+// context menu of the transmit buttons and the transmit box).
 class MainWindow : public QWidget
 {
     Q_OBJECT
@@ -42,6 +47,12 @@ public:
     void end();
     // Where the port buttons' menus take the machine's serial ports from (tests script it).
     void setPortLister(SystemPortLister lister);
+    // The log's stamps from the next line on. The window starts with the choice stored from the
+    // log's context menu; the command line's choice is for this run, and is not stored.
+    void setStampPrecision(StampPrecision precision);
+    // Opens the "Send bytes…" dialog, or brings the open one forward.
+    void openSendBytes();
+    SendBytesDialog *sendBytesDialog() const;
 
 Q_SIGNALS:
     // END, or the window closed from its title bar: the port is closed and every window is
@@ -63,6 +74,8 @@ private:
     void connectSession();
 
     void showHelp();
+    void chooseStampPrecision(bool milliseconds);
+    void addSendBytesMenus();
     void showLogLine(const LogLine &line);
     void showConnection(bool open);
     void showModemLines(const ModemLines &lines);
@@ -88,7 +101,10 @@ private:
     std::array<QRadioButton *, 3> m_frameEndButtons{};
     std::array<QRadioButton *, 2> m_hexButtons{}; // "On", "Off"
     TrafficLogView *m_trafficLog = nullptr;
+    SessionLog *m_sessionLog = nullptr;
+    QAction *m_sendBytesAction = nullptr;
 
     QPointer<RegisterWindow> m_registerWindow;
     QPointer<HelpWindow> m_helpWindow;
+    QPointer<SendBytesDialog> m_sendBytesDialog;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Builds the main window's controls at their designed places (positions in twips). Each
 // control's objectName is its name in the layout.
+#include "session/Choices.h"
 #include "session/LineSession.h"
 #include "session/ModeProfiles.h"
 #include "ui/MainWindow.h"
@@ -8,10 +9,12 @@
 #include "ui/Twips.h"
 #include "ui/WindowLook.h"
 
+#include <QAction>
 #include <QButtonGroup>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -115,6 +118,8 @@ void MainWindow::createIndicators()
             [this, i](const QPoint &at) { showPortMenu(i, m_portButtons[i]->mapToGlobal(at)); });
     }
     connect(ports, &QButtonGroup::idClicked, this, [this](int i) { m_session.choosePort(i + 1); });
+    // "Com6:" ends at the window's right edge: the captions take a font in which they fit.
+    fitToWidths({m_portButtons.begin(), m_portButtons.end()});
 }
 
 void MainWindow::createCommandColumn()
@@ -143,6 +148,29 @@ void MainWindow::createCommandColumn()
     }
     findChild<QPushButton *>(QStringLiteral("btnSEND"))
         ->setToolTip(QStringLiteral("ENQ及びチェックサムを付加して電文を送信します。"));
+    addSendBytesMenus();
+}
+
+// "Send bytes…" in the context menu of each transmit button, and below the transmit box's own.
+void MainWindow::addSendBytesMenus()
+{
+    m_sendBytesAction = new QAction(QStringLiteral("Send bytes…"), this);
+    m_sendBytesAction->setObjectName(QStringLiteral("sendBytes"));
+    connect(m_sendBytesAction, &QAction::triggered, this, &MainWindow::openSendBytes);
+    for (const TransmitButton &t : TransmitButtons) {
+        auto *b = findChild<QPushButton *>(QLatin1String(t.name));
+        b->addAction(m_sendBytesAction);
+        b->setContextMenuPolicy(Qt::ActionsContextMenu);
+    }
+    m_transmitEdit->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_transmitEdit, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
+        QMenu *menu = m_transmitEdit->createStandardContextMenu();
+        menu->setObjectName(QStringLiteral("transmitTextMenu"));
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addSeparator();
+        menu->addAction(m_sendBytesAction);
+        menu->popup(m_transmitEdit->mapToGlobal(at));
+    });
 }
 
 void MainWindow::createOptionFrames()
@@ -166,11 +194,9 @@ void MainWindow::createOptionFrames()
         frame(this, "Frame2", QStringLiteral("ﾀｰﾐﾈｰﾀ"),
               QStringLiteral("電文のターミネータを選択してください"), 90, 3900, 1515, 1395);
     auto *endGroup = new QButtonGroup(this);
-    const QStringList endCaptions = {QStringLiteral("CRLF"), QStringLiteral("CR"),
-                                     QStringLiteral("Time（ｍｓ）")};
     for (int i = 0; i < 3; ++i)
-        m_frameEndButtons[i] =
-            option(ends, endGroup, "Option3", i, endCaptions[i], 120, 300 + 210 * i, 1305, 210);
+        m_frameEndButtons[i] = option(ends, endGroup, "Option3", i, frameEndCaption(FrameEnd(i)),
+                                      120, 300 + 210 * i, 1305, 210);
     connect(endGroup, &QButtonGroup::idClicked, this,
             [this](int i) { m_session.chooseFrameEnd(FrameEnd(i)); });
     m_quietTimeEdit = placed(new QLineEdit(ends), QStringLiteral("Text3"), 120, 990, 1005, 285);

@@ -17,7 +17,7 @@ void MainWindow::setPortLister(SystemPortLister lister)
 
 void MainWindow::showPortMenu(int index, const QPoint &globalPosition)
 {
-    auto *menu = new PortMenu(index + 1, m_listPorts(), this);
+    auto *menu = new PortMenu(index + 1, m_session.deviceFor(index + 1), m_listPorts(), this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     connect(menu, &PortMenu::deviceChosen, this, &MainWindow::choosePortDevice);
     connect(menu, &PortMenu::virtualLineAsked, this, &MainWindow::askVirtualLinePath);

@@ -5,13 +5,14 @@
 
 #include <QActionGroup>
 
-PortMenu::PortMenu(int port, const QList<SystemPort> &systemPorts, QWidget *parent)
+PortMenu::PortMenu(int port, const QString &deviceInUse, const QList<SystemPort> &systemPorts,
+                   QWidget *parent)
     : QMenu(parent), m_port(port)
 {
     setObjectName(QStringLiteral("portMenu"));
     m_choices = new QActionGroup(this); // one choice at a time, shown as such
     const QString stored = PortMap::storedDevice(port);
-    addEnvironmentNote();
+    m_storedInUse = !addSourceNote(deviceInUse);
     addSystemPorts(systemPorts, stored);
     addSeparator();
 #ifdef Q_OS_UNIX
@@ -30,19 +31,28 @@ void PortMenu::addVirtualLine(const QString &stored)
     QAction *ask = addAction(text);
     ask->setCheckable(true);
     ask->setActionGroup(m_choices);
-    ask->setChecked(virtualLine);
+    ask->setChecked(m_storedInUse && virtualLine);
     connect(ask, &QAction::triggered, this, [this] { Q_EMIT virtualLineAsked(m_port); });
 }
 
-void PortMenu::addEnvironmentNote()
+// The device in use, when the command line (--port, for this run) or PORTWREN_COM<n> chose it
+// over the stored choice; returns whether it did.
+bool PortMenu::addSourceNote(const QString &deviceInUse)
 {
-    const QString configured = PortMap::environmentDevice(m_port);
-    if (configured.isEmpty())
-        return;
-    addAction(QStringLiteral("Set by %1 or --port: %2")
-                  .arg(PortMap::environmentVariable(m_port), configured))
-        ->setEnabled(false);
+    QString source;
+    if (deviceInUse != PortMap::deviceFor(m_port))
+        source = QStringLiteral("--port");
+    else if (!PortMap::environmentDevice(m_port).isEmpty())
+        source = PortMap::environmentVariable(m_port);
+    else
+        return false;
+    QAction *note = addAction(QStringLiteral("Set by %1: %2").arg(source, deviceInUse));
+    note->setCheckable(true);
+    note->setActionGroup(m_choices);
+    note->setChecked(true);
+    note->setEnabled(false);
     addSeparator();
+    return true;
 }
 
 // One item per port of the machine; a stored device that is not among them stays offered.
@@ -66,7 +76,7 @@ QAction *PortMenu::addChoice(const QString &text, const QString &device, bool cu
     QAction *action = addAction(text);
     action->setCheckable(true);
     action->setActionGroup(m_choices);
-    action->setChecked(current);
+    action->setChecked(m_storedInUse && current);
     connect(action, &QAction::triggered, this,
             [this, device] { Q_EMIT deviceChosen(m_port, device); });
     return action;

@@ -28,13 +28,17 @@ constexpr int rowTop(int r)
     return 210 + 300 * r + 30 * (r / 4);
 }
 
-// A register whose word differs from what its box showed: shown red for one tick.
+// A register whose word differs from what its box showed: shown red for one tick, its word in
+// white so that it stays readable.
 const QColor ChangedBackground(255, 0, 0);
+const QColor ChangedText(255, 255, 255);
 // A box that "登録" could not convert: marked until a later "登録" converts it or a reload.
 const QColor UnconvertibleBackground(255, 255, 0);
 
 // The widest word the word format has.
 const QString WidestWord = QStringLiteral("-32768");
+// The room a line edit keeps between its frame and its text on the left and on the right.
+constexpr int LineEditSideMargin = 2;
 
 } // namespace
 
@@ -68,14 +72,17 @@ void RegisterWindow::createGrid()
             placed(new QLineEdit(QStringLiteral("0000"), this), QStringLiteral("Text1_%1").arg(i),
                    TextLeft[column], rowTop(i % RowsPerColumn), 525, 285);
     }
+    // The words in the largest font in which the widest fits the box as the layout sizes it:
+    // the room inside the box's frame (and the line edit's margin of a pixel above and below),
+    // the line edit's own margins of 2 pixels a side handed to the text.
     QLineEdit *sample = m_registerEdits[0];
-    sample->setFont(fixedPitchFont());
-    sample->setTextMargins(0, 0, 0, 0);
-    // The room inside the box: its frame and the line edit's own margin of 2 pixels a side.
     const int frame = sample->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, sample);
-    fitFont(sample, WidestWord, sample->size() - QSize(2 * frame + 4, 2 * frame));
-    for (QLineEdit *edit : m_registerEdits)
-        edit->setFont(sample->font());
+    const QFont font = largestFontFitting(fixedPitchFont(), WidestWord,
+                                          sample->size() - QSize(2 * frame, 2 * frame + 2));
+    for (QLineEdit *edit : m_registerEdits) {
+        edit->setFont(font);
+        edit->setTextMargins(-LineEditSideMargin, 0, -LineEditSideMargin, 0);
+    }
     // Register names in the fixed-pitch font: five half-width characters fit the label.
     const QFont labelFont = fixedPitchFont();
     for (int i = 0; i < RegisterMemory::Count; ++i) {
@@ -141,7 +148,7 @@ void RegisterWindow::showAfresh()
     for (int n = 0; n < RegisterMemory::Count; ++n) {
         m_registerNames[n]->setText(registerName(n));
         showWord(n, registers.word(n));
-        setBoxBackground(n, normalBackground());
+        setBoxColours(n, normalBackground(), normalText());
     }
     m_stepLabel->setText(QStringLiteral("Step"));
     m_waitLabel->setText(QStringLiteral("Wait"));
@@ -196,7 +203,8 @@ void RegisterWindow::markUnconvertibleBoxes()
         const bool wasMarked =
             m_registerEdits[n]->palette().color(QPalette::Base) == UnconvertibleBackground;
         if (!convertible || wasMarked)
-            setBoxBackground(n, convertible ? normalBackground() : UnconvertibleBackground);
+            setBoxColours(n, convertible ? normalBackground() : UnconvertibleBackground,
+                          normalText());
     }
 }
 
@@ -225,9 +233,12 @@ void RegisterWindow::refreshGrid()
     for (int n = 0; n < RegisterMemory::Count; ++n) {
         const QString &word = m_session.registers().word(n);
         const bool changed = m_registerEdits[n]->text() != word;
-        setBoxBackground(n, changed ? ChangedBackground : normalBackground());
-        if (changed)
+        if (changed) {
+            setBoxColours(n, ChangedBackground, ChangedText);
             showWord(n, word);
+        } else {
+            setBoxColours(n, normalBackground(), normalText());
+        }
     }
 }
 
@@ -238,18 +249,24 @@ void RegisterWindow::showWord(int n, const QString &word)
     m_registerEdits[n]->setCursorPosition(0);
 }
 
-void RegisterWindow::setBoxBackground(int n, const QColor &colour)
+void RegisterWindow::setBoxColours(int n, const QColor &background, const QColor &text)
 {
     QPalette palette = m_registerEdits[n]->palette();
-    if (palette.color(QPalette::Base) == colour)
+    if (palette.color(QPalette::Base) == background && palette.color(QPalette::Text) == text)
         return;
-    palette.setColor(QPalette::Base, colour);
+    palette.setColor(QPalette::Base, background);
+    palette.setColor(QPalette::Text, text);
     m_registerEdits[n]->setPalette(palette);
 }
 
 QColor RegisterWindow::normalBackground() const
 {
     return palette().color(QPalette::Base);
+}
+
+QColor RegisterWindow::normalText() const
+{
+    return palette().color(QPalette::Text);
 }
 
 void RegisterWindow::closeEvent(QCloseEvent *event)

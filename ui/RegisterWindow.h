@@ -16,9 +16,9 @@ class QRadioButton;
 // The data window "DATA VIEW&EDIT": the session's 128 registers as an editable grid, Auto or
 // Manual play of the transport handshake, and the handshake's status row. While it is open and
 // not editing, the session's handshake tick runs: each tick shows the registers (a register
-// that changed is red for one tick), then the handshake acts in Auto. It is made afresh for
-// each opening and deletes itself when closed; the handshake's wait count is the session's and
-// carries over.
+// that changed is red, its word white, for one tick), then the handshake acts in Auto. It is made
+// afresh for each opening and deletes itself when closed; the handshake's wait count is the
+// session's and carries over.
 class RegisterWindow : public QWidget
 {
     Q_OBJECT
@@ -43,8 +43,9 @@ private:
     void refreshGrid();
     void markUnconvertibleBoxes();
     void showWord(int n, const QString &word);
-    void setBoxBackground(int n, const QColor &colour);
+    void setBoxColours(int n, const QColor &background, const QColor &text);
     QColor normalBackground() const;
+    QColor normalText() const;
 
     LineSession &m_session;
     std::array<QLabel *, RegisterMemory::Count> m_registerNames{};

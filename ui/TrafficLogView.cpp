@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenu>
@@ -89,6 +90,16 @@ void TrafficLogView::createActions()
     m_findAction = action(tr("Find…"), QKeySequence::Find, &TrafficLogView::showFindBar);
     m_saveAsAction = action(tr("Save As…"), QKeySequence(), &TrafficLogView::saveAs);
     m_clearAction = action(tr("Clear"), QKeySequence(), &TrafficLogView::clear);
+    m_millisecondsAction = new QAction(tr("Millisecond time stamps"), this);
+    m_millisecondsAction->setObjectName(QStringLiteral("millisecondStamps"));
+    m_millisecondsAction->setCheckable(true);
+    connect(m_millisecondsAction, &QAction::triggered, this,
+            &TrafficLogView::millisecondStampsChosen);
+}
+
+void TrafficLogView::showMillisecondStamps(bool on)
+{
+    m_millisecondsAction->setChecked(on);
 }
 
 void TrafficLogView::updateMetrics()
@@ -428,6 +439,8 @@ void TrafficLogView::contextMenuEvent(QContextMenuEvent *event)
     menu.addAction(m_findAction);
     menu.addAction(m_saveAsAction);
     menu.addSeparator();
+    menu.addAction(m_millisecondsAction);
+    menu.addSeparator();
     menu.addAction(m_clearAction);
     menu.exec(event->globalPos());
     m_copyAction->setEnabled(true);
@@ -504,9 +517,14 @@ void TrafficLogView::saveAs()
 // place, and a reader that stops holds the window for a second at most.
 bool TrafficLogView::saveTo(const QString &path)
 {
+    const QByteArray header =
+        savedLogHeader(QStringLiteral(PORTWREN_VERSION), QDateTime::currentDateTime()).toUtf8() +
+        '\n';
+    const auto write = [&](QIODevice &file) {
+        return file.write(header) == header.size() && m_store.write(file);
+    };
     QString error;
-    if (writeToPath(
-            path, [this](QIODevice &file) { return m_store.write(file); }, &error))
+    if (writeToPath(path, write, &error))
         return true;
     showProblem(tr("The log was not saved to %1").arg(error));
     return false;

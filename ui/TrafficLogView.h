@@ -17,8 +17,9 @@ class TrafficLogFindBar;
 // live in a compact store; the box lays out and paints only the rows on screen, and adding a
 // line only schedules a paint, so a burst of lines is painted once. The operator selects rows
 // (mouse with shift and ctrl, ctrl+A), copies them, finds text, saves the log and clears it
-// from the keyboard or the context menu. While the box shows the newest row it keeps showing
-// it; scrolled anywhere else it stays on the same rows as new lines arrive.
+// from the keyboard or the context menu, where they also choose stamps to the millisecond. While
+// the box shows the newest row it keeps showing it; scrolled anywhere else it stays on the same
+// rows as new lines arrive.
 class TrafficLogView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -54,8 +55,16 @@ public:
     bool find(const QString &text, bool backward = false);
     void showFindBar();
     TrafficLogFindBar *findBar() const { return m_findBar; }
-    // Writes the log as UTF-8, newest row first; on failure a message says why.
+    // Writes the log as UTF-8: a first line naming the program, its version and the date and
+    // time of the save (savedLogHeader()), then the rows, newest first. On failure a message
+    // says why.
     bool saveTo(const QString &path);
+    // Checks "Millisecond time stamps" in the context menu, or not, without a choice made.
+    void showMillisecondStamps(bool on);
+
+Q_SIGNALS:
+    // The operator chose stamps to the millisecond, or to the second, in the context menu.
+    void millisecondStampsChosen(bool on);
 
 public Q_SLOTS:
     void clear();
@@ -104,4 +113,5 @@ private:
     TrafficLogFindBar *m_findBar = nullptr;
     QAction *m_copyAction = nullptr, *m_selectAllAction = nullptr, *m_findAction = nullptr;
     QAction *m_saveAsAction = nullptr, *m_clearAction = nullptr;
+    QAction *m_millisecondsAction = nullptr;
 };

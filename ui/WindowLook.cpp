@@ -82,6 +82,35 @@ void fitFont(QWidget *widget, const QString &text, QSize room)
     widget->setFont(font);
 }
 
+QFont largestFontFitting(QFont font, const QString &text, QSize room)
+{
+    for (int size = std::max(1, room.height()); size > 1; --size) {
+        font.setPixelSize(size);
+        const QFontMetrics metrics(font);
+        if (metrics.horizontalAdvance(text) <= room.width() && metrics.height() <= room.height())
+            break;
+    }
+    return font;
+}
+
+void fitToWidths(const QList<QWidget *> &widgets)
+{
+    qreal smallest = 0;
+    for (QWidget *widget : widgets) {
+        QFont font = widget->font();
+        while (font.pointSizeF() > 5 && widget->sizeHint().width() > widget->width()) {
+            font.setPointSizeF(font.pointSizeF() - 0.25);
+            widget->setFont(font);
+        }
+        smallest = smallest == 0 ? font.pointSizeF() : std::min(smallest, font.pointSizeF());
+    }
+    for (QWidget *widget : widgets) {
+        QFont font = widget->font();
+        font.setPointSizeF(smallest);
+        widget->setFont(font);
+    }
+}
+
 QIcon portwrenIcon()
 {
     QIcon icon;

@@ -44,6 +44,15 @@ template <typename W> W *placed(W *widget, const QString &name, int x, int y, in
 // gives a control is fixed, while fonts and screens differ.
 void fitFont(QWidget *widget, const QString &text, QSize room);
 
+// The largest font of the widget's family in which text fits in room, one line high, whole
+// pixels from room's height down: a box that the layout sizes shows its widest text as large as
+// it can.
+QFont largestFontFitting(QFont font, const QString &text, QSize room);
+
+// Lowers the font size of each widget until its size hint fits its width, then gives all of
+// them the smallest, so that a row of controls (the port buttons) reads alike.
+void fitToWidths(const QList<QWidget *> &widgets);
+
 // The program's window icon, in every size rendered from its drawing (16 to 256 pixels): the
 // window system picks the one it shows.
 QIcon portwrenIcon();

@@ -47,6 +47,10 @@ QString rendered(const StartOptions &o)
     add(!o.controlPath.isEmpty(), QStringLiteral("control=") + o.controlPath);
     add(bool(o.handshakePeriodMs),
         QStringLiteral("period=%1").arg(o.handshakePeriodMs.value_or(0)));
+    add(o.endWithParent, QStringLiteral("end-with-parent"));
+    add(!o.temporaryFolder.isEmpty(), QStringLiteral("folder=") + o.temporaryFolder);
+    add(bool(o.stamps), o.stamps == StampPrecision::Milliseconds ? QStringLiteral("stamps=ms")
+                                                                 : QStringLiteral("stamps=s"));
     return set.join(QLatin1Char(' '));
 }
 
@@ -119,6 +123,20 @@ private Q_SLOTS:
             {"--no-window", "--log-format", "jsonl", "--control", "/tmp/c", "--handshake-period",
              "50"},
             "no-window open jsonl control=/tmp/c period=50");
+        row("a run for a test",
+            {"--no-window", "--end-with-parent", "--temporary-folder", "/tmp/r"},
+            "no-window open end-with-parent folder=/tmp/r");
+        row("end with parent with windows", {"--end-with-parent"},
+            refused("--end-with-parent: only with --no-window"));
+        row("temporary folder with windows", {"--temporary-folder", "/tmp/r"},
+            refused("--temporary-folder: only with --no-window"));
+        row("temporary folder unnamed", {"--no-window", "--temporary-folder="},
+            refused("--temporary-folder: no folder named"));
+        row("stamps to the millisecond", {"--timestamps", "ms"}, "stamps=ms");
+        row("stamps to the second, without windows", {"--no-window", "--timestamps=s"},
+            "no-window open stamps=s");
+        row("stamps unknown", {"--timestamps", "us"},
+            refused("--timestamps: unknown unit 'us' (s, ms)"));
         row("log format unknown", {"--no-window", "--log-format", "xml"},
             refused("--log-format: unknown format 'xml'"));
         row("handshake period 0", {"--handshake-period", "0"}, refused("--handshake-period: '0'"));
@@ -180,12 +198,17 @@ private Q_SLOTS:
                             bool accepted) {
             QTest::addRow("%s %s", option, value) << option << member << value << accepted;
         };
-        for (const char *mode : {"none", "prgps", "mnea", "rack", "rackerr", "vehicle"})
+        // Names in the command line's spelling, in any case, or as the window's captions.
+        for (const char *mode :
+             {"none", "prgps", "mnea", "rack", "rackerr", "vehicle", "NONE", "prGPS", "RACKERR",
+              "Vehicle", "ラック", "ラックERR", "ラックerr", "無人車"})
             row("mode", "mode", mode, true);
-        row("mode", "mode", "rack2", false);
-        for (const char *end : {"crlf", "cr", "time"})
+        for (const char *mode : {"rack2", "", "ラック ", "rack-err"})
+            row("mode", "mode", mode, false);
+        for (const char *end : {"crlf", "cr", "time", "CRLF", "Cr", "TIME", "Time（ｍｓ）"})
             row("frame-end", "frame_end", end, true);
-        row("frame-end", "frame_end", "lf", false);
+        for (const char *end : {"lf", "cr lf", "CR+LF"})
+            row("frame-end", "frame_end", end, false);
         row("quiet-time", "quiet_time", "0", true);
         row("quiet-time", "quiet_time", "32767", true);
         row("quiet-time", "quiet_time", "32768", false);

@@ -3,7 +3,8 @@
 end a run, with windows or without, as END does; a standard output that falls behind holds up
 neither the line nor the end, and has the traffic log one line an event; the register dump at
 the end; a lost port and every failure end the run with its status and one line on standard
-error, opening nothing. (Replies, faults, registers and the handshake over the control socket:
+error, opening nothing, a run with windows and no display among them; stamps to the millisecond
+in the log of a run without windows. (Replies, faults, registers and the handshake over the control socket:
 the session's and control's tests, and the Python client's.)"""
 
 from __future__ import annotations
@@ -42,12 +43,15 @@ class Run:
     the arguments; standard error is read into `errors` as it comes."""
 
     def __init__(self, folder: Path, arguments: list[str], stdout: int | None = None,
-                 close_stdout: bool = False) -> None:
+                 close_stdout: bool = False, display: dict[str, str] | None = None) -> None:
+        """display: the variables that choose the display, in place of the offscreen platform."""
         self.folder, self.link = folder, folder / "com1"
         os.mkfifo(folder / "fifo")
-        environment = {k: v for k, v in os.environ.items() if not k.startswith("PORTWREN_COM")}
-        environment.update(XDG_CONFIG_HOME=str(folder / "config"), XDG_RUNTIME_DIR=str(folder),
-                           QT_QPA_PLATFORM="offscreen")
+        choosing = ("QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE")
+        environment = {k: v for k, v in os.environ.items()
+                       if not k.startswith("PORTWREN_COM") and k not in choosing}
+        environment.update(XDG_CONFIG_HOME=str(folder / "config"), XDG_RUNTIME_DIR=str(folder))
+        environment.update({"QT_QPA_PLATFORM": "offscreen"} if display is None else display)
         self.process = subprocess.Popen(
             [PROGRAM] + [a.replace("DIR", str(folder)) for a in arguments], env=environment,
             stdout=subprocess.DEVNULL if stdout is None else stdout, stderr=subprocess.PIPE,
@@ -149,6 +153,38 @@ def test_failures_end_with_a_status_and_one_line(runs: Callable[..., Run], tmp_p
     expected = ["Try 'portwren --help' for more information.", ""] if status == 2 else [""]
     assert lines[1:] == expected
     assert not run.link.is_symlink()
+
+
+NO_DISPLAY = "portwren: cannot open a display (use --no-window to run without windows)\n"
+
+
+@pytest.mark.parametrize("arguments, display", [
+    ([], {}),
+    ([], {"DISPLAY": ":65001"}),
+    (["-platform", "xcb"], {"QT_QPA_PLATFORM": "offscreen"}),
+], ids=["nothing names a display", "a display nobody serves", "X11 asked for by name"])
+def test_windows_without_a_display_end_with_one_line(runs: Callable[..., Run],
+                                                     arguments: list[str],
+                                                     display: dict[str, str]) -> None:
+    run = runs(arguments + ["--port", "1=pty:DIR/com1", "--open"], display=display)
+    assert run.status() == 1
+    assert run.errors.decode() == NO_DISPLAY
+    assert not run.link.is_symlink()
+
+
+def test_offscreen_needs_no_display(runs: Callable[..., Run]) -> None:
+    run = runs(["-platform", "offscreen", "--port", "1=pty:DIR/com1", "--open"], display={})
+    assert wait_until(run.link.is_symlink)
+    assert run.end_with(signal.SIGTERM) == 0
+
+
+def test_stamps_to_the_millisecond_without_windows(runs: Callable[..., Run],
+                                                   tmp_path: Path) -> None:
+    run = runs(RUN + ["--timestamps", "ms", "--log", "DIR/log"])
+    assert run.ready()
+    assert run.end_with(signal.SIGTERM) == 0
+    lines = (tmp_path / "log").read_text().split("\n")
+    assert re.match(r"^\[\d\d:\d\d:\d\d\.\d{3}\]----- OPEN  ----- Protcol=", lines[0]), lines
 
 
 @pytest.mark.parametrize("log_format", ["text", "jsonl"],

@@ -6,9 +6,10 @@
 #include <QRegularExpression>
 #include <QString>
 
-// A log row without the "[HH:mm:ss]" stamp it starts with, if any.
+// A log row without the "[HH:mm:ss]" or "[HH:mm:ss.zzz]" stamp it starts with, if any.
 inline QString withoutStamp(QString row)
 {
-    static const QRegularExpression stamp(QStringLiteral("^\\[\\d\\d:\\d\\d:\\d\\d\\]"));
+    static const QRegularExpression stamp(
+        QStringLiteral("^\\[\\d\\d:\\d\\d:\\d\\d(\\.\\d\\d\\d)?\\]"));
     return row.remove(stamp);
 }

@@ -5,16 +5,20 @@
 // texts that fit; the traffic log painted after a reply; the double-click that opens the data
 // window; the single help window; the ways the program ends. The port buttons' menus over a
 // scripted list of the machine's ports: what a menu offers, a choice stored and shown in the
-// button's tooltip (a virtual line through its path dialog), and PORTWREN_COM<n> winning over
-// the stored choice.
+// button's tooltip (a virtual line through its path dialog), and PORTWREN_COM<n> or --port
+// winning over the stored choice, checked as the device in use. "Send bytes…" from the transmit
+// area's context menus; the log's millisecond stamps chosen and kept.
 #include "WindowFixture.h"
 #include "control/ControlRequests.h"
 #include "platform/PortMap.h"
 #include "ui/HelpWindow.h"
 #include "ui/PortMenu.h"
 #include "ui/RegisterWindow.h"
+#include "ui/SendBytesDialog.h"
+#include "ui/StoredChoices.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QInputDialog>
 #include <QJsonDocument>
@@ -246,10 +250,18 @@ private Q_SLOTS:
         };
         f.control<QLabel>("lbl_dtr")->setText(QStringLiteral("◎"));
         QVERIFY(fits(f.control<QLabel>("lbl_dtr")));
+        for (int i = 0; i < 6; ++i) { // "Com6:" ends at the window's right edge
+            QRadioButton *port = f.option("Option2", i);
+            QVERIFY2(port->sizeHint().width() <= port->width() &&
+                         port->geometry().right() < f.w->width(),
+                     qPrintable(port->text()));
+        }
         QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
         HelpWindow *first = f.w->helpWindow();
         for (QLabel *caption : first->findChildren<QLabel *>())
             QVERIFY2(fits(caption), qPrintable(caption->text()));
+        for (const char *mark : {"● a frame received", "◎ bytes sent", "☒ a control character"})
+            QVERIFY(first->toolTip().contains(QString::fromUtf8(mark)));
         QTest::mouseClick(f.control<QPushButton>("btnHelp"), Qt::LeftButton);
         QVERIFY(first && first->isVisible() && f.w->helpWindow() == first);
         first->close();
@@ -306,21 +318,109 @@ private Q_SLOTS:
                  QStringList{"No serial ports found-"} + VirtualLineItem + defaultItem(6));
     }
 
-    void environmentWins()
+    // The device in use is the one checked, also when PORTWREN_COM<n> or --port chose it over
+    // the stored choice; a choice made then is stored all the same.
+    void environmentAndCommandLineWin()
     {
         PortMap::storeDevice(2, QStringLiteral("/dev/ttyUSB0"));
         qputenv("PORTWREN_COM2", " COM9 "); // blanks around the device are not part of it
         qputenv("PORTWREN_COM3", "");       // empty: not set
         MenuFixture f;
         QCOMPARE(f.tooltip(1), QStringLiteral("COM9"));
-        const QStringList items = f.items(f.openMenu(1));
-        QCOMPARE(items.first(), QStringLiteral("Set by PORTWREN_COM2 or --port: COM9-"));
-        QVERIFY(items.at(1).endsWith(QLatin1String("in use*")));
+        QCOMPARE(
+            f.items(f.openMenu(1)).mid(0, 2),
+            QStringList({"Set by PORTWREN_COM2: COM9*-",
+                         "/dev/ttyUSB0  USB-Serial Controller (Prolific, 067b:2303), in use"}));
         f.choose(1, QStringLiteral("Default"));
-        QCOMPARE(QStringList({f.tooltip(1), f.tooltip(2)}),
-                 QStringList({"COM9", PortMap::platformDefault(3)}));
+        QCOMPARE(QStringList({f.tooltip(1), f.tooltip(2)}), QStringList({"COM9", PortMap::platformDefault(3)}));
+        QVERIFY(PortMap::storedDevice(2).isEmpty());
+        f.session.chooseDevice(2, QStringLiteral("pty:/tmp/run-line"), DeviceChoice::ForThisRun);
+        const QStringList items = f.items(f.openMenu(1));
+        QCOMPARE(items.first(), QStringLiteral("Set by --port: pty:/tmp/run-line*-"));
+        QCOMPARE(items.filter(QStringLiteral("*")).size(), 1);
+        f.session.chooseDevice(3, PortMap::platformDefault(3), DeviceChoice::ForThisRun);
+        QVERIFY(f.items(f.openMenu(2)).contains(
+            QStringLiteral("Default (%1)*").arg(PortMap::platformDefault(3))));
         qunsetenv("PORTWREN_COM2");
         qunsetenv("PORTWREN_COM3");
+    }
+
+    // Exactly the bytes typed go out through the session and are logged as a transmission; an
+    // entry that does not read is named and nothing goes; the entries sent are offered again,
+    // newest first, in the next dialog; on a closed port the log says why nothing went.
+    void sendBytes()
+    {
+        WindowFixture f;
+        f.open(SimMode::None, FrameEnd::CrLf);
+        auto *ack = f.control<QPushButton>("btnACK");
+        QCOMPARE(ack->contextMenuPolicy(), Qt::ActionsContextMenu);
+        ack->actions().first()->trigger();
+        SendBytesDialog *dialog = f.w->sendBytesDialog();
+        QVERIFY(dialog && dialog->isVisible());
+        auto *entry = dialog->findChild<QComboBox *>(u"sendBytesEntry"_s);
+        auto *state = dialog->findChild<QLabel *>(u"sendBytesState"_s);
+        auto *send = dialog->findChild<QPushButton *>(u"sendBytesSend"_s);
+        const qsizetype written = f.port->written.size();
+        entry->setCurrentText(u"05 3G"_s);
+        QTest::mouseClick(send, Qt::LeftButton);
+        QVERIFY2(state->text().startsWith(u"'G' (character 5)"_s), qPrintable(state->text()));
+        QCOMPARE(f.port->written.size(), written);
+        entry->lineEdit()->clear();
+        QTest::keyClicks(entry->lineEdit(), u"05 30 30 57 52"_s);
+        QCOMPARE(state->text(), u"5 bytes"_s);
+        QTest::keyClick(entry->lineEdit(), Qt::Key_Return);
+        QCOMPARE(f.port->written.mid(written), QList<QByteArray>{"\x05"
+                                                                 "00WR"});
+        QCOMPARE(f.log.last(), u"◎\x05"
+                               "00WR"_s);
+        entry->setCurrentText(u"0d0a"_s);
+        QVERIFY(dialog->sendEntry());
+        QCOMPARE(f.port->written.last(), QByteArray("\r\n"));
+        dialog->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!f.w->sendBytesDialog());
+
+        QWidget *transmitText = f.control(u"Text2"_s);
+        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(4, 4),
+                                transmitText->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(transmitText, &click);
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu && menu->objectName() == u"transmitTextMenu"_s);
+        menu->actions().last()->trigger();
+        menu->close();
+        entry = f.w->sendBytesDialog()->findChild<QComboBox *>(u"sendBytesEntry"_s);
+        QStringList offered;
+        for (int i = 0; i < entry->count(); ++i)
+            offered << entry->itemText(i);
+        QCOMPARE(offered, QStringList({"0D 0A", "05 30 30 57 52"}));
+        QCOMPARE(entry->currentText(), u"0D 0A"_s);
+        f.session.close();
+        QVERIFY(!f.w->sendBytesDialog()->sendEntry());
+        QVERIFY(f.log.last().startsWith(u"  <<ポートが閉じているため送信しませんでした"_s));
+    }
+
+    // Millisecond stamps chosen in the log's context menu: every line from then on, and the
+    // next window starts with them; the command line's choice is for its run only.
+    void millisecondStamps()
+    {
+        {
+            WindowFixture f;
+            auto *choice = f.w->trafficLog()->findChild<QAction *>(u"millisecondStamps"_s);
+            QVERIFY(choice && !choice->isChecked());
+            f.clock->advance(7);
+            f.session.note(NoteSource::Operator, u"before"_s);
+            choice->trigger();
+            f.session.note(NoteSource::Operator, u"after"_s);
+            QCOMPARE(f.w->trafficLog()->text(), u"[12:34:56.007]after\n[12:34:56]before\n"_s);
+        }
+        WindowFixture next;
+        auto *choice = next.w->trafficLog()->findChild<QAction *>(u"millisecondStamps"_s);
+        QVERIFY(choice->isChecked());
+        next.w->setStampPrecision(StampPrecision::Seconds); // --timestamps s
+        next.session.note(NoteSource::Operator, u"run"_s);
+        QVERIFY(!choice->isChecked());
+        QCOMPARE(next.w->trafficLog()->text(), u"[12:34:56]run\n"_s);
+        QCOMPARE(StoredChoices::stampPrecision(), StampPrecision::Milliseconds);
     }
 };
 

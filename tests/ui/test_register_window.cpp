@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The data window over a session on a scripted line, opened by a double-click on "ラック", with
-// the handshake's tick driven by the scripted clock: changed registers red for one tick, step
+// the handshake's tick driven by the scripted clock: changed registers red (their words white)
+// for one tick, the words in the largest font in which the widest fits its box, step
 // and wait as they stood before the tick, whole words shown, the register button's refusal of
 // boxes it cannot convert, reopening, "R", and boxes that keep their places.
 #include "WindowFixture.h"
@@ -10,6 +11,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
+
+using namespace Qt::StringLiterals;
 
 using Words = QList<QPair<int, QString>>; // register number and word
 
@@ -75,15 +78,24 @@ private slots:
         memory.setWord(21, "-0005");
         tick();
         QCOMPARE(QPair(edit(33)->text(), box(33)), QPair(QString("0002"), QColor(Qt::red)));
-        tick(); // wait 5
+        QVERIFY(edit(33)->palette().color(QPalette::Text).lightness() >= 200); // readable on red
+        tick();                                                                // wait 5
         QCOMPARE(box(33), normal());
+        QCOMPARE(edit(33)->palette().color(QPalette::Text), w->palette().color(QPalette::Text));
         for (const int n : {20, 21}) {
             QCOMPARE(edit(n)->cursorPosition(), 0);
-            // The box less its frame and the line edit's margin of 2 pixels on each side.
+            // The box less its frame and the line edit's margin of 2 pixels on each side, which
+            // the text margins give back; one pixel larger, the widest word would not fit.
             const int frame =
                 edit(n)->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit(n));
-            const int room = edit(n)->width() - 2 * frame - 2 * 2;
-            QVERIFY(QFontMetrics(edit(n)->font()).horizontalAdvance(edit(n)->text()) <= room);
+            const QMargins margins = edit(n)->textMargins();
+            const int room =
+                edit(n)->width() - 2 * frame - 2 * 2 - margins.left() - margins.right();
+            QFont font = edit(n)->font();
+            QVERIFY(QFontMetrics(font).horizontalAdvance(edit(n)->text()) <= room);
+            font.setPixelSize(font.pixelSize() + 1);
+            QVERIFY(QFontMetrics(font).horizontalAdvance(u"-32768"_s) > room ||
+                    QFontMetrics(font).height() > edit(n)->height() - 2 * frame - 2);
         }
 
         store({{3, "7"}, {12, "abc"}, {50, "32768"}});

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The traffic log's view (its store on its own is tested in tests/log): selecting with the
-// mouse and copying; the find bar; the rows in view staying put as lines arrive; Save As and
-// its failure; Clear; the row limit and the note.
+// mouse and copying; the find bar; the rows in view staying put as lines arrive; Save As, its
+// first line and its failure; Clear; the row limit and the note.
 #include "WindowFixture.h"
 #include "ui/TrafficLogFindBar.h"
 
@@ -53,6 +53,16 @@ private Q_SLOTS:
         QVERIFY(log.view.saveTo(dir.filePath(QStringLiteral("log.txt"))));
         QFile file(dir.filePath(QStringLiteral("log.txt")));
         QVERIFY(file.open(QIODevice::ReadOnly));
+        // The first line names the program and the day, which the rows' stamps leave out.
+        const QString header = QString::fromUtf8(file.readLine());
+        QVERIFY2(QRegularExpression(QStringLiteral("^PORTWREN \\d+\\.\\d+ traffic log saved "
+                                                   "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d "
+                                                   "[+-]\\d\\d:\\d\\d\\n$"))
+                     .match(header)
+                     .hasMatch(),
+                 qPrintable(header));
+        QVERIFY(header.contains(QDate::currentDate().toString(Qt::ISODate)) ||
+                QTime::currentTime() < QTime(0, 0, 1)); // the save was just before midnight
         QCOMPARE(QString::fromUtf8(file.readAll()), log.view.text());
         const QString unwritable = dir.filePath(QStringLiteral("no-such-folder/log.txt"));
         QVERIFY(!log.view.saveTo(unwritable));
