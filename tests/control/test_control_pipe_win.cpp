@@ -159,14 +159,17 @@ private slots:
         QVERIFY2(reason.contains(QStringLiteral("another program serves")), qPrintable(reason));
     }
 
-    // Answers in order to the client that asked, events to a subscriber after its answer; a
-    // client that goes is forgotten.
+    // A greeting first; answers in order to the client that asked, events to a subscriber after its
+    // answer; a client that goes is forgotten.
     void answersAndEvents()
     {
         ServerFixture s;
         QVERIFY(s.listening);
         PipeClient asking(s.name), subscriber(s.name);
         QVERIFY(asking.isOpen() && subscriber.isOpen());
+        // Each connection is greeted first, with the protocol's version.
+        for (PipeClient *client : {&asking, &subscriber})
+            QCOMPARE(client->nextLine().value("portwren").toObject().value("protocol").toInt(), 1);
         QVERIFY(subscriber.send(R"({"id":"s","op":"subscribe"})"
                                 "\n"));
         QCOMPARE(subscriber.nextLine().value("id").toString(), QStringLiteral("s"));
@@ -209,6 +212,7 @@ private slots:
         const QJsonObject refusal = second.nextLine();
         QCOMPARE(refusal.value("ok").toBool(true), false);
         QVERIFY(refusal.value("error").toString().startsWith(QStringLiteral("too many")));
+        QCOMPARE(refusal.value("class").toString(), QStringLiteral("Busy"));
         QTRY_VERIFY(second.ended());
     }
 };

@@ -332,15 +332,16 @@ private Q_SLOTS:
             QStringList({"Set by PORTWREN_COM2: COM9*-",
                          "/dev/ttyUSB0  USB-Serial Controller (Prolific, 067b:2303), in use"}));
         f.choose(1, QStringLiteral("Default"));
-        QCOMPARE(QStringList({f.tooltip(1), f.tooltip(2)}), QStringList({"COM9", PortMap::platformDefault(3)}));
+        QCOMPARE(QStringList({f.tooltip(1), f.tooltip(2)}),
+                 QStringList({"COM9", PortMap::platformDefault(3)}));
         QVERIFY(PortMap::storedDevice(2).isEmpty());
         f.session.chooseDevice(2, QStringLiteral("pty:/tmp/run-line"), DeviceChoice::ForThisRun);
         const QStringList items = f.items(f.openMenu(1));
         QCOMPARE(items.first(), QStringLiteral("Set by --port: pty:/tmp/run-line*-"));
         QCOMPARE(items.filter(QStringLiteral("*")).size(), 1);
         f.session.chooseDevice(3, PortMap::platformDefault(3), DeviceChoice::ForThisRun);
-        QVERIFY(f.items(f.openMenu(2)).contains(
-            QStringLiteral("Default (%1)*").arg(PortMap::platformDefault(3))));
+        QVERIFY(f.items(f.openMenu(2))
+                    .contains(QStringLiteral("Default (%1)*").arg(PortMap::platformDefault(3))));
         qunsetenv("PORTWREN_COM2");
         qunsetenv("PORTWREN_COM3");
     }

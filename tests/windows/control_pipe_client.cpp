@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // A control program as a Windows user's own would be: it opens PORTWREN's named pipe as a file,
-// sends each request given (one JSON object each) as a line, and prints the answer lines, one
-// for each request, on standard output. Usage: control_pipe_client NAME REQUEST... (NAME as
+// sends each request given (one JSON object each) as a line, and prints the lines that come
+// back on standard output: the greeting, then one answer for each request. Usage:
+// control_pipe_client NAME REQUEST... (NAME as
 // --control takes it). Status 1, with the reason on standard error, when the pipe cannot be
 // opened or closes before every answer came.
 #include <windows.h>
@@ -40,18 +41,17 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "control_pipe_client: cannot write: error %lu\n", ::GetLastError());
         return 1;
     }
-    int answers = 0;
+    int lines = 0; // the greeting and the answers
     std::string arrived;
-    while (answers < argc - 2) {
+    while (lines < 1 + argc - 2) {
         char buffer[4096];
         DWORD got = 0;
         if (!::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) || got == 0) {
-            std::fprintf(stderr, "control_pipe_client: the pipe closed after %d answers\n",
-                         answers);
+            std::fprintf(stderr, "control_pipe_client: the pipe closed after %d lines\n", lines);
             return 1;
         }
         arrived.append(buffer, got);
-        for (size_t end; (end = arrived.find('\n')) != std::string::npos; ++answers) {
+        for (size_t end; (end = arrived.find('\n')) != std::string::npos; ++lines) {
             std::fwrite(arrived.data(), 1, end + 1, stdout);
             arrived.erase(0, end + 1);
         }

@@ -31,7 +31,7 @@ from pathlib import Path
 
 import pytest
 
-from computer_link import accepted, refused, word_read, word_write, words_reply
+from portwren_sim.link import ack_reply, data_reply, nak_reply, word_read, word_write
 
 WINE = "/usr/lib/wine/wine64"
 TIMEOUT = 30.0
@@ -116,11 +116,14 @@ class WindowsRun:
 
 
 def control(name: str, *requests: dict) -> list[dict]:
-    """The answers to requests, sent over the named pipe by our Windows control program."""
+    """The answers to requests, sent over the named pipe by our Windows control program, after
+    the greeting."""
     result = subprocess.run(
         [WINE, os.environ["PORTWREN_CONTROL_CLIENT"], name] + [json.dumps(r) for r in requests],
         env=wine_environment(), capture_output=True, timeout=TIMEOUT, check=True)
-    return [json.loads(line) for line in result.stdout.decode().splitlines()]
+    greeting, *answers = [json.loads(line) for line in result.stdout.decode().splitlines()]
+    assert greeting["portwren"]["protocol"] == 1
+    return answers
 
 
 @pytest.fixture
@@ -137,18 +140,18 @@ def test_windowless_run_on_com5(line: HostLine, tmp_path: Path) -> None:
         run.wait_ready()
         # A word read of D32 and D33 (the rack preset's 0002 and 0001), byte for byte.
         line.send(word_read(32, 2))
-        expected = words_reply([b"0002", b"0001"])
+        expected = data_reply([2, 1])
         assert line.receive(len(expected)) == expected
         # A word write, then the registers read back over the control pipe.
-        line.send(word_write(40, [b"1234", b"-012"]))
-        assert line.receive(len(accepted())) == accepted()
+        line.send(word_write(40, [1234, -12]))
+        assert line.receive(len(ack_reply())) == ack_reply()
         answers = control(pipe, {"id": 1, "op": "read_registers", "from": 40, "count": 2},
                           {"id": 2, "op": "fault", "kind": "nak", "code": "05"})
-        assert answers[0] == {"id": 1, "ok": True, "words": ["1234", "-012"]}
+        assert answers[0] == {"id": 1, "ok": True, "words": ["1234", "-0012"]}
         assert answers[1]["ok"] is True and answers[1]["faults_pending"] == 1
         # The fault asked for: the next reply is a NAK with its code.
         line.send(word_read(32, 2))
-        assert line.receive(len(refused(b"05"))) == refused(b"05")
+        assert line.receive(len(nak_reply(b"05"))) == nak_reply(b"05")
         assert run.end() == 0
     finally:
         if run.process.poll() is None:
