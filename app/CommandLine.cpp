@@ -27,11 +27,18 @@ const QList<QCommandLineOption> &allOptions()
         {{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version.")},
         {QStringLiteral("list-ports"),
          QStringLiteral("List the machine's serial ports, one a line, and end.")},
+#ifdef Q_OS_WIN
+        {QStringLiteral("port"),
+         QStringLiteral("Choose Com<N>: (1 to 6); with =DEVICE it leads to DEVICE (COM7), as "
+                        "PORTWREN_COM<N> does. Repeatable; the last one is chosen."),
+         QStringLiteral("N[=DEVICE]")},
+#else
         {QStringLiteral("port"),
          QStringLiteral("Choose Com<N>: (1 to 6); with =DEVICE it leads to DEVICE, as "
                         "PORTWREN_COM<N> does (pty:PATH: a virtual line linked at PATH). "
                         "Repeatable; the last one is chosen."),
          QStringLiteral("N[=DEVICE]")},
+#endif
         {QStringLiteral("mode"),
          QStringLiteral("Simulator mode: NONE, prGPS, MNEA, rack (ラック), rackERR (ラックERR) "
                         "or vehicle (無人車)."),
@@ -85,13 +92,34 @@ const QList<QCommandLineOption> &allOptions()
          QStringLiteral("The traffic log's time stamps: s ([HH:mm:ss], the default) or ms "
                         "([HH:mm:ss.zzz]); with windows, for this run."),
          QStringLiteral("UNIT")},
+#ifdef Q_OS_WIN
+        {QStringLiteral("control"),
+         QStringLiteral("Listen for control programs on the named pipe \\\\.\\pipe\\NAME, "
+                        "which only this user may open (JSON lines; see README.md)."),
+         QStringLiteral("NAME")},
+#else
         {QStringLiteral("control"),
          QStringLiteral("Listen for control programs on a Unix-domain socket at PATH (JSON "
                         "lines; see portwren(1))."),
          QStringLiteral("PATH")},
+#endif
+        {QStringLiteral("end-with-parent"),
+         QStringLiteral("With --no-window: end, as on SIGTERM, once the process that started "
+                        "the run has ended, however it ended.")},
+        {QStringLiteral("temporary-folder"),
+         QStringLiteral("With --no-window: DIR is the run's own folder; at the end the run "
+                        "removes its log in it and then DIR, when nothing else is left in it."),
+         QStringLiteral("DIR")},
     };
     return options;
 }
+
+// --control with an empty value: a socket's path, on Windows a pipe's name.
+#ifdef Q_OS_WIN
+const char *const NoControlNamed = "no pipe named";
+#else
+const char *const NoControlNamed = "no path named";
+#endif
 
 Refusal refuse(const char *option, const QString &what)
 {
@@ -216,6 +244,8 @@ std::optional<Refusal> readPort(const QString &value, StartOptions &options)
     if (device.isEmpty() ||
         (PortMap::isVirtualLine(device) && PortMap::virtualLinePath(device).trimmed().isEmpty()))
         return refuse("port", QStringLiteral("'%1' names no device").arg(quotedValue(value)));
+    if (PortMap::isVirtualLine(device) && !PortMap::virtualLineRefusal().isEmpty())
+        return refuse("port", PortMap::virtualLineRefusal());
     options.devices.append({n, device});
     return std::nullopt;
 }
@@ -227,13 +257,13 @@ std::optional<Refusal> readChoices(const QCommandLineParser &parser, StartOption
             return refusal;
     if (parser.isSet(QStringLiteral("mode"))) {
         const QString value = parser.value(QStringLiteral("mode"));
-        if (!(options.mode = modeFromCommandLine(value)))
+        if (!(options.mode = modeNamed(value)))
             return refuse("mode", QStringLiteral("unknown mode '%1' (%2)")
                                       .arg(quotedValue(value), modeNamesOfCommandLine()));
     }
     if (parser.isSet(QStringLiteral("frame-end"))) {
         const QString value = parser.value(QStringLiteral("frame-end"));
-        if (!(options.frameEnd = frameEndFromCommandLine(value)))
+        if (!(options.frameEnd = frameEndNamed(value)))
             return refuse("frame-end", QStringLiteral("unknown frame end '%1' (%2)")
                                            .arg(quotedValue(value), frameEndNamesListed()));
     }
@@ -297,13 +327,13 @@ std::optional<Refusal> readSimulatorFiles(const QCommandLineParser &parser, Star
     if (parser.isSet(QStringLiteral("control"))) {
         options.controlPath = parser.value(QStringLiteral("control"));
         if (options.controlPath.isEmpty())
-            return refuse("control", QStringLiteral("no path named"));
+            return refuse("control", QLatin1String(NoControlNamed));
     }
     return std::nullopt;
 }
 
-// --auto, --log, --log-format and --register-dump belong to a run without windows, Qt's options
-// to one with.
+// --auto, --log, --log-format, --register-dump, --end-with-parent and --temporary-folder belong
+// to a run without windows, Qt's options to one with.
 std::optional<Refusal> readRunWithoutWindows(const QCommandLineParser &parser,
                                              const QStringList &qtOptions, StartOptions &options)
 {
@@ -315,14 +345,19 @@ std::optional<Refusal> readRunWithoutWindows(const QCommandLineParser &parser,
     options.autoHandshake = parser.isSet(QStringLiteral("auto"));
     options.logFile = parser.value(QStringLiteral("log"));
     options.registerDump = parser.value(QStringLiteral("register-dump"));
-    for (const char *name : {"auto", "log", "log-format", "register-dump"}) {
+    options.endWithParent = parser.isSet(QStringLiteral("end-with-parent"));
+    options.temporaryFolder = parser.value(QStringLiteral("temporary-folder"));
+    for (const char *name :
+         {"auto", "end-with-parent", "log-format", "log", "register-dump", "temporary-folder"}) {
         const QString option = QLatin1String(name);
         if (parser.isSet(option) && options.window)
             return refuse(name, QStringLiteral("only with --no-window"));
-        if (parser.isSet(option) && option != QLatin1String("auto") &&
-            option != QLatin1String("log-format") && parser.value(option).isEmpty())
-            return refuse(name, QStringLiteral("no file named"));
     }
+    for (const char *name : {"log", "register-dump"})
+        if (parser.isSet(QLatin1String(name)) && parser.value(QLatin1String(name)).isEmpty())
+            return refuse(name, QStringLiteral("no file named"));
+    if (parser.isSet(QStringLiteral("temporary-folder")) && options.temporaryFolder.isEmpty())
+        return refuse("temporary-folder", QStringLiteral("no folder named"));
     const QString format = parser.value(QStringLiteral("log-format"));
     if (format == QLatin1String("jsonl"))
         options.logFormat = StartOptions::LogFormat::JsonLines;

@@ -32,6 +32,8 @@ struct StartOptions {
     QString controlPath;                      // --control
     QList<QPair<int, QString>> registerWords; // read from --registers FILE
     std::optional<int> handshakePeriodMs;     // --handshake-period
+    bool endWithParent = false;               // --end-with-parent
+    QString temporaryFolder;                  // --temporary-folder
     std::optional<StampPrecision> stamps;     // --timestamps
     bool dtrAtOpen = true, rtsAtOpen = true;  // --dtr, --rts
     bool reconnect = false;                   // --reconnect

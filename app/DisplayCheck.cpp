@@ -29,6 +29,10 @@ QStringList platformsToTry(const QStringList &arguments, const QProcessEnvironme
     QString names = lastValueOf(arguments, QLatin1String("platform"));
     if (names.isEmpty())
         names = environment.value(QStringLiteral("QT_QPA_PLATFORM"));
+#ifdef Q_OS_WIN
+    if (names.isEmpty())
+        names = QStringLiteral("windows"); // the system's own windows, always there
+#endif
     if (names.isEmpty()) {
         const QString desktops = environment.value(QStringLiteral("XDG_CURRENT_DESKTOP")) +
                                  environment.value(QStringLiteral("XDG_SESSION_DESKTOP"));

@@ -7,6 +7,7 @@
 #include "app/WindowlessRun.h"
 #include "control/ControlServer.h"
 #include "platform/Clock.h"
+#include "platform/Console.h"
 #include "platform/DevicePortService.h"
 #include "platform/SystemPorts.h"
 #include "platform/TerminationSignals.h"
@@ -50,6 +51,7 @@ void watchSignals(TerminationSignals &termination)
 // exists before --open opens the port; it is shown with the state the options left.
 int runWithWindows(int argc, char *argv[], const StartOptions &options)
 {
+    releaseOwnConsole();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PORTWREN"));
     NoteOutput notes;

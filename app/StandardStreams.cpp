@@ -3,9 +3,7 @@
 
 #include "platform/OutputQueue.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
+#include <cstdio>
 
 namespace
 {
@@ -20,7 +18,7 @@ NoteOutput *currentNotes = nullptr;
 
 std::unique_ptr<OutputQueue> standardErrorQueue()
 {
-    auto queue = std::make_unique<OutputQueue>(WriteEnd::reopen(STDERR_FILENO, nullptr),
+    auto queue = std::make_unique<OutputQueue>(WriteEnd::reopen(fileno(stderr), nullptr),
                                                NoteQueueBytes, OutputQueue::Overflow::DropLines);
     queue->setDroppedLinesText([](qint64 count) {
         return "portwren: " + QByteArray::number(count) +
@@ -30,23 +28,6 @@ std::unique_ptr<OutputQueue> standardErrorQueue()
 }
 
 } // namespace
-
-ClosedStandardStreams openClosedStandardStreams()
-{
-    bool closed[3] = {};
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-            continue;
-        closed[fd] = true;
-        // The lowest free number, which is this one: those below it are open by now.
-        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-        if (opened > fd) {
-            ::dup2(opened, fd);
-            ::close(opened);
-        }
-    }
-    return {closed[0], closed[1], closed[2]};
-}
 
 NoteOutput::NoteOutput() : m_queue(standardErrorQueue())
 {

@@ -1,23 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/ClosedStreams.h"
+
 #include <QDeadlineTimer>
 #include <QString>
 #include <memory>
 
 class OutputQueue;
-
-// Which of the standard descriptors 0 to 2 were closed when the program started.
-struct ClosedStandardStreams {
-    bool input = false;
-    bool output = false;
-    bool error = false;
-};
-
-// Opens each closed standard descriptor on /dev/null, so that no descriptor the program opens
-// later (an event, the signal pipe, a port) takes its number and receives what is meant for
-// standard output or error. The first thing the program does.
-ClosedStandardStreams openClosedStandardStreams();
 
 // Standard error for the program's messages while its event loop runs: printNote() queues
 // into it (1 MiB at most; past that whole messages are dropped and a message says how many),

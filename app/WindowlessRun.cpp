@@ -7,10 +7,13 @@
 #include "platform/Clock.h"
 #include "platform/FileTarget.h"
 #include "platform/OutputQueue.h"
+#include "platform/ParentWatch.h"
 #include "registers/RegisterFile.h"
 #include "session/LineSession.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <fcntl.h>
@@ -63,7 +66,7 @@ WindowlessRun::~WindowlessRun() = default;
 // at start ends it when it fails.
 void WindowlessRun::start()
 {
-    if (!openLog() || !listenForControl())
+    if (!watchParent() || !openLog() || !listenForControl())
         return finish(1);
     if (!m_session.open()) {
         printNote(m_lastPortNote);
@@ -71,6 +74,23 @@ void WindowlessRun::start()
     }
     m_session.setHandshakeTicking(TickPlayer::Automatic, m_options.autoHandshake);
     printNote(QStringLiteral("ready"));
+}
+
+// The parent is watched from the start, so that a test killed while the run starts ends it too.
+bool WindowlessRun::watchParent()
+{
+    if (!m_options.endWithParent)
+        return true;
+    m_parentWatch = std::make_unique<ParentWatch>();
+    connect(m_parentWatch.get(), &ParentWatch::ended, this, [this] {
+        printNote(QStringLiteral("the process that started the run has ended"));
+        finish(0);
+    });
+    QString reason;
+    if (m_parentWatch->start(&reason))
+        return true;
+    printNote(QStringLiteral("--end-with-parent: ") + reason);
+    return false;
 }
 
 bool WindowlessRun::listenForControl()
@@ -90,10 +110,9 @@ bool WindowlessRun::listenForControl()
 bool WindowlessRun::openLog()
 {
     QString reason;
-    WriteEnd end =
-        m_options.logFile.isEmpty()
-            ? WriteEnd::reopen(STDOUT_FILENO, &reason)
-            : WriteEnd::openPath(QFile::encodeName(m_options.logFile), O_APPEND | O_CREAT, &reason);
+    WriteEnd end = m_options.logFile.isEmpty()
+                       ? WriteEnd::reopen(STDOUT_FILENO, &reason)
+                       : WriteEnd::openPath(m_options.logFile, O_APPEND | O_CREAT, &reason);
     if (!end.isValid()) {
         printNote(
             QStringLiteral("cannot open the log %1: %2")
@@ -157,7 +176,27 @@ void WindowlessRun::finish(int status)
     if (!m_options.registerDump.isEmpty() && !dumpRegisters() && status == 0)
         status = 1;
     closeLog();
+    removeTemporaryFolder();
     Q_EMIT finished(status);
+}
+
+// Only what the run made goes: the link, the socket and their locks are already gone, the log
+// goes when it is a regular file in the folder, and the folder only once it is empty, so that
+// nothing a user put there is ever removed.
+void WindowlessRun::removeTemporaryFolder()
+{
+    if (m_options.temporaryFolder.isEmpty())
+        return;
+    const QFileInfo folder(m_options.temporaryFolder);
+    const QFileInfo log(m_options.logFile);
+    m_log.reset();
+    if (!m_options.logFile.isEmpty() && log.isFile() && !log.isSymLink() &&
+        log.absolutePath() == folder.absoluteFilePath())
+        QFile::remove(log.absoluteFilePath());
+    if (!folder.isDir() || folder.isSymLink() || QDir().rmdir(folder.absoluteFilePath()))
+        return;
+    printNote(QStringLiteral("--temporary-folder: %1 is not empty; it is left as it is")
+                  .arg(folder.absoluteFilePath()));
 }
 
 // One line per register, "D0000 0001" to "D0127 ...": the register's name as the data window

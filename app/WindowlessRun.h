@@ -11,6 +11,7 @@ class ControlServer;
 class EventFeed;
 class LineSession;
 class OutputQueue;
+class ParentWatch;
 
 // A run without windows: the same line session that the main window shows answers the far end
 // (responder, modem dialog, echo); its traffic log goes to standard output or a file, oldest
@@ -19,11 +20,12 @@ class OutputQueue;
 // behind has 1 MiB queued for it, past which whole lines are dropped and a line says how many.
 // The run listens on the control socket when one is named, opens the port and says
 // "portwren: ready" on standard error. Control programs may close and open the port; the run
-// goes on until a termination signal or a lost port (with --reconnect a lost port is waited
-// for instead, the wait and the reopen said on standard error too), and ends as END does: the
-// port closes (a
-// virtual line's link goes), the registers are dumped when asked, and the log's queued lines
-// get 60 ms to go out (how many did not is said on standard error).
+// goes on until a termination signal, a lost port (with --reconnect a lost port is waited for
+// instead, the wait and the reopen said on standard error too) or (with --end-with-parent) the
+// end of the process that started it, and ends as END does: the port closes (a virtual line's
+// link goes), the registers are dumped when asked, and the log's queued lines get 60 ms to go
+// out (how many did not is said on standard error). With --temporary-folder the run then removes
+// its log when it lies in that folder, and the folder once nothing else is in it.
 class WindowlessRun : public QObject
 {
     Q_OBJECT
@@ -49,6 +51,8 @@ private:
     void closeLog();
     void writeLogLine(const QByteArray &line);
     bool dumpRegisters();
+    bool watchParent();
+    void removeTemporaryFolder();
 
     LineSession &m_session;
     StartOptions m_options;
@@ -58,6 +62,7 @@ private:
     std::unique_ptr<EventFeed> m_eventFeed;
     std::unique_ptr<OutputQueue> m_log;
     std::unique_ptr<ControlServer> m_control;
+    std::unique_ptr<ParentWatch> m_parentWatch;
     QString m_lastPortNote; // the port's latest note ("<<OPENできません: ...>>"), for stderr
     bool m_portNoteFresh = false; // not yet said on standard error
     bool m_finished = false;

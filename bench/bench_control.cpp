@@ -58,7 +58,7 @@ public:
             at += n;
         }
     }
-    // The next line, or an empty one when none came within timeoutMs.
+    // The next line after the greeting, or an empty one when none came within timeoutMs.
     QByteArray readLine(int timeoutMs = 5000)
     {
         for (;;) {
@@ -66,6 +66,8 @@ public:
             if (end >= 0) {
                 const QByteArray line = m_buffer.left(end);
                 m_buffer.remove(0, end + 1);
+                if (line.startsWith("{\"portwren\":"))
+                    continue;
                 return line;
             }
             if (readSome(timeoutMs) <= 0)
@@ -92,12 +94,13 @@ public:
         m_buffer.remove(0, m_buffer.lastIndexOf('\n') + 1);
         return lines;
     }
-    // Forgets the lines read so far; returns how many of them were answers, not events.
+    // Forgets the lines read so far; returns how many of them were answers, not events or the
+    // greeting.
     qsizetype forgetAnswers()
     {
         qsizetype answers = 0;
         for (qsizetype at = 0, end; (end = m_buffer.indexOf('\n', at)) >= 0; at = end + 1)
-            answers += !QByteArrayView(m_buffer).sliced(at).startsWith("{\"event\"");
+            answers += QByteArrayView(m_buffer).sliced(at).startsWith("{\"id\"");
         m_buffer.remove(0, m_buffer.lastIndexOf('\n') + 1);
         return answers;
     }

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "control/ControlClient.h"
 
+#include "control/ControlRequests.h"
 #include "control/ControlServer.h"
+#include "platform/ControlEndpoint.h"
 #include "platform/OutputQueue.h"
 
 #include <QDeadlineTimer>
 
 #include <cerrno>
-#include <unistd.h>
 #include <utility>
 
 namespace
@@ -22,26 +23,23 @@ constexpr qsizetype BatchBytes = 64 << 10;
 
 const QString LineTooLongNote =
     QStringLiteral("  <<control client disconnected: a request line is longer than 64 KiB>>");
+const QString LineTooLongError = QStringLiteral("a request line is longer than 64 KiB");
 
 } // namespace
 
-ControlClient::Descriptor::~Descriptor()
+ControlClient::ControlClient(std::unique_ptr<ControlConnection> connection, ControlServer &server,
+                             qsizetype queueBound)
+    : QObject(&server), m_connection(std::move(connection)), m_server(server)
 {
-    ::close(fd);
-}
-
-ControlClient::ControlClient(int fd, ControlServer &server, qsizetype queueBound)
-    : QObject(&server), m_socket{fd}, m_server(server), m_readable(fd, QSocketNotifier::Read)
-{
-    m_output = new OutputQueue(WriteEnd::reopen(fd, nullptr), queueBound,
+    m_output = new OutputQueue(m_connection->takeWriteEnd(), queueBound,
                                OutputQueue::Overflow::Disconnect, this);
     connect(m_output, &OutputQueue::failed, this, [this] {
         m_server.drop(this, m_output->fellBehind() ? m_server.fellBehindNote() : QString());
     });
-    // Requests wait: the server serves them in its next turn, and hears from the socket again
-    // once they are all answered.
-    connect(&m_readable, &QSocketNotifier::activated, this, [this] {
-        m_readable.setEnabled(false);
+    // Requests wait: the server serves them in its next turn, and hears from the connection
+    // again once they are all answered.
+    connect(m_connection.get(), &ControlConnection::readable, this, [this] {
+        m_connection->setReadNotification(false);
         m_server.wantsTurn(this);
     });
 }
@@ -51,7 +49,7 @@ ControlClient::~ControlClient() = default;
 void ControlClient::listen()
 {
     if (!m_stopped && !m_inputEnded)
-        m_readable.setEnabled(true);
+        m_connection->setReadNotification(true);
 }
 
 void ControlClient::sendEvent(const QByteArray &line)
@@ -88,6 +86,12 @@ void ControlClient::gather(const QByteArray &json)
         flush();
 }
 
+void ControlClient::sendNow(const QByteArray &json)
+{
+    gather(json);
+    flush();
+}
+
 void ControlClient::flush()
 {
     if (!m_stopped && !m_batch.isEmpty())
@@ -102,7 +106,7 @@ qsizetype ControlClient::waitingBytes() const
 void ControlClient::stop()
 {
     m_stopped = true;
-    m_readable.setEnabled(false);
+    m_connection->setReadNotification(false);
     m_batch = QByteArray();
     m_input = QByteArray();
     m_output->drain(QDeadlineTimer(0));
@@ -121,11 +125,11 @@ bool ControlClient::serve(int lines, const std::function<bool()> &turnOver)
             const QByteArray line = m_input.mid(m_start, end - m_start);
             m_start = end + 1;
             if (line.size() > ControlServer::MaxRequestBytes)
-                return m_server.drop(this, LineTooLongNote), false;
+                return dropForLineTooLong(), false;
             m_server.answer(this, line);
             ++answered;
         } else if (m_input.size() - m_start > ControlServer::MaxRequestBytes) {
-            return m_server.drop(this, LineTooLongNote), false;
+            return dropForLineTooLong(), false;
         } else if (m_inputEnded || !readSome()) {
             break;
         }
@@ -136,6 +140,14 @@ bool ControlClient::serve(int lines, const std::function<bool()> &turnOver)
     return false;
 }
 
+// The client learns why as the connection closes: its last line is an error answer, written
+// with what waits for it as far as its socket takes them at once.
+void ControlClient::dropForLineTooLong()
+{
+    sendNow(ControlRequests::errorLine(ErrorClass::TooLong, LineTooLongError));
+    m_server.drop(this, LineTooLongNote);
+}
+
 // False when nothing more can be read now: none waiting, the client's side closed, or the
 // connection failed (the client is dropped).
 bool ControlClient::readSome()
@@ -144,11 +156,8 @@ bool ControlClient::readSome()
     m_start = 0;
     const qsizetype had = m_input.size();
     m_input.resize(had + ReadChunk);
-    ssize_t n;
-    do
-        n = ::read(m_socket.fd, m_input.data() + had, size_t(ReadChunk));
-    while (n < 0 && errno == EINTR);
-    const bool noneWaiting = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    const qint64 n = m_connection->read(m_input.data() + had, ReadChunk);
+    const bool noneWaiting = n < 0 && errno == EAGAIN;
     m_input.resize(had + std::max<qsizetype>(n, 0));
     if (n > 0)
         return true;

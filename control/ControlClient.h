@@ -3,22 +3,25 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QSocketNotifier>
 #include <functional>
+#include <memory>
 
+class ControlConnection;
 class ControlServer;
 class OutputQueue;
 
-// One connection to the control socket: its requests read a line at a time and handed to the
+// One connection to the control endpoint: its requests read a line at a time and handed to the
 // server, a bounded share of them per turn of the event loop, and its answers and events
 // gathered for one write per share or per turn, through a queue that never waits on it. A client
-// that closes its sending side gets the answers to what it sent, then the connection closes.
+// that closes its sending side gets the answers to what it sent, then the connection closes; one
+// that sends a line too long gets an error answer as its connection closes.
 class ControlClient : public QObject
 {
 public:
-    // fd: the accepted connection, closed with the client. queueBound: the bytes its answers
-    // and events may keep waiting, past which it is disconnected.
-    ControlClient(int fd, ControlServer &server, qsizetype queueBound);
+    // connection: the accepted connection, closed with the client. queueBound: the bytes its
+    // answers and events may keep waiting, past which it is disconnected.
+    ControlClient(std::unique_ptr<ControlConnection> connection, ControlServer &server,
+                  qsizetype queueBound);
     ~ControlClient() override;
 
     // Answers complete request lines, reading more while none is complete, until none is left
@@ -33,6 +36,8 @@ public:
     void sendEvent(const QByteArray &line);
     // An answer: gathered, and handed on at the end of the client's share of the turn.
     void gather(const QByteArray &json);
+    // A line handed on at once (the greeting).
+    void sendNow(const QByteArray &json);
     // The bytes waiting for the client: gathered, and queued for its socket.
     qsizetype waitingBytes() const;
     // No more reading or writing; what waits for it is discarded. The server forgets it.
@@ -42,16 +47,12 @@ public:
 
 private:
     void flush();
+    void dropForLineTooLong();
     bool readSome();
     void finishInput();
 
-    // The connection's descriptor, closed after the notifier on it has gone.
-    struct Descriptor {
-        int fd;
-        ~Descriptor();
-    } m_socket;
+    std::unique_ptr<ControlConnection> m_connection;
     ControlServer &m_server;
-    QSocketNotifier m_readable;
     OutputQueue *m_output = nullptr;
     QByteArray m_batch; // lines not yet handed to m_output
     QByteArray m_input;

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "control/ControlRequests.h"
 
+#include "control/EventJson.h"
+
 #include "platform/MessageText.h"
 #include "protocol/FrameCutting.h"
+#include "registers/WordConversion.h"
 #include "session/Choices.h"
 #include "session/LineSession.h"
 
@@ -19,27 +22,35 @@
 namespace
 {
 
-// A request that cannot be carried out: the one line the answer's "error" holds, and the
-// member at fault when one is.
+// A request that cannot be carried out: its class, the member at fault when one is, the one
+// line the answer's "error" holds, and the window's or log's own text for it when there is one.
 struct Wrong {
+    ErrorClass error;
     QString member;
     QString why;
+    QString text;
 };
 
 // A member's value is wrong: "'quiet_time' must be a whole number from 0 to 32767".
-Wrong wrongMember(const QString &member, const QString &mustBe)
+Wrong wrongMember(const QString &member, const QString &mustBe,
+                  ErrorClass error = ErrorClass::BadArgument)
 {
-    return {member, QStringLiteral("'%1' %2").arg(quotedValue(member), mustBe)};
+    return {error, member, QStringLiteral("'%1' %2").arg(quotedValue(member), mustBe), {}};
 }
 
-Wrong wrongRequest(const QString &why)
+Wrong wrongRequest(ErrorClass error, const QString &why, const QString &text = {})
 {
-    return {QString(), why};
+    return {error, QString(), why, text};
 }
 
 QJsonObject failed(const Wrong &wrong)
 {
-    return {{"ok", false}, {"error", wrong.why}};
+    QJsonObject answer{{"ok", false}, {"error", wrong.why}, {"class", errorClassName(wrong.error)}};
+    if (!wrong.member.isEmpty())
+        answer.insert(QStringLiteral("member"), wrong.member);
+    if (!wrong.text.isEmpty())
+        answer.insert(QStringLiteral("text"), wrong.text);
+    return answer;
 }
 
 // "a, b or c".
@@ -59,7 +70,8 @@ QString listed(const QStringList &members)
     return (members.size() == 1 ? QStringLiteral("only ") : QString()) + alternatives(members);
 }
 
-// A whole number member within lo..hi; `fallback` when absent and one is given.
+// A whole number member within lo..hi; `fallback` when absent and one is given. A whole
+// number outside the range is out of range; anything else is no whole number at all.
 int wholeNumber(const QJsonObject &request, const char *name, int lo, int hi,
                 std::optional<int> fallback = std::nullopt)
 {
@@ -67,9 +79,11 @@ int wholeNumber(const QJsonObject &request, const char *name, int lo, int hi,
     if (value.isUndefined() && fallback)
         return *fallback;
     const double number = value.toDouble(std::nan(""));
-    if (!value.isDouble() || number != std::floor(number) || number < lo || number > hi)
+    const bool whole = value.isDouble() && number == std::floor(number);
+    if (!whole || number < lo || number > hi)
         throw wrongMember(QLatin1String(name),
-                          QStringLiteral("must be a whole number from %1 to %2").arg(lo).arg(hi));
+                          QStringLiteral("must be a whole number from %1 to %2").arg(lo).arg(hi),
+                          whole ? ErrorClass::OutOfRange : ErrorClass::BadArgument);
     return int(number);
 }
 
@@ -177,7 +191,59 @@ QList<WrittenMember> membersOf(const QJsonObject &object)
     return members;
 }
 
+// The port's note while a session call runs (the reason an OPEN or a transmission failed, as
+// the log shows it), for the answer's "text".
+class PortNoteWatch
+{
+public:
+    explicit PortNoteWatch(LineSession &session)
+    {
+        m_watch = QObject::connect(&session, &LineSession::noted, [this](const Note &note) {
+            if (note.source == NoteSource::Port)
+                m_text = note.text;
+        });
+    }
+    ~PortNoteWatch() { QObject::disconnect(m_watch); }
+    PortNoteWatch(const PortNoteWatch &) = delete;
+    PortNoteWatch &operator=(const PortNoteWatch &) = delete;
+    const QString &text() const { return m_text; }
+
+private:
+    QMetaObject::Connection m_watch;
+    QString m_text;
+};
+
+// "not sent: <the port's reason>", with the log's note, or "not sent" when the port gave none.
+Wrong notSent(const PortNoteWatch &watch, const QString &reason)
+{
+    return wrongRequest(ErrorClass::Refused,
+                        reason.isEmpty() ? QStringLiteral("not sent")
+                                         : QStringLiteral("not sent: ") + reason,
+                        watch.text());
+}
+
 } // namespace
+
+QString errorClassName(ErrorClass error)
+{
+    switch (error) {
+    case ErrorClass::UnknownOp:
+        return QStringLiteral("UnknownOp");
+    case ErrorClass::BadArgument:
+        return QStringLiteral("BadArgument");
+    case ErrorClass::OutOfRange:
+        return QStringLiteral("OutOfRange");
+    case ErrorClass::NotOpen:
+        return QStringLiteral("NotOpen");
+    case ErrorClass::Busy:
+        return QStringLiteral("Busy");
+    case ErrorClass::TooLong:
+        return QStringLiteral("TooLong");
+    case ErrorClass::Refused:
+        return QStringLiteral("Refused");
+    }
+    return {};
+}
 
 // An operation, its handler and the members it takes besides "id" and "op". Those of "fault"
 // and "handshake" depend on the kind or action, which their handlers check.
@@ -190,9 +256,10 @@ struct ControlRequests::Operation {
 
 ControlRequests::ControlRequests(LineSession &session) : m_session(session) {}
 
-const ControlRequests::Operation *ControlRequests::operationNamed(const QString &op)
+// The operations in the order the greeting lists them.
+const QList<ControlRequests::Operation> &ControlRequests::operations()
 {
-    static const Operation operations[] = {
+    static const QList<Operation> operations = {
         {"status", &ControlRequests::status, {}},
         {"open", &ControlRequests::open, {}},
         {"close", &ControlRequests::close, {}},
@@ -209,11 +276,36 @@ const ControlRequests::Operation *ControlRequests::operationNamed(const QString 
         {"break", &ControlRequests::sendBreak, {"ms"}},
         {"fault", &ControlRequests::fault, {}, true},
         {"subscribe", &ControlRequests::subscribe, {}},
+        {"sync", &ControlRequests::sync, {}},
     };
-    for (const Operation &operation : operations)
+    return operations;
+}
+
+const ControlRequests::Operation *ControlRequests::operationNamed(const QString &op)
+{
+    for (const Operation &operation : operations())
         if (op == QLatin1String(operation.name))
             return &operation;
     return nullptr;
+}
+
+QByteArray ControlRequests::greetingLine()
+{
+    QJsonArray ops;
+    for (const Operation &operation : operations())
+        ops.append(QLatin1String(operation.name));
+    const QJsonObject about{{"version", QStringLiteral(PORTWREN_VERSION)},
+                            {"protocol", ProtocolVersion},
+                            {"ops", ops},
+                            {"events", QJsonArray::fromStringList(eventNames())}};
+    return QJsonDocument(QJsonObject{{"portwren", about}}).toJson(QJsonDocument::Compact);
+}
+
+QByteArray ControlRequests::errorLine(ErrorClass error, const QString &why)
+{
+    const QByteArray fields =
+        QJsonDocument(failed(wrongRequest(error, why))).toJson(QJsonDocument::Compact);
+    return "{\"id\":null," + fields.mid(1);
 }
 
 // The answer carries the request's id as written; one that is not an object has none.
@@ -237,7 +329,8 @@ ControlRequests::Answer ControlRequests::answer(const QByteArray &requestLine)
     QJsonObject reply;
     try {
         if (!document.isObject())
-            throw wrongRequest(error.error != QJsonParseError::NoError
+            throw wrongRequest(ErrorClass::BadArgument,
+                               error.error != QJsonParseError::NoError
                                    ? QStringLiteral("not JSON: ") + error.errorString()
                                    : QStringLiteral("a request must be a JSON object"));
         reply = run(request.value(QLatin1String("op")).toString(), request);
@@ -264,7 +357,10 @@ QJsonObject ControlRequests::run(const QString &op, const QJsonObject &request)
         throw wrongMember(QStringLiteral("op"), QStringLiteral("must name an operation"));
     const Operation *operation = operationNamed(op);
     if (!operation)
-        throw Wrong{QStringLiteral("op"), QStringLiteral("unknown op '%1'").arg(quotedValue(op))};
+        throw Wrong{ErrorClass::UnknownOp,
+                    QStringLiteral("op"),
+                    QStringLiteral("unknown op '%1'").arg(quotedValue(op)),
+                    {}};
     if (!operation->membersByVariant)
         takesOnly(operation->members, QStringLiteral("'%1'").arg(op));
     return (this->*operation->run)(request);
@@ -276,8 +372,11 @@ void ControlRequests::takesOnly(const QStringList &members, const QString &whose
     for (const WrittenMember &member : m_members)
         if (member.name != QLatin1String("id") && member.name != QLatin1String("op") &&
             !members.contains(member.name))
-            throw Wrong{member.name, QStringLiteral("unknown member '%1' (%2 takes %3)")
-                                         .arg(quotedValue(member.name), whose, listed(members))};
+            throw Wrong{ErrorClass::BadArgument,
+                        member.name,
+                        QStringLiteral("unknown member '%1' (%2 takes %3)")
+                            .arg(quotedValue(member.name), whose, listed(members)),
+                        {}};
 }
 
 QJsonObject ControlRequests::status(const QJsonObject &)
@@ -329,18 +428,20 @@ QJsonValue ControlRequests::repeatNow() const
                        {"sent", repeat.sent()}};
 }
 
-// A refused OPEN answers with the reason the log notes.
+// A refused OPEN answers with the reason, and the log's note in "text".
 QJsonObject ControlRequests::open(const QJsonObject &)
 {
     if (m_session.isOpen())
         return {};
     QString reason;
+    const PortNoteWatch note(m_session);
     const QMetaObject::Connection watch = QObject::connect(
         &m_session, &LineSession::openFailed, [&reason](const QString &why) { reason = why; });
     const bool opened = m_session.open();
     QObject::disconnect(watch);
     if (!opened)
-        throw wrongRequest(QStringLiteral("cannot open: ") + reason);
+        throw wrongRequest(ErrorClass::Refused, QStringLiteral("cannot open: ") + reason,
+                           note.text());
     return {};
 }
 
@@ -408,18 +509,25 @@ QJsonObject ControlRequests::writeRegisters(const QJsonObject &request)
 {
     const int from = wholeNumber(request, "from", 0, RegisterMemory::Count - 1);
     const QJsonValue words = request.value(QLatin1String("words"));
-    if (!words.isArray() || words.toArray().isEmpty() ||
-        from + words.toArray().size() > RegisterMemory::Count)
+    const bool list = words.isArray() && !words.toArray().isEmpty();
+    if (!list || from + words.toArray().size() > RegisterMemory::Count)
         throw wrongMember(QStringLiteral("words"),
                           QStringLiteral("must be a list of 1 to %1 words from D%2 on")
                               .arg(RegisterMemory::Count - from)
-                              .arg(from, 4, 10, QLatin1Char('0')));
+                              .arg(from, 4, 10, QLatin1Char('0')),
+                          list ? ErrorClass::OutOfRange : ErrorClass::BadArgument);
     QStringList texts;
     for (const QJsonValue &word : words.toArray())
         texts << wordText(word);
     if (const std::optional<WordsRefused> refused =
-            m_session.storeWords(from, texts, RegisterWriter::Control))
-        throw Wrong{QStringLiteral("words"), refused->message()};
+            m_session.storeWords(from, texts, RegisterWriter::Control)) {
+        const bool outOfRange = refused->problem == WordTextProblem::OutOfRange;
+        throw Wrong{
+            outOfRange ? ErrorClass::OutOfRange : ErrorClass::BadArgument, QStringLiteral("words"),
+            registerName(refused->index) + (outOfRange ? QStringLiteral(": outside -32768 to 32767")
+                                                       : QStringLiteral(": not a number")),
+            refused->message()};
+    }
     return {};
 }
 
@@ -458,11 +566,12 @@ QJsonObject ControlRequests::transmit(const QJsonObject &request)
     const QString given =
         request.contains(QLatin1String("text")) ? text(request, "text") : QString();
     if (!m_session.isOpen())
-        throw wrongRequest(QStringLiteral("the port is not open"));
+        throw wrongRequest(ErrorClass::NotOpen, QStringLiteral("the port is not open"));
     if (request.contains(QLatin1String("text")))
         m_session.setTransmitText(given);
+    const PortNoteWatch note(m_session);
     if (!m_session.transmit(command->second))
-        throw wrongRequest(QStringLiteral("not sent: the log says why"));
+        throw notSent(note, m_session.portError());
     return {};
 }
 
@@ -473,9 +582,10 @@ QJsonObject ControlRequests::send(const QJsonObject &request)
         throw wrongMember(QStringLiteral("hex"),
                           QStringLiteral("must be pairs of hexadecimal digits"));
     if (!m_session.isOpen())
-        throw wrongRequest(QStringLiteral("the port is not open"));
+        throw wrongRequest(ErrorClass::NotOpen, QStringLiteral("the port is not open"));
+    const PortNoteWatch note(m_session);
     if (!m_session.send(QByteArray::fromHex(hex.toLatin1())))
-        throw wrongRequest(QStringLiteral("not sent: the log says why"));
+        throw notSent(note, m_session.portError());
     return {};
 }
 
@@ -495,8 +605,9 @@ QJsonObject ControlRequests::repeat(const QJsonObject &request)
               QStringLiteral("'repeat'"));
     const bool byCommand = request.contains(QLatin1String("command"));
     if (byCommand == request.contains(QLatin1String("hex")))
-        throw wrongRequest(QStringLiteral("'repeat' takes exactly one of command and hex, or "
-                                          "stop"));
+        throw wrongRequest(
+            ErrorClass::BadArgument,
+            QStringLiteral("'repeat' takes exactly one of command and hex, or stop"));
     const auto command =
         byCommand ? transmitCommands().find(text(request, "command")) : transmitCommands().end();
     if (byCommand && command == transmitCommands().end())
@@ -511,13 +622,14 @@ QJsonObject ControlRequests::repeat(const QJsonObject &request)
                           ? wholeNumber(request, "count", RepeatCountRange)
                           : 0;
     if (!m_session.isOpen())
-        throw wrongRequest(QStringLiteral("the port is not open"));
+        throw wrongRequest(ErrorClass::NotOpen, QStringLiteral("the port is not open"));
+    const PortNoteWatch note(m_session);
     if (byCommand)
         m_session.repeatTransmit(command->second, every, count);
     else
         m_session.repeatBytes(QByteArray::fromHex(hex.toLatin1()), every, count);
     if (m_session.repeat().sent() == 0)
-        throw wrongRequest(QStringLiteral("not sent: the log says why"));
+        throw notSent(note, m_session.portError());
     return {{"repeat", repeatNow()}};
 }
 
@@ -531,12 +643,14 @@ QJsonObject ControlRequests::lines(const QJsonObject &request)
         if (!value.isUndefined() && !value.isBool())
             throw wrongMember(QLatin1String(name), QStringLiteral("must be true or false"));
     if (dtr.isUndefined() && rts.isUndefined())
-        throw wrongRequest(QStringLiteral("'lines' takes dtr, rts or both"));
+        throw wrongRequest(ErrorClass::BadArgument,
+                           QStringLiteral("'lines' takes dtr, rts or both"));
     if (!m_session.isOpen())
-        throw wrongRequest(QStringLiteral("the port is not open"));
+        throw wrongRequest(ErrorClass::NotOpen, QStringLiteral("the port is not open"));
     const auto change = [](const char *line, bool on, const std::optional<QString> &refusal) {
         if (refusal)
-            throw wrongRequest(QStringLiteral("%1 %2 refused: %3")
+            throw wrongRequest(ErrorClass::Refused,
+                               QStringLiteral("%1 %2 refused: %3")
                                    .arg(QLatin1String(line), on ? u"on" : u"off", *refusal));
     };
     if (dtr.isBool())
@@ -550,9 +664,9 @@ QJsonObject ControlRequests::sendBreak(const QJsonObject &request)
 {
     const int ms = wholeNumber(request, "ms", BreakRange, DefaultBreakMs);
     if (!m_session.isOpen())
-        throw wrongRequest(QStringLiteral("the port is not open"));
+        throw wrongRequest(ErrorClass::NotOpen, QStringLiteral("the port is not open"));
     if (const std::optional<QString> refusal = m_session.sendBreak(ms))
-        throw wrongRequest(QStringLiteral("BREAK refused: ") + *refusal);
+        throw wrongRequest(ErrorClass::Refused, QStringLiteral("BREAK refused: ") + *refusal);
     return {{"ms", ms}};
 }
 
@@ -567,9 +681,9 @@ QJsonObject ControlRequests::fault(const QJsonObject &request)
     }
     Fault fault;
     fault.kind = *faultKindNamed(QLatin1String(kind.name));
-    fault.count = wholeNumber(request, "count", 1, 1000000, 1);
+    fault.count = wholeNumber(request, "count", FaultCountRange, 1);
     if (fault.kind == Fault::Kind::Delay)
-        fault.delayMs = wholeNumber(request, "ms", 0, 600000);
+        fault.delayMs = wholeNumber(request, "ms", FaultDelayRange);
     if (fault.kind == Fault::Kind::Nak) {
         const QString code = text(request, "code");
         if (!isNakCode(code))
@@ -579,16 +693,22 @@ QJsonObject ControlRequests::fault(const QJsonObject &request)
         fault.nakCode = code.toLatin1();
     }
     if (fault.kind == Fault::Kind::Split) {
-        fault.pieces = wholeNumber(request, "pieces", 2, 1024);
-        fault.gapMs = wholeNumber(request, "gap_ms", 0, 600000, 0);
+        fault.pieces = wholeNumber(request, "pieces", SplitPiecesRange);
+        fault.gapMs = wholeNumber(request, "gap_ms", SplitGapRange, 0);
     }
     if (const std::optional<QString> refused = m_session.addFault(fault))
-        throw Wrong{{}, *refused};
+        throw wrongRequest(ErrorClass::Busy, *refused);
     return {{"faults_pending", m_session.faultsPending()}};
 }
 
 QJsonObject ControlRequests::subscribe(const QJsonObject &)
 {
     m_subscribe = true;
+    return {};
+}
+
+// Nothing to do: the answer itself is the point, as it follows every event before it.
+QJsonObject ControlRequests::sync(const QJsonObject &)
+{
     return {};
 }

@@ -3,17 +3,13 @@
 
 #include "control/ControlClient.h"
 #include "control/EventJson.h"
-#include "platform/ListeningSocket.h"
+#include "platform/ControlEndpoint.h"
 #include "session/LineSession.h"
 
 #include <QElapsedTimer>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
-#include <cerrno>
-#include <sys/socket.h>
-#include <unistd.h>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -26,10 +22,8 @@ namespace
 // A client's share of a turn is at most LinesPerShare requests; the next client follows.
 constexpr qint64 TurnBudgetNs = 125'000;
 constexpr int LinesPerShare = 16;
-// Connections accepted in one turn, and the pause after the system refused one (no
-// descriptors left), so that a connection waiting does not keep the event loop spinning.
+// Connections accepted in one turn.
 constexpr int AcceptsPerTurn = 16;
-constexpr int AcceptPauseMs = 100;
 // Discarding this much of a client's waiting bytes gives the memory back to the system.
 constexpr qsizetype TrimAfterBytes = 1 << 20;
 
@@ -57,16 +51,15 @@ ControlServer::~ControlServer()
     close();
 }
 
-bool ControlServer::listen(const QString &path, QString *reason)
+bool ControlServer::listen(const QString &name, QString *reason)
 {
     close();
-    m_socket = std::make_unique<ListeningSocket>(path);
-    if (!m_socket->listen(reason)) {
-        m_socket.reset();
+    m_endpoint = ControlEndpoint::make(name);
+    if (!m_endpoint->listen(reason)) {
+        m_endpoint.reset();
         return false;
     }
-    m_accepting = new QSocketNotifier(m_socket->fd(), QSocketNotifier::Read, this);
-    connect(m_accepting, &QSocketNotifier::activated, this, &ControlServer::acceptWaiting);
+    connect(m_endpoint.get(), &ControlEndpoint::pending, this, &ControlServer::acceptWaiting);
     return true;
 }
 
@@ -78,9 +71,7 @@ void ControlServer::close()
     }
     m_clients.clear();
     m_waiting.clear();
-    delete m_accepting;
-    m_accepting = nullptr;
-    m_socket.reset();
+    m_endpoint.reset();
 }
 
 qsizetype ControlServer::waitingBytes() const
@@ -94,35 +85,33 @@ qsizetype ControlServer::waitingBytes() const
 void ControlServer::acceptWaiting()
 {
     for (int n = 0; n < AcceptsPerTurn; ++n) {
-        const int fd = m_socket->accept();
-        if (fd >= 0 && m_clients.size() >= m_limits.clients) {
-            refuse(fd);
-        } else if (fd >= 0) {
-            auto *client = new ControlClient(fd, *this, m_limits.clientQueueBytes);
-            m_clients.append(client);
-            client->listen();
-        } else if (errno != ECONNABORTED) {
-            if (errno != EAGAIN) {
-                m_accepting->setEnabled(false);
-                QTimer::singleShot(AcceptPauseMs, m_accepting,
-                                   [notifier = m_accepting] { notifier->setEnabled(true); });
-            }
+        std::unique_ptr<ControlConnection> connection = m_endpoint->nextConnection();
+        if (!connection)
             return;
+        if (m_clients.size() >= m_limits.clients) {
+            refuse(std::move(connection));
+        } else {
+            auto *client =
+                new ControlClient(std::move(connection), *this, m_limits.clientQueueBytes);
+            m_clients.append(client);
+            client->sendNow(ControlRequests::greetingLine());
+            client->listen();
         }
     }
 }
 
-// A connection beyond the limit gets one error line, which an empty socket always takes, and
-// is closed; the log says so once while the clients are at the limit.
-void ControlServer::refuse(int fd)
+// A connection beyond the limit gets one error line in place of the greeting, which an empty
+// connection always takes, and is closed; the log says so once while the clients are at the
+// limit.
+void ControlServer::refuse(std::unique_ptr<ControlConnection> connection)
 {
     const QByteArray line =
-        QStringLiteral("{\"id\":null,\"ok\":false,\"error\":\"too many control clients: %1 are "
-                       "connected\"}\n")
-            .arg(m_limits.clients)
-            .toUtf8();
-    ::send(fd, line.constData(), size_t(line.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
-    ::close(fd);
+        ControlRequests::errorLine(
+            ErrorClass::Busy,
+            QStringLiteral("too many control clients: %1 are connected").arg(m_limits.clients)) +
+        '\n';
+    connection->sendNow(line);
+    connection.reset();
     if (!std::exchange(m_refusing, true))
         m_session.note(NoteSource::Control,
                        QStringLiteral("  <<control client refused: %1 clients are connected>>")

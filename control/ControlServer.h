@@ -10,15 +10,15 @@
 #include <memory>
 
 class ControlClient;
+class ControlConnection;
+class ControlEndpoint;
 class EventFeed;
 class LineSession;
-class ListeningSocket;
-class QSocketNotifier;
 
-// The control socket: programs drive the line session over a Unix-domain socket, one JSON
-// object per line each way (ControlRequests). Several clients at once, up to a limit past which
-// a connection gets one error line and is closed; each answer goes to the client that asked,
-// and a client that subscribed also gets every event of the session after that answer.
+// The control endpoint: programs drive the line session over a Unix-domain socket (on Windows a
+// named pipe), one JSON object per line each way (ControlRequests). Several clients at once, up to
+// a limit past which a connection gets one error line and is closed; each answer goes to the client
+// that asked, and a client that subscribed also gets every event of the session after that answer.
 //
 // Nothing a client does holds up the line. Requests are answered in turns of the event loop,
 // each a bounded time shared among the clients in order, so that the line's own work (a frame
@@ -26,7 +26,7 @@ class QSocketNotifier;
 // of its own, past whose bound it is disconnected; all clients' waiting bytes together have a
 // bound too, past which the client furthest behind is disconnected; either way with a note in
 // the traffic log, and the memory given back. A request line over 64 KiB closes its connection
-// with a note. The path's rules are ListeningSocket's.
+// with a note. The endpoint's rules are ControlEndpoint's (on Unix the path's, ListeningSocket's).
 class ControlServer : public QObject
 {
     Q_OBJECT
@@ -43,8 +43,9 @@ public:
     ControlServer(LineSession &session, Limits limits, QObject *parent = nullptr);
     ~ControlServer() override;
 
-    // Starts listening at path. False with *reason, naming the path.
-    bool listen(const QString &path, QString *reason);
+    // Starts listening at the endpoint named (a socket's path; on Windows a pipe's name). False
+    // with *reason, naming it.
+    bool listen(const QString &name, QString *reason);
     // Disconnects every client, stops listening and removes the socket file and its lock.
     void close();
     int clientCount() const { return int(m_clients.size()); }
@@ -54,7 +55,7 @@ public:
 private:
     friend class ControlClient;
     void acceptWaiting();
-    void refuse(int fd);
+    void refuse(std::unique_ptr<ControlConnection> connection);
     void wantsTurn(ControlClient *client);
     void serveTurn();
     void answer(ControlClient *client, const QByteArray &line);
@@ -68,8 +69,7 @@ private:
     LineSession &m_session;
     Limits m_limits;
     ControlRequests m_requests;
-    std::unique_ptr<ListeningSocket> m_socket;
-    QSocketNotifier *m_accepting = nullptr;
+    std::unique_ptr<ControlEndpoint> m_endpoint;
     // Made at the first subscription: no event is turned into JSON for nobody.
     EventFeed *m_feed = nullptr;
     QList<ControlClient *> m_clients;

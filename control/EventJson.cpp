@@ -9,6 +9,16 @@
 namespace
 {
 
+// Every event a session reports, by the names programs know them by.
+enum class EventKind { Received, Sent, Note, Connection, Registers, Write, Handshake, Fault };
+constexpr const char *EventNames[] = {"received",  "sent",  "note",      "connection",
+                                      "registers", "write", "handshake", "fault"};
+
+const char *nameOf(EventKind kind)
+{
+    return EventNames[int(kind)];
+}
+
 QString sourceName(NoteSource source)
 {
     switch (source) {
@@ -47,11 +57,11 @@ QString writerName(RegisterWriter by)
 class EventLine
 {
 public:
-    EventLine(const char *event, qint64 timeUs)
+    EventLine(EventKind event, qint64 timeUs)
     {
         m_out.reserve(256);
         m_out += "{\"event\":\"";
-        m_out += event;
+        m_out += nameOf(event);
         m_out += "\",\"time\":\"";
         m_out += isoTime(timeUs).toLatin1();
         m_out += '"';
@@ -144,6 +154,14 @@ private:
 
 } // namespace
 
+QStringList eventNames()
+{
+    QStringList names;
+    for (const char *name : EventNames)
+        names << QLatin1String(name);
+    return names;
+}
+
 // The date and time to the second are made once per second of a busy line.
 QString isoTime(qint64 timeUs)
 {
@@ -159,7 +177,8 @@ QString isoTime(qint64 timeUs)
 
 QByteArray eventJsonLine(const Traffic &traffic)
 {
-    EventLine line(traffic.direction == Traffic::Received ? "received" : "sent", traffic.timeUs);
+    EventLine line(traffic.direction == Traffic::Received ? EventKind::Received : EventKind::Sent,
+                   traffic.timeUs);
     line.ascii("hex", traffic.bytes.toHex()).text("text", traffic.text);
     if (traffic.direction == Traffic::Received)
         line.ascii("frame_end", frameEndName(traffic.frameEnd).toLatin1());
@@ -168,7 +187,7 @@ QByteArray eventJsonLine(const Traffic &traffic)
 
 QByteArray eventJsonLine(const Note &note)
 {
-    EventLine line("note", note.timeUs);
+    EventLine line(EventKind::Note, note.timeUs);
     line.text("text", note.text).ascii("source", sourceName(note.source).toLatin1());
     if (!note.dump.isEmpty())
         line.ascii("hex", note.dump.toHex());
@@ -193,18 +212,29 @@ EventFeed::EventFeed(LineSession &session, QObject *parent) : QObject(parent), m
             [this](const Note &note) { Q_EMIT eventLine(eventJsonLine(note)); });
     connect(&session, &LineSession::connectionChanged, this, [this](bool open) {
         Q_EMIT eventLine(
-            EventLine("connection", m_session.changeTimeUs()).flag("open", open).done());
+            EventLine(EventKind::Connection, m_session.changeTimeUs()).flag("open", open).done());
     });
-    connect(&session, &LineSession::registersChanged, this,
-            [this](int from, const QStringList &words, RegisterWriter by) {
-                Q_EMIT eventLine(EventLine("registers", m_session.changeTimeUs())
-                                     .number("from", from)
-                                     .texts("words", words)
-                                     .ascii("by", writerName(by).toLatin1())
-                                     .done());
-            });
+    const auto words = [this](EventKind kind) {
+        return [this, kind](int from, const QStringList &words, RegisterWriter by) {
+            Q_EMIT eventLine(EventLine(kind, m_session.changeTimeUs())
+                                 .number("from", from)
+                                 .texts("words", words)
+                                 .ascii("by", writerName(by).toLatin1())
+                                 .done());
+        };
+    };
+    connect(&session, &LineSession::registersChanged, this, words(EventKind::Registers));
+    connect(&session, &LineSession::wordsWritten, this, words(EventKind::Write));
     connect(&session, &LineSession::handshakeStatusChanged, this, [this](const QString &status) {
-        Q_EMIT eventLine(
-            EventLine("handshake", m_session.changeTimeUs()).text("status", status).done());
+        Q_EMIT eventLine(EventLine(EventKind::Handshake, m_session.changeTimeUs())
+                             .text("status", status)
+                             .number("step", m_session.handshake().stepNumber())
+                             .done());
+    });
+    connect(&session, &LineSession::faultApplied, this, [this](const AppliedFault &fault) {
+        Q_EMIT eventLine(EventLine(EventKind::Fault, m_session.changeTimeUs())
+                             .ascii("kind", faultKindName(fault.kind).toLatin1())
+                             .number("left", fault.left)
+                             .done());
     });
 }

@@ -7,14 +7,19 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 // The session's events as JSON objects, one per line, for programs: a control program's
 // subscription and the log of a run without windows in JSON lines. Each has "event" and "time"
 // (ISO 8601 in UTC with microseconds, "2026-12-07T05:00:00.123456Z"):
 //   received  hex, text, frame_end      sent  hex, text
 //   note      text (as the log shows it), source, and hex for the bytes it dumps
-//   connection  open                    registers  from, words, by
-//   handshake   status
+//   connection  open                    registers  from, words, by (words that changed)
+//   write     from, words, by (every word write, changed or not)
+//   handshake   status, step            fault  kind, left (a fault used on a reply)
+
+// The events' names, in the order above: what a control program is told it may get.
+QStringList eventNames();
 
 QString isoTime(qint64 timeUs);
 

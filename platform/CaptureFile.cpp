@@ -2,14 +2,13 @@
 #include "platform/CaptureFile.h"
 
 #include "platform/OutputQueue.h"
+#include "platform/PathKind.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
 
 CaptureFile::CaptureFile(qint64 fileLimit, QObject *parent)
     : QObject(parent), m_fileLimit(fileLimit)
@@ -36,19 +35,16 @@ bool CaptureFile::start(const QString &path, QString *reason)
 bool CaptureFile::open(const QString &path, int flags, QString *reason)
 {
     QString why;
-    WriteEnd end = WriteEnd::openPath(QFile::encodeName(path), flags, &why);
-    struct stat status {
-    };
-    if (!end.isValid() || ::fstat(end.fd(), &status) != 0) {
+    WriteEnd end = WriteEnd::openPath(path, flags, &why);
+    const std::optional<FileIdentity> file = end.isValid() ? fileIdentity(path) : std::nullopt;
+    if (!file) {
         if (reason)
-            *reason = path + QStringLiteral(": ") + (end.isValid() ? qt_error_string(errno) : why);
+            *reason = path + QStringLiteral(": ") +
+                      (end.isValid() ? QStringLiteral("removed as it was opened") : why);
         return false;
     }
     m_path = path;
-    m_regular = S_ISREG(status.st_mode);
-    m_fileBytes = status.st_size;
-    m_device = status.st_dev;
-    m_inode = status.st_ino;
+    m_file = *file;
     m_queue =
         std::make_unique<OutputQueue>(std::move(end), QueueBytes, OutputQueue::Overflow::DropLines);
     if (m_droppedText)
@@ -64,21 +60,19 @@ void CaptureFile::append(const QByteArray &line)
 {
     if (!m_queue)
         return;
-    if (m_regular && !stillAtPath())
+    if (m_file.regular && !stillAtPath())
         return fail(QStringLiteral("the file was removed or replaced"));
-    if (m_regular && m_fileBytes > 0 && m_fileBytes + line.size() > m_fileLimit)
+    if (m_file.regular && m_file.size > 0 && m_file.size + line.size() > m_fileLimit)
         nextNumberedFile();
     if (m_queue && m_queue->append(line))
-        m_fileBytes += line.size();
+        m_file.size += line.size();
 }
 
 // The file written is still the one at its path: not removed, renamed or replaced.
 bool CaptureFile::stillAtPath() const
 {
-    struct stat status {
-    };
-    return ::stat(QFile::encodeName(m_path).constData(), &status) == 0 &&
-           status.st_dev == m_device && status.st_ino == m_inode;
+    const std::optional<FileIdentity> now = fileIdentity(m_path);
+    return now && now->sameFile(m_file);
 }
 
 // A file of its own, made new: a numbered file that exists already is passed over.

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/PathKind.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <functional>
 #include <memory>
-
-#include <sys/types.h>
 
 class OutputQueue;
 
@@ -66,8 +66,5 @@ private:
     std::function<QByteArray(qint64)> m_droppedText;
     QString m_firstPath, m_path;
     int m_number = 0;
-    bool m_regular = false;
-    qint64 m_fileBytes = 0;
-    dev_t m_device = 0;
-    ino_t m_inode = 0;
+    FileIdentity m_file; // the file written now; its size as written so far
 };

@@ -12,12 +12,17 @@
 namespace
 {
 
-std::unique_ptr<LineDevice> makeDevice(const QString &device)
+// The device for the text; none, with *reason, for a virtual line where there are none.
+std::unique_ptr<LineDevice> makeDevice(const QString &device, [[maybe_unused]] QString *reason)
 {
+    if (PortMap::isVirtualLine(device)) {
 #ifdef Q_OS_UNIX
-    if (PortMap::isVirtualLine(device))
         return std::make_unique<VirtualLine>(PortMap::virtualLinePath(device));
+#else
+        *reason = PortMap::virtualLineRefusal();
+        return nullptr;
 #endif
+    }
     return std::make_unique<QtSerialDevice>(device);
 }
 
@@ -94,7 +99,7 @@ bool DevicePortService::open()
     const QString device = deviceName();
     QString reason;
     const std::optional<LineSettings> line = LineSettings::parse(settings(), &reason);
-    std::unique_ptr<LineDevice> candidate = line ? makeDevice(device) : nullptr;
+    std::unique_ptr<LineDevice> candidate = line ? makeDevice(device, &reason) : nullptr;
     if (!candidate || !candidate->open(*line, m_dtr, m_rts, &reason)) {
         m_error = device + QStringLiteral(": ") + reason;
         return false;

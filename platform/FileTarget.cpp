@@ -2,6 +2,7 @@
 #include "platform/FileTarget.h"
 
 #include "platform/FileOwner.h"
+#include "platform/PathKind.h"
 #include "platform/WriteEnd.h"
 
 #include <QElapsedTimer>
@@ -11,7 +12,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 
 namespace
 {
@@ -33,7 +33,14 @@ public:
     {
     }
     bool isSequential() const override { return true; }
-    bool failed() const { return m_failed; }
+    // True when everything written has reached the target, within what is left of the budget
+    // (a writer thread may still hold the last of it: Windows).
+    bool settled()
+    {
+        if (!m_failed && m_end.settle(QDeadlineTimer(m_waitLeftMs)) > 0)
+            giveUp(stalled());
+        return !m_failed;
+    }
 
 protected:
     qint64 readData(char *, qint64) override { return -1; }
@@ -47,14 +54,18 @@ protected:
             else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
                 giveUp(QString::fromLocal8Bit(std::strerror(errno)));
             else if (!waitForRoom())
-                giveUp(QStringLiteral("it stopped taking bytes (%1 ms of waiting in all); the "
-                                      "rest was not written")
-                           .arg(m_stallMs));
+                giveUp(stalled());
         }
         return m_failed ? -1 : done;
     }
 
 private:
+    QString stalled() const
+    {
+        return QStringLiteral("it stopped taking bytes (%1 ms of waiting in all); the rest was "
+                              "not written")
+            .arg(m_stallMs);
+    }
     bool waitForRoom()
     {
         QElapsedTimer waited;
@@ -79,12 +90,12 @@ bool writeInPlace(const QString &path, const std::function<bool(QIODevice &)> &c
                   QString *error, int stallMs, int flags = 0)
 {
     QString reason;
-    WriteEnd end = WriteEnd::openPath(QFile::encodeName(path), flags, &reason);
+    WriteEnd end = WriteEnd::openPath(path, flags, &reason);
     if (!end.isValid())
         return fail(error, path, reason + QStringLiteral("; nothing was written"));
     InPlaceDevice device(std::move(end), stallMs);
     device.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    if (contents(device) && !device.failed())
+    if (contents(device) && device.settled())
         return true;
     return fail(error, path, device.errorString());
 }
@@ -130,17 +141,21 @@ bool replaceRegularFile(const QString &path, const std::function<bool(QIODevice 
 bool writeToPath(const QString &path, const std::function<bool(QIODevice &)> &contents,
                  QString *error, int stallMs)
 {
-    struct stat status;
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
-        if (errno == ENOENT) // a new path, or a link to one
-            return writeSafely(path, contents, false, error) == Replaced::Written;
-        return fail(error, path, QString::fromLocal8Bit(std::strerror(errno)));
-    }
-    if (S_ISREG(status.st_mode))
+    QString reason;
+    const std::optional<PathKind> kind = pathKind(path, &reason);
+    if (!kind)
+        return fail(error, path, reason);
+    switch (*kind) {
+    case PathKind::Missing: // a new path, or a link to one
+        return writeSafely(path, contents, false, error) == Replaced::Written;
+    case PathKind::RegularFile:
         return replaceRegularFile(path, contents, error, stallMs);
-    if (S_ISDIR(status.st_mode))
+    case PathKind::Directory:
         return fail(error, path, QStringLiteral("it is a directory"));
-    if (S_ISSOCK(status.st_mode))
+    case PathKind::Socket:
         return fail(error, path, QStringLiteral("it is a socket, not a file"));
+    case PathKind::Other:
+        break;
+    }
     return writeInPlace(path, contents, error, stallMs);
 }

@@ -2,7 +2,6 @@
 #include "platform/OutputQueue.h"
 
 #include <QAbstractEventDispatcher>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cerrno>
@@ -40,7 +39,7 @@ bool OutputQueue::append(const QByteArray &line)
         ++m_dropped; // counted for drain()
         return false;
     }
-    if (m_dropped > 0 || m_bytes + line.size() > m_bound) {
+    if (m_dropped > 0 || queuedBytes() + line.size() > m_bound) {
         if (m_overflow == Overflow::Disconnect) {
             m_fellBehind = true;
             fail(QStringLiteral("the reader fell behind by more than %1 bytes").arg(m_bound));
@@ -91,9 +90,10 @@ bool OutputQueue::writeWhatFits()
     return m_end.isValid();
 }
 
+// Once the system has everything (a writer thread has finished its batch too), waiting ends.
 void OutputQueue::writeNow()
 {
-    if (writeWhatFits()) {
+    if (writeWhatFits() && m_end.bytesInFlight() == 0) {
         if (m_waitingForRoom) {
             stopWaiting();
             Q_EMIT emptied();
@@ -127,7 +127,7 @@ void OutputQueue::reportDropped()
     m_bytes += line.size();
 }
 
-// The rest goes out when the reader makes room: the write end's notifier says so, but for a
+// The rest goes out when the reader makes room: the write end's watch says so, but for a
 // pipe that must first empty, which only looking again tells. Without an event loop (before
 // the application exists), it waits for drain().
 void OutputQueue::waitForRoom()
@@ -135,8 +135,8 @@ void OutputQueue::waitForRoom()
     if (!QAbstractEventDispatcher::instance())
         return;
     if (!m_notifier) {
-        m_notifier = new QSocketNotifier(m_end.fd(), QSocketNotifier::Write, this);
-        connect(m_notifier, &QSocketNotifier::activated, this, &OutputQueue::writeNow);
+        m_notifier = new RoomWatch(
+            m_end, [this] { writeNow(); }, this);
         m_lookAgain = new QTimer(this);
         m_lookAgain->setSingleShot(true);
         m_lookAgain->setInterval(WriteEnd::EmptyPipeLookMs);
@@ -167,9 +167,11 @@ void OutputQueue::fail(const QString &reason)
         this, [this, reason] { Q_EMIT failed(reason); }, Qt::QueuedConnection);
 }
 
-// The descriptor closes; the lines stay counted until drain().
+// The descriptor closes; the lines stay counted until drain(), those the system had not taken
+// yet too (a writer thread's, on Windows).
 void OutputQueue::close()
 {
+    m_notTaken += m_end.settle(QDeadlineTimer(0));
     stopWaiting();
     if (m_notifier) {
         // Possibly from inside the notifier's own signal: it goes once that has returned.
@@ -185,10 +187,11 @@ qint64 OutputQueue::drain(QDeadlineTimer deadline)
 {
     while (!writeWhatFits() && m_end.isValid() && !deadline.hasExpired())
         m_end.waitWritable(int(deadline.remainingTime()));
-    const qint64 unwritten = qint64(m_lines.size()) + m_dropped;
+    m_notTaken += m_end.settle(deadline);
+    const qint64 unwritten = qint64(m_lines.size()) + m_dropped + m_notTaken;
     close();
     m_lines.clear();
     m_bytes = m_writtenOfFirst = 0;
-    m_dropped = 0;
+    m_dropped = m_notTaken = 0;
     return unwritten;
 }

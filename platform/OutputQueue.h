@@ -10,7 +10,6 @@
 #include <deque>
 #include <functional>
 
-class QSocketNotifier;
 class QTimer;
 
 // An output of whole lines that never holds up the event thread: a line goes out at once
@@ -39,8 +38,8 @@ public:
     // Queues one whole line, ended by the caller, and writes what the reader takes now. False
     // when the line was dropped or the output is closed.
     bool append(const QByteArray &line);
-    // The bytes waiting for the reader.
-    qsizetype queuedBytes() const { return m_bytes; }
+    // The bytes waiting for the reader (on Windows also those the writer thread still has).
+    qsizetype queuedBytes() const { return m_bytes + m_end.bytesInFlight(); }
     bool isOpen() const { return m_end.isValid(); }
     // Under Disconnect: whether the output closed because its reader fell behind.
     bool fellBehind() const { return m_fellBehind; }
@@ -56,7 +55,8 @@ Q_SIGNALS:
     // Disconnect, the reader fell behind past the bound. Raised from the event loop, never
     // from inside append(). The output is closed by then.
     void failed(const QString &reason);
-    // Everything queued has gone out after the reader had kept some waiting.
+    // Everything queued has gone out after the reader had kept some waiting (on Windows: has
+    // been written by the writer thread).
     void emptied();
 
 private:
@@ -77,8 +77,9 @@ private:
     qsizetype m_writtenOfFirst = 0; // bytes of the first line already written
     qsizetype m_bytes = 0;          // bytes queued, less those already written
     qint64 m_dropped = 0;           // lines dropped since the reader last caught up
+    qint64 m_notTaken = 0;          // lines handed over that the system never took (Windows)
     bool m_fellBehind = false;
     bool m_waitingForRoom = false;
-    QSocketNotifier *m_notifier = nullptr;
+    RoomWatch *m_notifier = nullptr;
     QTimer *m_lookAgain = nullptr; // for a pipe that must empty before a long line
 };

@@ -80,3 +80,15 @@ QString PortMap::virtualLineDevice(const QString &path)
 {
     return virtualPrefix + path;
 }
+
+QString PortMap::virtualLineRefusal()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("a virtual line (pty:PATH) is a pseudo-terminal, which Windows does not "
+                          "have; use a pair of virtual serial ports joined by a null-modem driver "
+                          "instead: PORTWREN on one (--port 1=COM10), the host program on the "
+                          "other (COM11)");
+#else
+    return {};
+#endif
+}

@@ -32,5 +32,9 @@ bool isVirtualLine(const QString &device);
 QString virtualLinePath(const QString &device);
 // The device text of a virtual line linked at path.
 QString virtualLineDevice(const QString &path);
+// Why a virtual line cannot be opened on this system, naming what serves instead (Windows has
+// no pseudo-terminals: a pair of virtual ports joined by a null-modem driver); empty where
+// virtual lines exist.
+QString virtualLineRefusal();
 
 } // namespace PortMap

@@ -1,68 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "platform/QtSerialDevice.h"
 
-#include <QFileInfo>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-#endif
-
-namespace
-{
-
-// Bytes the system holds for the descriptor that Qt has not read yet.
-int systemBytesWaiting(qintptr fd)
-{
-    int count = 0;
-#ifdef Q_OS_UNIX
-    if (fd < 0 || ::ioctl(int(fd), FIONREAD, &count) != 0)
-        count = 0;
-#else
-    Q_UNUSED(fd);
-#endif
-    return count;
-}
-
-// Takes the bytes the system holds for the descriptor, without ever blocking.
-QByteArray takeSystemBytes(qintptr fd)
-{
-    QByteArray bytes(systemBytesWaiting(fd), Qt::Uninitialized);
-    qsizetype got = 0;
-#ifdef Q_OS_UNIX
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(int(fd), bytes.data() + got, size_t(bytes.size() - got));
-        if (n > 0)
-            got += n;
-        else if (n < 0 && errno == EINTR)
-            continue;
-        else
-            break;
-    }
-#endif
-    bytes.truncate(got);
-    return bytes;
-}
-
-// True when the system reports the device hung up or failed (adapter unplugged, far end gone).
-bool hungUp(qintptr fd)
-{
-#ifdef Q_OS_UNIX
-    pollfd pfd{int(fd), POLLIN, 0};
-    return fd >= 0 && ::poll(&pfd, 1, 0) == 1 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL));
-#else
-    Q_UNUSED(fd);
-    return false;
-#endif
-}
-
-} // namespace
+#include "platform/SerialHandle.h"
 
 QtSerialDevice::QtSerialDevice(const QString &device, QObject *parent)
-    : LineDevice(parent),
-      m_pseudoTerminal(QFileInfo(device).canonicalFilePath().startsWith(QLatin1String("/dev/pts/")))
+    : LineDevice(parent), m_pseudoTerminal(SerialHandle::isPseudoTerminal(device))
 {
     m_port.setPortName(device);
     connect(&m_port, &QSerialPort::readyRead, this, &LineDevice::readyRead);
@@ -134,19 +76,14 @@ qint64 QtSerialDevice::bytesNotSent()
 {
     if (!m_port.isOpen())
         return 0;
-    int queued = 0;
-#ifdef Q_OS_UNIX
-    if (::ioctl(int(m_port.handle()), TIOCOUTQ, &queued) != 0)
-        queued = 0;
-#endif
-    return m_port.bytesToWrite() + queued;
+    return m_port.bytesToWrite() + SerialHandle::bytesNotSent(m_port.handle());
 }
 
 int QtSerialDevice::bytesWaiting()
 {
     if (!m_port.isOpen())
         return 0;
-    return int(m_port.bytesAvailable()) + systemBytesWaiting(m_port.handle());
+    return int(m_port.bytesAvailable()) + SerialHandle::bytesWaiting(m_port.handle());
 }
 
 QByteArray QtSerialDevice::readAll()
@@ -154,7 +91,7 @@ QByteArray QtSerialDevice::readAll()
     if (!m_port.isOpen())
         return {};
     QByteArray bytes = m_port.readAll();
-    return bytes + takeSystemBytes(m_port.handle());
+    return bytes + SerialHandle::takeBytes(m_port.handle());
 }
 
 // A pseudo-terminal has no modem lines and no BREAK: the far end would never see them, so they
@@ -219,7 +156,7 @@ void QtSerialDevice::onError(QSerialPort::SerialPortError error)
     // Qt also reports a read error when the bytes it was told about were already taken by
     // readAll(); only a hang-up means the device is gone. The port is closed here at once,
     // because a hung-up descriptor left open makes Qt report errors in a tight loop.
-    if (!hungUp(m_port.handle())) {
+    if (!SerialHandle::hungUp(m_port.handle())) {
         m_port.clearError();
         return;
     }

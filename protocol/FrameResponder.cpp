@@ -179,12 +179,19 @@ std::optional<QStringList> writeData(const Characters &rq, int count)
 
 // Each field is read as the register button reads a box (blanks around, a sign, a fraction
 // rounded half to even), so a host and the operator store the same texts; every field is
-// checked before the first word is stored: no half-applied write.
+// checked before the first word is stored: no half-applied write. The words stored are
+// reported before the ACK, whether they changed or not.
 void writeWords(Request &rq, RegisterMemory &memory, int head, int count)
 {
     const std::optional<QStringList> fields = writeData(rq.chars, count);
     if (!fields || memory.storeTexts(head, *fields))
         return refuse(rq, MalformedField);
+    if (count > 0) {
+        QStringList stored;
+        for (int n = head; n < head + count; ++n)
+            stored << memory.word(n);
+        rq.out << LineAction::wrote(head, stored);
+    }
     rq.note("  <<ACK返送>>");
     rq.send(Ctl::ACK + rq.header() + rq.terminator);
 }

@@ -17,8 +17,8 @@ struct ResponderState {
 
 // The answer of one received frame by the simulator mode (the computer-link responder, the
 // modem dialog or the echo): notes and line bytes, in order. Replies end with the terminator of
-// the frame end. An empty frame yields nothing. Word writes go to memory; no index outside
-// D0-D127 is ever touched.
+// the frame end. An empty frame yields nothing. Word writes go to memory, each reported by a
+// Wrote action before its ACK; no index outside D0-D127 is ever touched.
 LineActions respondToFrame(const QByteArray &frame, const ResponderState &state,
                            RegisterMemory &memory);
 

@@ -22,8 +22,18 @@ constexpr std::array<ModeNames, SimModeCount> Modes = {{{"none", "NONE"},
                                                         {"rack", "rack"},
                                                         {"rackerr", "rackERR"},
                                                         {"vehicle", "vehicle"}}};
+struct FrameEndNames {
+    const char *name;    // as programs and the command line name it
+    const char *caption; // as the main window shows it (UTF-8)
+};
 // In the order of FrameEnd.
-constexpr std::array<const char *, 3> FrameEnds = {"crlf", "cr", "time"};
+constexpr std::array<FrameEndNames, 3> FrameEnds = {
+    {{"crlf", "CRLF"}, {"cr", "CR"}, {"time", "Time（ｍｓ）"}}};
+
+bool sameName(const QString &given, const QString &name)
+{
+    return given.compare(name, Qt::CaseInsensitive) == 0;
+}
 
 QString listed(const QStringList &names, const QString &last)
 {
@@ -40,16 +50,8 @@ QString modeName(SimMode mode)
 std::optional<SimMode> modeNamed(const QString &name)
 {
     for (size_t i = 0; i < Modes.size(); ++i)
-        if (name == QLatin1String(Modes[i].name))
-            return SimMode(i);
-    return std::nullopt;
-}
-
-std::optional<SimMode> modeFromCommandLine(const QString &name)
-{
-    for (size_t i = 0; i < Modes.size(); ++i)
-        if (name.compare(QLatin1String(Modes[i].commandLine), Qt::CaseInsensitive) == 0 ||
-            name == profileOf(SimMode(i)).caption)
+        if (sameName(name, QLatin1String(Modes[i].commandLine)) ||
+            sameName(name, profileOf(SimMode(i)).caption))
             return SimMode(i);
     return std::nullopt;
 }
@@ -72,27 +74,28 @@ QString modeNamesOfCommandLine()
 
 QString frameEndName(FrameEnd end)
 {
-    return QLatin1String(FrameEnds.at(size_t(end)));
+    return QLatin1String(FrameEnds.at(size_t(end)).name);
+}
+
+QString frameEndCaption(FrameEnd end)
+{
+    return QString::fromUtf8(FrameEnds.at(size_t(end)).caption);
 }
 
 std::optional<FrameEnd> frameEndNamed(const QString &name)
 {
     for (size_t i = 0; i < FrameEnds.size(); ++i)
-        if (name == QLatin1String(FrameEnds[i]))
+        if (sameName(name, QLatin1String(FrameEnds[i].name)) ||
+            sameName(name, QString::fromUtf8(FrameEnds[i].caption)))
             return FrameEnd(i);
     return std::nullopt;
-}
-
-std::optional<FrameEnd> frameEndFromCommandLine(const QString &name)
-{
-    return frameEndNamed(name.toLower());
 }
 
 QString frameEndNamesListed()
 {
     QStringList names;
-    for (const char *end : FrameEnds)
-        names << QLatin1String(end);
+    for (const FrameEndNames &end : FrameEnds)
+        names << QLatin1String(end.name);
     return listed(names, QStringLiteral(" or "));
 }
 

@@ -25,6 +25,7 @@ LineSession::LineSession(std::unique_ptr<SerialPortService> port, std::unique_pt
                                return sendShowing(bytes, hexShown);
                            },
                            [this](const QString &text) { note(NoteSource::Responder, text); },
+                           [this](const AppliedFault &fault) { reportFault(fault); },
                            [this] { m_receiver->resume(); }}),
       m_handshakeTick(*m_clock, [this] { tickHandshake(); }),
       m_repeat(*m_clock, {[this] { return m_port->bytesToSend() > 0 || isBreakOn(); },
@@ -495,14 +496,16 @@ void LineSession::answerFrame(const QByteArray &frame, const ProcedureChoices &c
     for (const LineAction &action : answerOf(frame, choices.responder)) {
         if (action.kind == LineAction::Log)
             note(NoteSource::Responder, action.text);
+        else if (action.kind == LineAction::Wrote)
+            reportWrite(action.from, action.words, RegisterWriter::Line);
         else
             m_replies.send(action.bytes, choices.hexShown);
     }
     reportRegisterChanges(RegisterWriter::Line);
 }
 
-// The responder's answer; when a NAK fault is due and the frame would be answered, a NAK in
-// its place, with the request left undone.
+// The responder's answer; when a NAK fault is due and the frame would be answered, the fault's
+// note and a NAK in its place, with the request left undone.
 LineActions LineSession::answerOf(const QByteArray &frame, const ResponderState &state)
 {
     const std::optional<QByteArray> nak = m_replies.nakDue();
@@ -515,7 +518,22 @@ LineActions LineSession::answerOf(const QByteArray &frame, const ResponderState 
     });
     if (!replies)
         return answer;
-    return LineActions{LineAction::log(m_replies.takeNak())} + nakReply(frame, state, *nak);
+    reportFault(m_replies.takeNak());
+    return nakReply(frame, state, *nak);
+}
+
+void LineSession::reportWrite(int from, const QStringList &words, RegisterWriter by)
+{
+    stampChange();
+    Q_EMIT wordsWritten(from, words, by);
+}
+
+// The note as the log shows it, then the fault as an event of its own.
+void LineSession::reportFault(const AppliedFault &fault)
+{
+    note(NoteSource::Responder, fault.note());
+    stampChange();
+    Q_EMIT faultApplied(fault);
 }
 
 // Reports the span of words that changed since the last report.
@@ -542,6 +560,12 @@ std::optional<WordsRefused> LineSession::storeWords(int from, const QStringList 
                                                     RegisterWriter by)
 {
     const std::optional<WordsRefused> refused = m_registers.storeTexts(from, texts);
+    if (!refused && !texts.isEmpty()) {
+        QStringList stored;
+        for (int n = from; n < from + texts.size(); ++n)
+            stored << m_registers.word(n);
+        reportWrite(from, stored, by);
+    }
     reportRegisterChanges(by);
     return refused;
 }

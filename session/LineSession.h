@@ -165,7 +165,7 @@ public:
     void resetHandshake();
 
     // Stores texts in the words from `from` on, all or none (RegisterMemory::storeTexts), and
-    // reports the change as the writer's.
+    // reports the write and the change as the writer's.
     std::optional<WordsRefused> storeWords(int from, const QStringList &texts, RegisterWriter by);
     // Words stored after the mode's preset at every OPEN, so that a host reads them first.
     void setWordsAtOpen(const QList<QPair<int, QString>> &words) { m_wordsAtOpen = words; }
@@ -184,14 +184,16 @@ public:
 
     // The time now, by the session's clock (microseconds since 1970-01-01 00:00 UTC).
     qint64 nowUs() const;
-    // The time of the change being signalled (connection, registers, handshake status), the
-    // same for every reader of it.
+    // The time of the change being signalled (connection, registers, a write, a fault used,
+    // handshake status), the same for every reader of it.
     qint64 changeTimeUs() const { return m_changeTimeUs; }
 
     SimMode mode() const { return m_mode; }
     FrameEnd frameEnd() const { return m_frameEnd; }
     int portNumber() const { return m_port->portNumber(); }
     bool isOpen() const { return m_port->isOpen(); }
+    // Why the port last failed (an open, a write), in the port's words.
+    QString portError() const { return m_port->errorString(); }
     bool hexDump() const { return m_hexDump; }
     // The settings text for the next OPEN, and the settings in effect on the open line (empty
     // while closed).
@@ -221,6 +223,11 @@ Q_SIGNALS:
     void hexDumpChanged(bool on);
     // Words from..from+words.size()-1 changed (the span from the first to the last changed).
     void registersChanged(int from, const QStringList &words, RegisterWriter by);
+    // A word write stored these words from `from` on, changed or not: a host's on the line, a
+    // control program's or the data window's. registersChanged follows when any changed.
+    void wordsWritten(int from, const QStringList &words, RegisterWriter by);
+    // A fault shaped a reply; its note is the log line just before.
+    void faultApplied(const AppliedFault &fault);
     void handshakeAutoChanged(bool on);
     // A handshake tick begins: a view shows the registers, step and wait before the step.
     void handshakeTickStarting();
@@ -236,6 +243,8 @@ private:
     bool sendShowing(const QByteArray &bytes, bool hexShown);
     LineActions answerOf(const QByteArray &frame, const ResponderState &state);
     void reportRegisterChanges(RegisterWriter by);
+    void reportWrite(int from, const QStringList &words, RegisterWriter by);
+    void reportFault(const AppliedFault &fault);
     bool sendWithNote(const QByteArray &bytes, const QString &note);
     void answerFrame(const QByteArray &frame, const ProcedureChoices &choices);
     void noteOverflow(const QByteArray &dropped);

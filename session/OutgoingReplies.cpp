@@ -24,8 +24,8 @@ void OutgoingReplies::send(const QByteArray &reply, bool hexShown)
         return;
     }
     const ReplyFaults::Outcome out = m_faults.apply(reply);
-    if (!out.note.isEmpty())
-        m_hooks.note(out.note);
+    if (out.applied)
+        m_hooks.faultUsed(*out.applied);
     if (out.dropped)
         return;
     if (m_waiting.empty() && out.delayMs == 0 && out.pieces == 1) {

@@ -38,8 +38,9 @@ public:
     struct Hooks {
         // Puts bytes on the line and reports them; false when they were not sent.
         std::function<bool(const QByteArray &, bool hexShown)> send;
-        std::function<void(const QString &)> note; // a note for the log
-        std::function<void()> roomMade;            // a waiting reply left the queue
+        std::function<void(const QString &)> note;           // a note for the log
+        std::function<void(const AppliedFault &)> faultUsed; // a fault shaped a reply
+        std::function<void()> roomMade;                      // a waiting reply left the queue
     };
 
     OutgoingReplies(Clock &clock, Hooks hooks);
@@ -52,7 +53,7 @@ public:
     void clearFaults();
     // A NAK fault refuses the request before it is answered: see ReplyFaults.
     std::optional<QByteArray> nakDue() const { return m_faults.nakDue(); }
-    QString takeNak() { return m_faults.takeNak(); }
+    AppliedFault takeNak() { return m_faults.takeNak(); }
 
     // A reply, shaped by the fault due, goes out now or behind the replies waiting.
     void send(const QByteArray &reply, bool hexShown);

@@ -47,6 +47,11 @@ std::optional<Fault::Kind> faultKindNamed(const QString &name)
     return std::nullopt;
 }
 
+QString AppliedFault::note() const
+{
+    return QStringLiteral("  <<FAULT %1 (%2 left)>>").arg(faultKindName(kind)).arg(left);
+}
+
 std::optional<QString> ReplyFaults::add(const Fault &fault)
 {
     if (fault.count <= 0)
@@ -74,22 +79,20 @@ std::optional<QByteArray> ReplyFaults::nakDue() const
     return m_faults.front().nakCode;
 }
 
-QString ReplyFaults::takeNak()
+AppliedFault ReplyFaults::takeNak()
 {
     return takeFront();
 }
 
 // Counts the fault due down, and lets it go when it is used up.
-QString ReplyFaults::takeFront()
+AppliedFault ReplyFaults::takeFront()
 {
     Fault &fault = m_faults.front();
-    const QString note = QStringLiteral("  <<FAULT %1 (%2 left)>>")
-                             .arg(faultKindName(fault.kind))
-                             .arg(--fault.count);
+    const AppliedFault applied{fault.kind, --fault.count};
     --m_pending;
     if (fault.count == 0)
         m_faults.pop_front();
-    return note;
+    return applied;
 }
 
 ReplyFaults::Outcome ReplyFaults::apply(const QByteArray &reply)
@@ -125,6 +128,6 @@ ReplyFaults::Outcome ReplyFaults::apply(const QByteArray &reply)
             out.bytes.back() = char(out.bytes.back() ^ 0xFF);
         break;
     }
-    out.note = takeFront();
+    out.applied = takeFront();
     return out;
 }

@@ -23,8 +23,16 @@ struct Fault {
 QString faultKindName(Fault::Kind kind);
 std::optional<Fault::Kind> faultKindNamed(const QString &name);
 
+// A fault used on one reply: its kind and how many more replies it applies to.
+struct AppliedFault {
+    Fault::Kind kind = Fault::Kind::Drop;
+    int left = 0;
+    // The traffic log's note, "  <<FAULT kind (n left)>>".
+    QString note() const;
+};
+
 // The faults waiting for the device's next replies, applied one reply at a time in the order
-// they were asked for. Each applied fault gives a note for the log, "  <<FAULT kind (n left)>>".
+// they were asked for. Each use of a fault is told (AppliedFault), for its note and its event.
 // At most MaxWaiting faults wait; the count of replies still to be faulted is kept as faults
 // come and go, so asking for it, adding and applying each take the same short time however many
 // wait.
@@ -42,11 +50,11 @@ public:
 
     // The NAK code the next reply is to be, when the fault due refuses requests.
     std::optional<QByteArray> nakDue() const;
-    // Counts the NAK fault due down; returns its note.
-    QString takeNak();
+    // Counts the NAK fault due down.
+    AppliedFault takeNak();
 
     // How one reply goes out under the fault due: its bytes, whether it goes out at all, how
-    // late and in how many pieces, and the fault's note (empty when no fault applied: no fault
+    // late and in how many pieces, and the fault used (none when no fault applied: no fault
     // due, or a wrong sum due and the reply carries none, which leaves the fault waiting for a
     // reply that does).
     struct Outcome {
@@ -55,12 +63,12 @@ public:
         int delayMs = 0; // before its first piece
         int pieces = 1;  // of nearly equal size, 1 to the reply's length
         int gapMs = 0;   // before each piece after the first
-        QString note;
+        std::optional<AppliedFault> applied;
     };
     Outcome apply(const QByteArray &reply);
 
 private:
-    QString takeFront();
+    AppliedFault takeFront();
 
     std::deque<Fault> m_faults;
     qint64 m_pending = 0;

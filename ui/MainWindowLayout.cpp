@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Builds the main window's controls at their designed places (positions in twips). Each
 // control's objectName is its name in the layout.
+#include "session/Choices.h"
 #include "session/LineSession.h"
 #include "session/ModeProfiles.h"
 #include "ui/MainWindow.h"
@@ -207,11 +208,9 @@ void MainWindow::createOptionFrames()
         frame(this, "Frame2", QStringLiteral("ﾀｰﾐﾈｰﾀ"),
               QStringLiteral("電文のターミネータを選択してください"), 90, 3900, 1515, 1395);
     auto *endGroup = new QButtonGroup(this);
-    const QStringList endCaptions = {QStringLiteral("CRLF"), QStringLiteral("CR"),
-                                     QStringLiteral("Time（ｍｓ）")};
     for (int i = 0; i < 3; ++i)
-        m_frameEndButtons[i] =
-            option(ends, endGroup, "Option3", i, endCaptions[i], 120, 300 + 210 * i, 1305, 210);
+        m_frameEndButtons[i] = option(ends, endGroup, "Option3", i, frameEndCaption(FrameEnd(i)),
+                                      120, 300 + 210 * i, 1305, 210);
     connect(endGroup, &QButtonGroup::idClicked, this,
             [this](int i) { m_session.chooseFrameEnd(FrameEnd(i)); });
     m_quietTimeEdit = placed(new QLineEdit(ends), QStringLiteral("Text3"), 120, 990, 1005, 285);

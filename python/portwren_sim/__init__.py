@@ -1,5 +1,7 @@
 # SPDX-License-Identifier: MIT
-"""A client for PORTWREN's run without windows, for a host program's tests.
+"""A client for PORTWREN's run without windows, for a host program's tests, with a pytest
+plugin (fixtures ``portwren``, ``portwren_sim``, ``portwren_line``) and the computer link's
+frames (:mod:`portwren_sim.link`).
 
 ``Simulator`` starts ``portwren --no-window`` on a virtual line, waits until it is ready and
 drives it over its control socket::
@@ -13,7 +15,9 @@ drives it over its control socket::
 """
 
 from portwren_sim.simulator import (
+    PROTOCOL,
     READY_LINE,
+    Capture,
     Event,
     Match,
     Simulator,
@@ -21,4 +25,15 @@ from portwren_sim.simulator import (
     find_program,
 )
 
-__all__ = ["READY_LINE", "Event", "Match", "Simulator", "SimulatorError", "find_program"]
+__version__ = "4.0"
+
+__all__ = [
+    "PROTOCOL",
+    "READY_LINE",
+    "Capture",
+    "Event",
+    "Match",
+    "Simulator",
+    "SimulatorError",
+    "find_program",
+]

@@ -1,12 +1,11 @@
 # SPDX-License-Identifier: MIT
-"""Fixtures for the client's tests: a simulated rack that answers at once (quiet time 0) and a
-host on its virtual line, through Debian's python3-serial. The program is PORTWREN_PROGRAM
-(CTest sets it to the built program)."""
+"""Fixtures for the client's tests, on the plugin's own: a simulated rack that answers at once
+(quiet time 0) and a host on its virtual line, through Debian's python3-serial. The program is
+PORTWREN_PROGRAM (CTest sets it to the built program)."""
 
 from __future__ import annotations
 
-from collections.abc import Iterator
-from pathlib import Path
+from collections.abc import Callable, Iterator
 
 import pytest
 import serial
@@ -19,9 +18,8 @@ HOST_TIMEOUT = 5.0
 
 
 @pytest.fixture
-def sim(tmp_path: Path) -> Iterator[Simulator]:
-    with Simulator("rack", quiet_time=0, log_path=tmp_path / "portwren.log") as simulator:
-        yield simulator
+def sim(portwren: Callable[..., Simulator]) -> Simulator:
+    return portwren("rack", quiet_time=0)
 
 
 @pytest.fixture

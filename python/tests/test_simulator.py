@@ -10,24 +10,30 @@ from __future__ import annotations
 
 import json
 import os
+import select
 import shutil
+import signal
 import stat
+import subprocess
+import sys
 from pathlib import Path
 from typing import Any
 
 import pytest
 import serial
-from computer_link import (
-    ETX,
-    accepted,
-    refused,
-    word_read,
-    word_write,
-    words_reply,
-)
 from conftest import HOST_TIMEOUT, read_exactly
 
 from portwren_sim import Simulator, SimulatorError
+from portwren_sim.link import ETX, ack_reply, nak_reply, word_read, word_write
+from portwren_sim.link import data_reply as words_reply
+
+
+def accepted() -> bytes:
+    return ack_reply()
+
+
+def refused(code: bytes) -> bytes:
+    return nak_reply(code)
 
 PRESET_D32 = words_reply([b"0002", b"0001"])  # the rack preset's D32 and D33
 
@@ -48,14 +54,20 @@ def test_a_run_gets_ready_and_ends_when_the_test_body_fails(tmp_path: Path) -> N
         sim.status()
 
 
-def test_the_default_log_stays_alone_in_the_runs_folder() -> None:
-    with Simulator(quiet_time=0, registers={32: 7}) as sim:
-        pass
-    assert sim.folder is not None
+@pytest.mark.parametrize("keep", [False, True], ids=["removed", "kept"])
+def test_the_runs_folder_goes_with_its_log_unless_kept(keep: bool) -> None:
+    with Simulator(quiet_time=0, registers={32: 7}, keep_folder=keep) as sim:
+        assert sim.read_registers(32) == ["0007"]  # handed over through a pipe, not a file
+        assert sim.folder is not None
+        assert sorted(p.name for p in sim.folder.iterdir()) == [
+            "com1", "com1.lock", "control", "control.lock", "portwren.log"
+        ]
     try:
-        assert [entry.name for entry in sim.folder.iterdir()] == ["portwren.log"]
+        assert sim.folder.exists() == keep
+        if keep:
+            assert [entry.name for entry in sim.folder.iterdir()] == ["portwren.log"]
     finally:
-        shutil.rmtree(sim.folder)
+        shutil.rmtree(sim.folder, ignore_errors=True)
 
 
 @pytest.mark.parametrize(
@@ -97,8 +109,10 @@ def test_registers_are_stored_all_or_nothing_and_the_host_reads_them(
 ) -> None:
     sim.write_registers(32, [7, "-5", " 2.5", "+005"])
     assert sim.read_registers(32, 4) == ["0007", "-0005", "0002", "0005"]
-    with pytest.raises(SimulatorError, match="^D0041: 数値に変換できません$"):
+    with pytest.raises(SimulatorError, match=r"^D0041: not a number \(D0041: 数値に変換できません\)$") as e:
         sim.write_registers(40, ["9", "x"])
+    refusal = (e.value.error_class, e.value.member, e.value.text)
+    assert refusal == ("BadArgument", "words", "D0041: 数値に変換できません")
     assert sim.read_registers(40, 2) == ["0000", "0000"]
 
     host.write(word_read(32, 2))
@@ -288,3 +302,149 @@ def test_a_repeat_reaches_the_host_and_a_virtual_line_refuses_the_modem_lines(
     with pytest.raises(SimulatorError, match="not carried on a virtual line"):
         sim.send_break(100)
     assert sim.status()["lines"]["dtr"] is True
+
+
+# A process that starts a run, says where it is (one JSON line on standard output) and waits to
+# be killed: the client alone, or a pytest test using the plugin.
+PARENTS = {
+    "client": """
+import json, sys
+from portwren_sim import Simulator
+sim = Simulator(quiet_time=0).start()
+print(json.dumps({"pid": sim.process.pid, "folder": str(sim.folder)}), flush=True)
+sys.stdin.read()
+""",
+    "pytest": """
+import json, sys
+def test_killed(portwren_sim):
+    info = {"pid": portwren_sim.process.pid, "folder": str(portwren_sim.folder)}
+    print(json.dumps(info), file=sys.__stdout__, flush=True)
+    sys.__stdin__.read()
+""",
+}
+
+
+@pytest.mark.parametrize("parent", PARENTS.keys())
+def test_a_killed_parent_leaves_no_run_and_no_folder(tmp_path: Path, parent: str) -> None:
+    script = tmp_path / "test_parent.py"
+    script.write_text(PARENTS[parent], encoding="utf-8")
+    temporary = tmp_path / "tmp"
+    temporary.mkdir()
+    command = [sys.executable, str(script)]
+    if parent == "pytest":
+        command = [sys.executable, "-m", "pytest", "-q", "-s", "-p", "no:cacheprovider",
+                   "-p", "portwren_sim.pytest_plugin", str(script)]  # fmt: skip
+    process = subprocess.Popen(
+        command,
+        stdin=subprocess.PIPE,
+        stdout=subprocess.PIPE,
+        cwd=tmp_path,
+        env=dict(os.environ, TMPDIR=str(temporary)),
+    )
+    try:
+        assert process.stdout is not None
+        ready, _, _ = select.select([process.stdout], [], [], 30)
+        assert ready, "the parent did not start its run"
+        info = json.loads(process.stdout.readline())
+        run = os.pidfd_open(info["pid"])
+        assert os.path.isdir(info["folder"])
+    finally:
+        process.kill()  # SIGKILL: nothing of the client runs any more
+        process.wait()
+    try:
+        ended = bool(select.select([run], [], [], 10)[0])
+        if not ended:  # a fault: the run must not outlive the test too
+            signal.pidfd_send_signal(run, signal.SIGKILL)
+            shutil.rmtree(info["folder"], ignore_errors=True)
+        assert ended, "the run goes on without its parent"
+    finally:
+        os.close(run)
+    assert not os.path.exists(info["folder"])
+    assert list(temporary.glob("portwren-*")) == []
+
+
+def test_the_greeting_names_the_protocol(sim: Simulator) -> None:
+    assert sim.greeting is not None
+    assert (sim.greeting["version"], sim.greeting["protocol"]) == ("4.0", 1)
+    assert {"sync", "fault", "write_registers"} <= set(sim.greeting["ops"])
+    assert {"write", "fault", "handshake", "received", "sent"} <= set(sim.greeting["events"])
+
+
+# A request the client sends, and the refusal's class and member (None: no member).
+REFUSALS = {
+    "unknown op": (lambda s: s.request("fly"), "UnknownOp", "op"),
+    "unknown member": (lambda s: s.set(mdoe="rack"), "BadArgument", "mdoe"),
+    "mode unknown": (lambda s: s.set(mode="rock"), "BadArgument", "mode"),
+    "quiet time out of range": (lambda s: s.set(quiet_time=40000), "OutOfRange", "quiet_time"),
+    "word out of range": (lambda s: s.write_registers(3, ["40000"]), "OutOfRange", "words"),
+    "split of one piece": (lambda s: s.fault("split", pieces=1), "OutOfRange", "pieces"),
+    "send while closed": (lambda s: (s.close(), s.send(b"x")), "NotOpen", None),
+}
+
+
+@pytest.mark.parametrize("refused, error_class, member", REFUSALS.values(), ids=REFUSALS.keys())
+def test_refusals_carry_their_class_and_member(
+    sim: Simulator, refused: Any, error_class: str, member: str | None
+) -> None:
+    with pytest.raises(SimulatorError) as failure:
+        refused(sim)
+    assert (failure.value.error_class, failure.value.member) == (error_class, member)
+    assert failure.value.error and str(failure.value).startswith(failure.value.error)
+
+
+def test_names_are_taken_in_any_case_and_as_captions(sim: Simulator) -> None:
+    assert sim.set(mode="NONE", frame_end="CRLF")["mode"] == "none"
+    assert sim.set(mode="ラックERR")["mode"] == "rackerr"
+    assert sim.set(frame_end="Time")["frame_end"] == "time"
+
+
+def test_wait_for_keeps_a_place_per_event_name(sim: Simulator, host: serial.Serial) -> None:
+    request = word_write(40, [b"0009"])
+    host.write(request)
+    assert read_exactly(host, accepted()) == accepted()
+    # The frame came before the registers changed: each name has its own place.
+    assert sim.wait_for("registers", {"from": 40})["words"] == ["0009"]
+    received = sim.wait_for("received")
+    assert (received.data, received.name, received.frame_end) == (request, "received", "time")
+    assert sim.wait_for("sent", {"data": accepted()}).hex == accepted().hex()
+    sim.skip_events()
+    with pytest.raises(SimulatorError, match="no 'received' event"):
+        sim.wait_for("received", timeout=0.05)
+
+
+def test_a_capture_holds_what_happened_in_its_block(sim: Simulator, host: serial.Serial) -> None:
+    host.write(word_read(32, 1))
+    assert read_exactly(host, words_reply([b"0002"])) == words_reply([b"0002"])
+    write = word_write(40, [b"0009"])
+    with sim.capture() as block:
+        for _ in range(2):  # the same setpoint twice: two writes, one change
+            host.write(write)
+            assert read_exactly(host, accepted()) == accepted()
+    assert block.data("received") == write + write
+    assert block.data("sent") == accepted() + accepted()
+    assert [(e["from"], e.words, e.by) for e in block.named("write")] == [(40, ["0009"], "line")] * 2
+    assert len(block.named("registers")) == 1
+
+
+def test_write_fault_and_handshake_events_come_in_the_logs_order(tmp_path: Path) -> None:
+    log = tmp_path / "portwren.jsonl"
+    with Simulator(quiet_time=0, log_format="jsonl", log_path=log) as sim:
+        with serial.Serial(sim.port, 9600, timeout=HOST_TIMEOUT) as host:
+            sim.fault("garble")
+            host.write(word_write(40, [b"0003"]))
+            read_exactly(host, accepted())
+            sim.write_registers(0, [1, "0101"])
+            sim.write_registers(10, [1])
+            step = sim.handshake("step")["step"]
+            events = sim.events
+    names = [event.name for event in events if event.name != "note"]
+    assert names == ["received", "write", "fault", "sent", "registers", "write", "registers",
+                     "write", "registers", "handshake"]  # fmt: skip
+    fault = next(event for event in events if event.name == "fault")
+    assert (fault.kind, fault.left) == ("garble", 0)
+    note_before = events[events.index(fault) - 1]
+    assert note_before.text == "  <<FAULT garble (0 left)>>"
+    handshake = next(event for event in events if event.name == "handshake")
+    assert (handshake.status[:4], handshake.step) == ("搬送設定", step)
+    lines = log.read_text(encoding="utf-8").splitlines()
+    assert [json.loads(line) for line in lines[-len(events) :]] == events

@@ -16,6 +16,13 @@
 namespace
 {
 
+// A device named for one run: a virtual line where the system has them, else a serial port.
+#ifdef Q_OS_WIN
+const char *const RunDevice = "COM14";
+#else
+const char *const RunDevice = "pty:/tmp/cli-com4";
+#endif
+
 // The options a run is told, each set one as "name=value", in a fixed order.
 QString rendered(const StartOptions &o)
 {
@@ -40,6 +47,8 @@ QString rendered(const StartOptions &o)
     add(!o.controlPath.isEmpty(), QStringLiteral("control=") + o.controlPath);
     add(bool(o.handshakePeriodMs),
         QStringLiteral("period=%1").arg(o.handshakePeriodMs.value_or(0)));
+    add(o.endWithParent, QStringLiteral("end-with-parent"));
+    add(!o.temporaryFolder.isEmpty(), QStringLiteral("folder=") + o.temporaryFolder);
     add(bool(o.stamps), o.stamps == StampPrecision::Milliseconds ? QStringLiteral("stamps=ms")
                                                                  : QStringLiteral("stamps=s"));
     add(!o.dtrAtOpen, QStringLiteral("dtr=off"));
@@ -65,8 +74,18 @@ private Q_SLOTS:
         const auto refused = [](const char *line) { return QStringLiteral("refused: ") + line; };
         row("nothing", {}, QString());
         row("port alone", {"--port", "3"}, "port=3");
+#ifdef Q_OS_WIN
+        row("ports, last chosen", {"--port", "1=COM10", "--port=2= COM7 "},
+            "port=2 com1=COM10 com2=COM7");
+        row("virtual line on Windows", {"--port", "1=pty:/tmp/a"},
+            refused("--port: a virtual line (pty:PATH) is a pseudo-terminal, which Windows does "
+                    "not have; use a pair of virtual serial ports joined by a null-modem driver "
+                    "instead: PORTWREN on one (--port 1=COM10), the host program on the other "
+                    "(COM11)"));
+#else
         row("ports, last chosen", {"--port", "1=pty:/tmp/a b", "--port=2= /dev/ttyUSB0 "},
             "port=2 com1=pty:/tmp/a b com2=/dev/ttyUSB0");
+#endif
         row("port 7", {"--port", "7"}, refused("--port: '7' is not 1 to 6"));
         row("port without device", {"--port", "1="}, refused("--port: '1=' names no device"));
         row("port without link path", {"--port", "1=pty:"}, refused("--port: '1=pty:' names no"));
@@ -107,6 +126,15 @@ private Q_SLOTS:
             {"--no-window", "--log-format", "jsonl", "--control", "/tmp/c", "--handshake-period",
              "50"},
             "no-window open jsonl control=/tmp/c period=50");
+        row("a run for a test",
+            {"--no-window", "--end-with-parent", "--temporary-folder", "/tmp/r"},
+            "no-window open end-with-parent folder=/tmp/r");
+        row("end with parent with windows", {"--end-with-parent"},
+            refused("--end-with-parent: only with --no-window"));
+        row("temporary folder with windows", {"--temporary-folder", "/tmp/r"},
+            refused("--temporary-folder: only with --no-window"));
+        row("temporary folder unnamed", {"--no-window", "--temporary-folder="},
+            refused("--temporary-folder: no folder named"));
         row("stamps to the millisecond", {"--timestamps", "ms"}, "stamps=ms");
         row("stamps to the second, without windows", {"--no-window", "--timestamps=s"},
             "no-window open stamps=s");
@@ -153,8 +181,9 @@ private Q_SLOTS:
         SessionFixture f;
         const CommandLine read =
             readCommandLine({"portwren", "--settings", "4800,N,8,1", "--frame-end", "cr", "--mode",
-                             "rack", "--quiet-time", "20", "--port", "4=pty:/tmp/cli-com4",
-                             "--no-window", "--auto", "--dtr", "off", "--reconnect"});
+                             "rack", "--quiet-time", "20", "--port",
+                             QStringLiteral("4=") + RunDevice, "--no-window", "--auto", "--dtr",
+                             "off", "--reconnect"});
         applyOptions(read.options, f.session);
         QCOMPARE(f.session.mode(), SimMode::Rack);
         QCOMPARE(f.session.frameEnd(), FrameEnd::Cr);
@@ -162,7 +191,7 @@ private Q_SLOTS:
         QCOMPARE(f.session.quietTimeText(), QStringLiteral("20"));
         QCOMPARE(f.session.portNumber(), 4);
         // The device is this run's: neither put in the environment nor stored.
-        QCOMPARE(f.session.deviceFor(4), QStringLiteral("pty:/tmp/cli-com4"));
+        QCOMPARE(f.session.deviceFor(4), QLatin1String(RunDevice));
         QVERIFY(PortMap::environmentDevice(4).isEmpty() && PortMap::storedDevice(4).isEmpty());
         QVERIFY(f.session.handshake().isAuto());
         QVERIFY(f.session.reconnects());
@@ -183,12 +212,17 @@ private Q_SLOTS:
                             bool accepted) {
             QTest::addRow("%s %s", option, value) << option << member << value << accepted;
         };
-        for (const char *mode : {"none", "prgps", "mnea", "rack", "rackerr", "vehicle"})
+        // Names in the command line's spelling, in any case, or as the window's captions.
+        for (const char *mode :
+             {"none", "prgps", "mnea", "rack", "rackerr", "vehicle", "NONE", "prGPS", "RACKERR",
+              "Vehicle", "ラック", "ラックERR", "ラックerr", "無人車"})
             row("mode", "mode", mode, true);
-        row("mode", "mode", "rack2", false);
-        for (const char *end : {"crlf", "cr", "time"})
+        for (const char *mode : {"rack2", "", "ラック ", "rack-err"})
+            row("mode", "mode", mode, false);
+        for (const char *end : {"crlf", "cr", "time", "CRLF", "Cr", "TIME", "Time（ｍｓ）"})
             row("frame-end", "frame_end", end, true);
-        row("frame-end", "frame_end", "lf", false);
+        for (const char *end : {"lf", "cr lf", "CR+LF"})
+            row("frame-end", "frame_end", end, false);
         row("quiet-time", "quiet_time", "0", true);
         row("quiet-time", "quiet_time", "32767", true);
         row("quiet-time", "quiet_time", "32768", false);

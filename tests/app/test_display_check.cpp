@@ -21,20 +21,29 @@ private Q_SLOTS:
                             QStringList platforms, bool opens) {
             QTest::newRow(name) << arguments << environment << platforms << opens;
         };
+#ifdef Q_OS_WIN
+        // Windows' own windows are always there; the rows below name their platforms.
+        row("nothing set", {}, {"DISPLAY=:22"}, {"windows"}, true);
+#else
         row("nothing set", {}, {}, {"xcb"}, false);
-        row("a display that answers", {}, {"DISPLAY=:21"}, {"xcb"}, true);
-        row("a display that does not", {}, {"DISPLAY=:22"}, {"xcb"}, false);
-        row("an empty display", {}, {"DISPLAY="}, {"xcb"}, false);
-        row("-display wins over DISPLAY", {"-display", ":21"}, {"DISPLAY=:22"}, {"xcb"}, true);
-        row("--display, the last one", {"--display", ":22", "-display", ":21"}, {}, {"xcb"}, true);
+#endif
+        row("a display that answers", {"-platform", "xcb"}, {"DISPLAY=:21"}, {"xcb"}, true);
+        row("a display that does not", {}, {"DISPLAY=:22", "QT_QPA_PLATFORM=xcb"}, {"xcb"}, false);
+        row("an empty display", {"-platform", "xcb"}, {"DISPLAY="}, {"xcb"}, false);
+        row("-display wins over DISPLAY", {"-display", ":21", "-platform", "xcb"}, {"DISPLAY=:22"},
+            {"xcb"}, true);
+        row("--display, the last one", {"--display", ":22", "-display", ":21", "-platform", "xcb"},
+            {}, {"xcb"}, true);
         row("offscreen by the environment", {}, {"QT_QPA_PLATFORM=offscreen"}, {"offscreen"}, true);
         row("offscreen by the arguments", {"-platform", "offscreen"}, {}, {"offscreen"}, true);
         row("the arguments win over the environment", {"--platform", "xcb:nograb"},
             {"QT_QPA_PLATFORM=offscreen"}, {"xcb"}, false);
+#ifndef Q_OS_WIN
         row("a Wayland session", {}, {"XDG_SESSION_TYPE=wayland", "WAYLAND_DISPLAY=wayland-0"},
             {"wayland", "xcb"}, true);
         row("a Wayland session on GNOME goes to X11", {},
             {"XDG_SESSION_TYPE=wayland", "XDG_CURRENT_DESKTOP=ubuntu:GNOME"}, {"xcb"}, false);
+#endif
         row("X11 asked for in a Wayland session", {"-platform", "xcb"},
             {"XDG_SESSION_TYPE=wayland", "DISPLAY=:21"}, {"xcb"}, true);
         row("a list with another platform", {}, {"QT_QPA_PLATFORM=xcb;wayland"}, {"xcb", "wayland"},

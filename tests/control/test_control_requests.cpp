@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The control protocol's requests against a session on a scripted port and clock: each
 // operation with good and bad arguments, the answer's fields, what it puts on the line and
-// does to the session, and that a refused request changes nothing; every operation refusing a
-// member it does not take before it acts; the id coming back exactly as written.
+// does to the session, and that a refused request changes nothing, with the refusal's class, the
+// member at fault and the window's own text; every operation refusing a member it does not take
+// before it acts; the id coming back exactly as written; the greeting naming exactly the
+// operations answered and the events sent.
 #include "SessionFixture.h"
 #include "control/ControlRequests.h"
+#include "control/EventJson.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -34,25 +37,47 @@ private Q_SLOTS:
         row("status", R"({"id":1,"op":"status"})",
             R"({"id":1,"ok":true,"mode":"none","frame_end":"time","quiet_time":200,"open":false,
                 "port":1,"hex":false,"frames_received":0,"faults_pending":0})");
-        row("not JSON", "{", R"({"id":null,"ok":false,"error":"not JSON: unterminated object"})");
-        row("not an object", "[1]", R"({"ok":false,"error":"a request must be a JSON object"})");
+        row("not JSON", "{",
+            R"({"id":null,"ok":false,"error":"not JSON: unterminated object",
+                "class":"BadArgument"})");
+        row("not an object", "[1]",
+            R"({"ok":false,"error":"a request must be a JSON object","class":"BadArgument"})");
         row("no op", R"({"id":"x"})",
-            R"({"id":"x","ok":false,"error":"'op' must name an operation"})");
+            R"({"id":"x","ok":false,"error":"'op' must name an operation","class":"BadArgument",
+                "member":"op"})");
         row("unknown op", R"({"id":[2],"op":"fly"})",
-            R"({"id":[2],"ok":false,"error":"unknown op 'fly'"})");
+            R"({"id":[2],"ok":false,"error":"unknown op 'fly'",
+                "class":"UnknownOp","member":"op"})");
         row("set mode", R"({"op":"set","mode":"rack","quiet_time":20})",
             R"({"ok":true,"mode":"rack","quiet_time":20,"settings":"9600,E,8,1"})");
         row("set refused whole", R"({"op":"set","frame_end":"crlf","mode":"rock"})",
-            R"({"ok":false,"error":"'mode' must be none, prgps, mnea, rack, rackerr or vehicle"})");
+            R"({"ok":false,"error":"'mode' must be none, prgps, mnea, rack, rackerr or vehicle",
+                "class":"BadArgument","member":"mode"})");
         row("quiet time out of range", R"({"op":"set","quiet_time":40000})",
-            R"({"ok":false,"error":"'quiet_time' must be a whole number from 0 to 32767"})");
+            R"({"ok":false,"error":"'quiet_time' must be a whole number from 0 to 32767",
+                "class":"OutOfRange","member":"quiet_time"})");
+        row("quiet time not whole", R"({"op":"set","quiet_time":1.5})",
+            R"({"ok":false,"error":"'quiet_time' must be a whole number from 0 to 32767",
+                "class":"BadArgument","member":"quiet_time"})");
+        row("quiet time as text", R"({"op":"set","quiet_time":"5"})",
+            R"({"ok":false,"class":"BadArgument","member":"quiet_time"})");
+        row("mode in the command line's spelling", R"({"op":"set","mode":"NONE"})",
+            R"({"ok":true,"mode":"none"})");
+        row("mode in any case", R"({"op":"set","mode":"RackErr"})",
+            R"({"ok":true,"mode":"rackerr"})");
+        row("mode by its caption", R"({"op":"set","mode":"無人車"})",
+            R"({"ok":true,"mode":"vehicle"})");
+        row("frame end by its caption", R"({"op":"set","frame_end":"Time（ｍｓ）"})",
+            R"({"ok":true,"frame_end":"time"})");
+        row("frame end in upper case", R"({"op":"set","frame_end":"CRLF"})",
+            R"({"ok":true,"frame_end":"crlf"})");
         row("settings OPEN would refuse, while open", R"({"op":"set","settings":"0,E,8,1"})",
             "{\"ok\":false,\"error\":\"'settings' would not open the line: speed \\\"0\\\" is "
-            "not a positive number\"}",
+            "not a positive number\",\"class\":\"BadArgument\",\"member\":\"settings\"}",
             "open");
         row("settings OPEN would refuse, while closed", R"({"op":"set","settings":"9600,E,9,1"})",
             "{\"ok\":false,\"error\":\"'settings' would not open the line: data bits "
-            "\\\"9\\\" must be 5 to 8\"}");
+            "\\\"9\\\" must be 5 to 8\",\"class\":\"BadArgument\",\"member\":\"settings\"}");
         row("blank settings keep the port's", R"({"op":"set","settings":" "})",
             R"({"ok":true,"settings":" "})", "open");
         row("settings for the next open beside the line's",
@@ -61,37 +86,56 @@ private Q_SLOTS:
         row("no line settings while closed", R"({"op":"status"})",
             R"({"ok":true,"settings":"9600,N,7,1","line_settings":null})");
         row("hex not a bool", R"({"op":"set","hex":1})",
-            R"({"ok":false,"error":"'hex' must be true or false"})");
+            R"({"ok":false,"error":"'hex' must be true or false","class":"BadArgument",
+                "member":"hex"})");
         row("read", R"({"op":"read_registers","from":32,"count":2})",
             R"({"ok":true,"words":["0002","0001"]})");
         row("read past D127", R"({"op":"read_registers","from":127,"count":2})",
-            R"({"ok":false,"error":"'count' must be a whole number from 1 to 1"})");
+            R"({"ok":false,"error":"'count' must be a whole number from 1 to 1",
+                "class":"OutOfRange","member":"count"})");
         row("read from text", R"({"op":"read_registers","from":"a"})",
-            R"({"ok":false,"error":"'from' must be a whole number from 0 to 127"})");
+            R"({"ok":false,"error":"'from' must be a whole number from 0 to 127",
+                "class":"BadArgument","member":"from"})");
         row("write", R"({"op":"write_registers","from":40,"words":["1",-5," 2.5"]})",
             R"({"ok":true})");
         row("write not a number", R"({"op":"write_registers","from":40,"words":["1","x"]})",
-            R"({"ok":false,"error":"D0041: 数値に変換できません"})");
+            R"({"ok":false,"error":"D0041: not a number","class":"BadArgument","member":"words",
+                "text":"D0041: 数値に変換できません"})");
         row("write out of range", R"({"op":"write_registers","from":40,"words":["40000"]})",
-            R"({"ok":false,"error":"D0040: -32768〜32767 の範囲外です"})");
+            R"({"ok":false,"error":"D0040: outside -32768 to 32767","class":"OutOfRange",
+                "member":"words","text":"D0040: -32768〜32767 の範囲外です"})");
+        row("write no list", R"({"op":"write_registers","from":40,"words":"7"})",
+            R"({"ok":false,"class":"BadArgument","member":"words"})");
+        row("write a word neither text nor number",
+            R"({"op":"write_registers","from":40,"words":[true]})",
+            R"({"ok":false,"error":"'words' must hold strings or numbers","class":"BadArgument",
+                "member":"words"})");
         row("write ending at D127",
             "{\"op\":\"write_registers\",\"from\":126,\"words\":[\"5\",-6]}\n"
             "{\"op\":\"read_registers\",\"from\":125,\"count\":3}",
             R"({"ok":true,"words":["0000","0005","-0006"]})");
         row("write past D127", R"({"op":"write_registers","from":127,"words":["1","2"]})",
-            R"({"ok":false,"error":"'words' must be a list of 1 to 1 words from D0127 on"})");
+            R"({"ok":false,"error":"'words' must be a list of 1 to 1 words from D0127 on",
+                "class":"OutOfRange","member":"words"})");
         row("handshake action unknown", R"({"op":"handshake","action":"jump"})",
-            R"({"ok":false,"error":"'action' must be step, reset, auto or manual"})");
+            R"({"ok":false,"error":"'action' must be step, reset, auto or manual",
+                "class":"BadArgument","member":"action"})");
+        row("handshake period out of range",
+            R"({"op":"handshake","action":"auto","period_ms":3600001})",
+            R"({"ok":false,"error":"'period_ms' must be a whole number from 1 to 3600000",
+                "class":"OutOfRange","member":"period_ms"})");
         row("handshake reset", R"({"op":"handshake","action":"reset"})",
             R"({"ok":true,"status":"","step":0,"wait":0})");
         row("fault without code", R"({"op":"fault","kind":"nak"})",
-            R"({"ok":false,"error":"'code' must be a string"})");
+            R"({"ok":false,"error":"'code' must be a string","class":"BadArgument",
+                "member":"code"})");
         row("fault unknown", R"({"op":"fault","kind":"boom"})",
             R"({"ok":false,)"
-            R"("error":"'kind' must be drop, delay, nak, bad_sum, split, garble or clear"})");
+            R"("error":"'kind' must be drop, delay, nak, bad_sum, split, garble or clear",)"
+            R"("class":"BadArgument","member":"kind"})");
         const QByteArray nakCode =
             "\"error\":\"'code' must be two characters from ! to ~ (0x21 to 0x7E), e.g. "
-            "\\\"05\\\"\"}";
+            "\\\"05\\\"\",\"class\":\"BadArgument\",\"member\":\"code\"}";
         row("nak code not ASCII", R"({"op":"fault","kind":"nak","code":"あい"})",
             R"({"ok":false,)" + nakCode);
         row("nak code with a blank", R"({"op":"fault","kind":"nak","code":" 5"})",
@@ -103,26 +147,38 @@ private Q_SLOTS:
         row("fault delay", R"({"op":"fault","kind":"delay","ms":30,"count":3})",
             R"({"ok":true,"faults_pending":3})");
         row("split of one piece", R"({"op":"fault","kind":"split","pieces":1})",
-            R"({"ok":false,"error":"'pieces' must be a whole number from 2 to 1024"})");
+            R"({"ok":false,"error":"'pieces' must be a whole number from 2 to 1024",
+                "class":"OutOfRange","member":"pieces"})");
+        row("fault count out of range", R"({"op":"fault","kind":"drop","count":0})",
+            R"({"ok":false,"class":"OutOfRange","member":"count"})");
+        row("delay out of range", R"({"op":"fault","kind":"delay","ms":600001})",
+            R"({"ok":false,"error":"'ms' must be a whole number from 0 to 600000",
+                "class":"OutOfRange","member":"ms"})");
         row("send of 30,000 bytes", "{\"op\":\"send\",\"hex\":\"" + QByteArray(60000, 'a') + "\"}",
             R"({"ok":true})", "open", QByteArray(30000, '\xaa'));
         row("send of an odd digit", R"({"op":"send","hex":"414"})",
-            R"({"ok":false,"error":"'hex' must be pairs of hexadecimal digits"})", "open");
-        row("send refused by the port", R"({"op":"send","hex":"41"})",
-            R"({"ok":false,"error":"not sent: the log says why"})", "refusing");
-        row("transmit refused by the port", R"({"op":"transmit","command":"ack"})",
-            R"({"ok":false,"error":"not sent: the log says why"})", "refusing");
+            R"({"ok":false,"error":"'hex' must be pairs of hexadecimal digits",
+                "class":"BadArgument","member":"hex"})",
+            "open");
+        const char *notSent = R"({"ok":false,"error":"not sent: fake1: full","class":"Refused",
+                                  "text":"  <<送信できませんでした: fake1: full>>"})";
+        row("send refused by the port", R"({"op":"send","hex":"41"})", notSent, "refusing");
+        row("transmit refused by the port", R"({"op":"transmit","command":"ack"})", notSent,
+            "refusing");
         row("transmit of a computer-link request refused by the port",
             "{\"op\":\"set\",\"mode\":\"rack\"}\n{\"op\":\"transmit\",\"command\":\"send\"}",
-            R"({"ok":false,"error":"not sent: the log says why"})", "refusing");
+            notSent, "refusing");
         row("send not hex", R"({"op":"send","hex":"0g"})",
-            R"({"ok":false,"error":"'hex' must be pairs of hexadecimal digits"})", "open");
+            R"({"ok":false,"error":"'hex' must be pairs of hexadecimal digits",
+                "class":"BadArgument","member":"hex"})",
+            "open");
         row("send while closed", R"({"op":"send","hex":"41"})",
-            R"({"ok":false,"error":"the port is not open"})");
+            R"({"ok":false,"error":"the port is not open","class":"NotOpen"})");
         row("transmit while closed", R"({"op":"transmit","command":"ack"})",
-            R"({"ok":false,"error":"the port is not open"})");
+            R"({"ok":false,"error":"the port is not open","class":"NotOpen"})");
         row("transmit unknown", R"({"op":"transmit","command":"bell"})",
-            R"({"ok":false,"error":"'command' must be stx_etx, crlf, cr, ack, nak, eot or send"})",
+            R"({"ok":false,"error":"'command' must be stx_etx, crlf, cr, ack, nak, eot or send",
+                "class":"BadArgument","member":"command"})",
             "open");
         row("subscribe", R"({"op":"subscribe","id":7})", R"({"id":7,"ok":true})");
         row("status of the tools", R"({"op":"status"})",
@@ -144,54 +200,73 @@ private Q_SLOTS:
                 "sent":1}})",
             "open", "A");
         row("repeat stop false", R"({"op":"repeat","stop":false})",
-            R"({"ok":false,"error":"'stop' must be true"})", "open");
+            R"({"ok":false,"error":"'stop' must be true","class":"BadArgument","member":"stop"})",
+            "open");
         row("repeat both", R"({"op":"repeat","command":"cr","hex":"41","every_ms":100})",
-            R"({"ok":false,"error":"'repeat' takes exactly one of command and hex, or stop"})",
+            R"({"ok":false,"error":"'repeat' takes exactly one of command and hex, or stop",
+                "class":"BadArgument"})",
             "open");
         row("repeat neither", R"({"op":"repeat","every_ms":100})",
-            R"({"ok":false,"error":"'repeat' takes exactly one of command and hex, or stop"})",
+            R"({"ok":false,"error":"'repeat' takes exactly one of command and hex, or stop",
+                "class":"BadArgument"})",
             "open");
         row("repeat too often", R"({"op":"repeat","command":"ack","every_ms":9})",
-            R"({"ok":false,"error":"'every_ms' must be a whole number from 10 to 3600000"})",
+            R"({"ok":false,"error":"'every_ms' must be a whole number from 10 to 3600000",
+                "class":"OutOfRange","member":"every_ms"})",
             "open");
         row("repeat without a period", R"({"op":"repeat","command":"ack"})",
-            R"({"ok":false,"error":"'every_ms' must be a whole number from 10 to 3600000"})",
+            R"({"ok":false,"error":"'every_ms' must be a whole number from 10 to 3600000",
+                "class":"BadArgument","member":"every_ms"})",
             "open");
         row("repeat no times", R"({"op":"repeat","command":"ack","every_ms":10,"count":0})",
-            R"({"ok":false,"error":"'count' must be a whole number from 1 to 1000000000"})",
+            R"({"ok":false,"error":"'count' must be a whole number from 1 to 1000000000",
+                "class":"OutOfRange","member":"count"})",
             "open");
         row("repeat no bytes", R"({"op":"repeat","hex":"","every_ms":10})",
-            R"({"ok":false,"error":"'hex' must be pairs of hexadecimal digits"})", "open");
+            R"({"ok":false,"error":"'hex' must be pairs of hexadecimal digits",
+                "class":"BadArgument","member":"hex"})",
+            "open");
         row("repeat unknown command", R"({"op":"repeat","command":"bell","every_ms":10})",
-            R"({"ok":false,"error":"'command' must be stx_etx, crlf, cr, ack, nak, eot or send"})",
+            R"({"ok":false,"error":"'command' must be stx_etx, crlf, cr, ack, nak, eot or send",
+                "class":"BadArgument","member":"command"})",
             "open");
         row("repeat while closed", R"({"op":"repeat","command":"ack","every_ms":10})",
-            R"({"ok":false,"error":"the port is not open"})");
+            R"({"ok":false,"error":"the port is not open","class":"NotOpen"})");
         row("repeat refused by the port", R"({"op":"repeat","command":"ack","every_ms":10})",
-            R"({"ok":false,"error":"not sent: the log says why"})", "refusing");
+            notSent, "refusing");
         row("lines", R"({"op":"lines","dtr":false,"rts":true})",
             R"({"ok":true,"lines":{"cd":false,"cts":false,"dsr":false,"dtr":false,"rts":true}})",
             "open");
         row("lines not a bool", R"({"op":"lines","dtr":false,"rts":0})",
-            R"({"ok":false,"error":"'rts' must be true or false"})", "open");
+            R"({"ok":false,"error":"'rts' must be true or false",
+                "class":"BadArgument","member":"rts"})",
+            "open");
         row("lines neither", R"({"op":"lines"})",
-            R"({"ok":false,"error":"'lines' takes dtr, rts or both"})", "open");
+            R"({"ok":false,"error":"'lines' takes dtr, rts or both","class":"BadArgument"})",
+            "open");
         row("lines the device refuses", R"({"op":"lines","rts":false})",
-            R"({"ok":false,"error":"RTS off refused: fake1: no modem lines"})", "no modem lines");
+            R"({"ok":false,"error":"RTS off refused: fake1: no modem lines","class":"Refused"})",
+            "no modem lines");
         row("lines while closed", R"({"op":"lines","dtr":true})",
-            R"({"ok":false,"error":"the port is not open"})");
+            R"({"ok":false,"error":"the port is not open","class":"NotOpen"})");
         row("break", "{\"op\":\"break\"}\n{\"op\":\"status\"}", R"({"ok":true,"break":true})",
             "open");
         row("break of a length", R"({"op":"break","ms":10000})", R"({"ok":true,"ms":10000})",
             "open");
         row("break too long", R"({"op":"break","ms":10001})",
-            R"({"ok":false,"error":"'ms' must be a whole number from 1 to 10000"})", "open");
+            R"({"ok":false,"error":"'ms' must be a whole number from 1 to 10000",
+                "class":"OutOfRange","member":"ms"})",
+            "open");
         row("break the device refuses", R"({"op":"break","ms":1})",
-            R"({"ok":false,"error":"BREAK refused: fake1: no modem lines"})", "no modem lines");
+            R"({"ok":false,"error":"BREAK refused: fake1: no modem lines","class":"Refused"})",
+            "no modem lines");
         row("break while closed", R"({"op":"break"})",
-            R"({"ok":false,"error":"the port is not open"})");
+            R"({"ok":false,"error":"the port is not open","class":"NotOpen"})");
+        row("sync", R"({"op":"sync","id":8})", R"({"id":8,"ok":true})");
         row("open", "{\"op\":\"open\"}\n{\"op\":\"status\"}", R"({"ok":true,"open":true})");
-        row("open fails", R"({"op":"open"})", R"({"ok":false,"error":"cannot open: fake1: busy"})",
+        row("open fails", R"({"op":"open"})",
+            R"({"ok":false,"error":"cannot open: fake1: busy","class":"Refused",
+                "text":"  <<OPENできません: fake1: busy>>"})",
             "fails");
         row("close", "{\"op\":\"close\"}\n{\"op\":\"status\"}", R"({"ok":true,"open":false})",
             "open");
@@ -213,7 +288,7 @@ private Q_SLOTS:
         QTest::newRow("a fault past the queue's limit")
             << tenThousand + R"({"op":"fault","kind":"drop"})" << u"closed"_s
             << QByteArray(R"({"ok":false,"error":"10000 faults already wait, the most there may )"
-                          R"(be: clear them or let replies use them up first"})")
+                          R"(be: clear them or let replies use them up first","class":"Busy"})")
             << QByteArray();
         QTest::newRow("the pending count past the range of int")
             << tenThousand + R"({"op":"status"})" << u"closed"_s
@@ -258,8 +333,14 @@ private Q_SLOTS:
         for (auto field = want.begin(); field != want.end(); ++field)
             QVERIFY2(got.value(field.key()) == field.value(), answer.line.constData());
         QCOMPARE(answer.subscribe, last.contains("subscribe"));
-        if (!got.value(u"ok"_s).toBool()) // refused: nothing changed
+        if (!got.value(u"ok"_s).toBool()) { // refused: nothing changed
             QVERIFY(state() == before);
+            // A refusal carries exactly its error, class, and the member and text expected.
+            QStringList keys = want.keys() + QStringList{u"id"_s, u"error"_s};
+            keys.removeDuplicates();
+            keys.sort();
+            QCOMPARE(got.keys(), keys);
+        }
         QTEST(f.port->written.join(), "written");
     }
 
@@ -271,11 +352,13 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<bool>("open");
         QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("member");
         const auto unknown = [](const char *name, const char *request, const char *member,
                                 const char *takes, bool open = true) {
             QTest::newRow(name) << QByteArray(request) << open
                                 << u"unknown member '%1' (%2)"_s.arg(QLatin1String(member),
-                                                                     QLatin1String(takes));
+                                                                     QLatin1String(takes))
+                                << QString::fromUtf8(member);
         };
         unknown("status", R"({"op":"status","verbose":true})", "verbose", "'status' takes none");
         unknown("open", R"({"op":"open","port":2})", "port", "'open' takes none", false);
@@ -318,12 +401,13 @@ private Q_SLOTS:
                 "'lines' takes dtr or rts");
         unknown("break with a length", R"({"op":"break","length":100})", "length",
                 "'break' takes only ms");
+        unknown("sync", R"({"op":"sync","after":1})", "after", "'sync' takes none");
         unknown("an escaped name", "{\"op\":\"set\",\"m\\u006fde\":\"rack\",\"\\u0078\":1}", "x",
                 setTakes);
         QTest::newRow("a member twice") << QByteArray(R"({"op":"set","mode":"rack","mode":"none"})")
-                                        << true << u"'mode' is given twice"_s;
-        QTest::newRow("an id twice")
-            << QByteArray(R"({"id":1,"op":"close","id":2})") << true << u"'id' is given twice"_s;
+                                        << true << u"'mode' is given twice"_s << u"mode"_s;
+        QTest::newRow("an id twice") << QByteArray(R"({"id":1,"op":"close","id":2})") << true
+                                     << u"'id' is given twice"_s << u"id"_s;
     }
 
     void unknownMembersRefuseTheRequest()
@@ -352,11 +436,54 @@ private Q_SLOTS:
         const QJsonObject got = QJsonDocument::fromJson(answer.line).object();
         QCOMPARE(got.value(u"ok"_s), QJsonValue(false));
         QCOMPARE(got.value(u"error"_s).toString(), error);
+        QCOMPARE(got.value(u"class"_s).toString(), u"BadArgument"_s);
+        QTEST(got.value(u"member"_s).toString(), "member");
         QVERIFY(state() == before);
         QVERIFY(!answer.subscribe);
         // A wrong member is no part of any request: a fault asked for without it is applied.
         f.session.addFault(Fault{});
         QCOMPARE(f.session.faultsPending(), 1);
+    }
+
+    // The greeting names the program's version, the protocol, every operation the requests
+    // answer (no other is known) and every event a subscriber gets, from the tables they use.
+    void greetingNamesWhatIsServed()
+    {
+        const QJsonObject greeting = QJsonDocument::fromJson(ControlRequests::greetingLine())
+                                         .object()
+                                         .value(u"portwren"_s)
+                                         .toObject();
+        QCOMPARE(greeting.value(u"version"_s).toString(), u"4.0"_s);
+        QCOMPARE(greeting.value(u"protocol"_s).toInt(), ControlRequests::ProtocolVersion);
+        SessionFixture f;
+        ControlRequests requests(f.session);
+        const auto classOf = [&requests](const QString &op) {
+            const QByteArray request = "{\"op\":\"" + op.toUtf8() + "\"}";
+            return QJsonDocument::fromJson(requests.answer(request).line)[u"class"_s].toString();
+        };
+        const QStringList ops = greeting.value(u"ops"_s).toVariant().toStringList();
+        QCOMPARE(ops.size(), 15);
+        for (const QString &op : ops)
+            QVERIFY2(classOf(op) != u"UnknownOp"_s, qPrintable(op));
+        QCOMPARE(classOf(u"pause"_s), u"UnknownOp"_s);
+
+        // A session that makes every kind of event.
+        EventFeed feed(f.session);
+        QSet<QString> seen;
+        QObject::connect(&feed, &EventFeed::eventLine, [&seen](const QByteArray &line) {
+            seen.insert(QJsonDocument::fromJson(line)[u"event"_s].toString());
+        });
+        f.session.setQuietTimeText(u"0"_s);
+        QVERIFY(f.open(SimMode::Rack, FrameEnd::CrLf));
+        f.session.addFault(Fault{});
+        f.arrive("\x05"
+                 "000000WW00003201111118\r\n"); // its reply dropped
+        f.arrive("\x05"
+                 "000000WR0000320250\r\n");
+        f.session.resetHandshake();
+        const QStringList events = greeting.value(u"events"_s).toVariant().toStringList();
+        QCOMPARE(QSet<QString>(events.begin(), events.end()), seen);
+        QCOMPARE(events, eventNames());
     }
 
     // The answer's id is the request's id as written, whatever JSON value it is, and in every

@@ -3,7 +3,8 @@
 // taken over or refused, the socket file's mode and its removal at the end (ours only), answers
 // to the client that asked, in order however many wait, a subscriber's events in the log's
 // order, the connections the server closes (a subscriber that stops reading, subscribers that
-// fell behind together, a line too long) while the line goes on, and the clients' limit.
+// fell behind together, a line too long) while the line goes on, and the clients' limit; the
+// greeting each connection gets first.
 #include "ControlEnd.h"
 #include "SessionFixture.h"
 #include "control/ControlServer.h"
@@ -200,13 +201,16 @@ private Q_SLOTS:
                 QVERIFY(startUs <= eventTimeUs(line) && eventTimeUs(line) <= s.f.clock->nowUs());
         }
         QCOMPARE(fromEvents, s.f.log);
-        QCOMPARE(kinds, QStringList({"note",      "connection", "answer",   "received", "note",
-                                     "note",      "sent",       "received", "note",     "note",
-                                     "sent",      "registers",  "received", "note",     "note",
-                                     "note",      "sent",       "sent",     "note",     "answer",
-                                     "registers", "handshake",  "answer"}));
+        QCOMPARE(kinds, QStringList({"note",   "connection", "answer",    "received", "note",
+                                     "note",   "sent",       "received",  "note",     "write",
+                                     "note",   "sent",       "registers", "received", "note",
+                                     "note",   "note",       "sent",      "sent",     "note",
+                                     "answer", "registers",  "handshake", "answer"}));
         const QList<QJsonObject> answers = other.objects(); // an error, then the last answer
         QVERIFY(answers.size() == 2 && answers.last().value(u"id"_s) == u"last"_s);
+        // Each connection's first line is the greeting, before any answer.
+        QCOMPARE(client.greeting(), ControlRequests::greetingLine());
+        QCOMPARE(other.greeting(), ControlRequests::greetingLine());
     }
 
     void serverClosesAConnection_data()
@@ -256,6 +260,11 @@ private Q_SLOTS:
         QCOMPARE(s.f.port->written.size(), frames); // every frame echoed
         closed.reading = true;
         QVERIFY(QTest::qWaitFor([&] { return closed.hasEnded(); }));
+        // A line too long is answered as the connection closes; a reader that fell behind is
+        // not, as it would not read the answer.
+        const QList<QJsonObject> last = closed.objects();
+        QCOMPARE(!last.isEmpty() && last.last().value(u"class"_s) == u"TooLong"_s,
+                 !request.isEmpty());
         s.f.arrive(WordRead);
         QCOMPARE(s.f.port->written.last(), WordRead);
         QCOMPARE(s.f.log.count(note), 1);
@@ -311,9 +320,11 @@ private Q_SLOTS:
                                [](auto &client) { return client->lines().size() == 1; }) &&
                    refused.hasEnded() && refusedToo.hasEnded();
         }));
-        const QByteArray refusal =
-            R"({"id":null,"ok":false,"error":"too many control clients: 64 are connected"})";
+        const QByteArray refusal = R"({"id":null,"class":"Busy",)"
+                                   R"("error":"too many control clients: 64 are connected",)"
+                                   R"("ok":false})";
         QCOMPARE(refused.lines(), QList<QByteArray>{refusal});
+        QVERIFY(refused.greeting().isEmpty()); // the refusal stands in its place
         QCOMPARE(refusedToo.lines(), QList<QByteArray>{refusal});
         QCOMPARE(s.server.clientCount(), 64);
         const QString note = u"  <<control client refused: 64 clients are connected>>"_s;

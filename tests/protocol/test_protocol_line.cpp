@@ -19,14 +19,20 @@ using Registers = QMap<int, QString>;
 namespace
 {
 
-// One line per action, the log text or the bytes sent, so that a failed QTEST names the line.
+// One line per action, the log text, the bytes sent or the words a write stored, so that a
+// failed QTEST names the line.
 const auto sent = [](const QByteArray &bytes) { return u"send "_s + bytes.toHex(' '); };
+const auto wrote = [](int from, const QStringList &words) {
+    return u"wrote D%1 "_s.arg(from, 4, 10, QChar(u'0')) + words.join(u' ');
+};
 
 QStringList lines(const LineActions &actions)
 {
     QStringList out;
     for (const LineAction &a : actions)
-        out << (a.kind == LineAction::Log ? a.text : sent(a.bytes));
+        out << (a.kind == LineAction::Log    ? a.text
+                : a.kind == LineAction::Send ? sent(a.bytes)
+                                             : wrote(a.from, a.words));
     return out;
 }
 
@@ -103,8 +109,8 @@ private slots:
             };
             const QByteArray reply = Ctl::STX + "000000" + "0002" + "0001" + Ctl::ETX + "A6" + t;
             form("worked example", Ctl::ENQ + "000000WR00003202" + "50", {Enq, Data, sent(reply)});
-            form("ACK", enq("000000WW0000320112  "), {Enq, Ack, sent(Ctl::ACK + "000000" + t)},
-                 {{32, "0012"}});
+            form("ACK", enq("000000WW0000320112  "),
+                 {Enq, wrote(32, {"0012"}), Ack, sent(Ctl::ACK + "000000" + t)}, {{32, "0012"}});
             form("NAK 02, sum before range", Ctl::ENQ + "000000RR00012702" + "00",
                  refused("000000", "02" + t, {Sum}));
             form("NAK 02, sum in lower case", Ctl::ENQ + "000000WR00003201" + "4f",
@@ -132,7 +138,12 @@ private slots:
         rack("0120 count 09", enq("000000WR00012009"), refused("000000", "05"));
 
         rack("write data read as a box text", enq("000000WW00003203+005 1.5-2.5"),
-             {Enq, Ack, sent(Ctl::ACK + "000000")}, {{32, "0005"}, {33, "0002"}, {34, "-0002"}});
+             {Enq, wrote(32, {"0005", "0002", "-0002"}), Ack, sent(Ctl::ACK + "000000")},
+             {{32, "0005"}, {33, "0002"}, {34, "-0002"}});
+        // A write is reported whether it changes a word or not; one of no words is no write.
+        rack("write of the word already stored", enq("000000WW000032010002"),
+             {Enq, wrote(32, {"0002"}), Ack, sent(Ctl::ACK + "000000")});
+        rack("write of no words", enq("000000WW00003200"), {Enq, Ack, sent(Ctl::ACK + "000000")});
         // Field positions count code page 932 characters; a double-byte character is one.
         // "AB漢字WR" is the header, so the head address reads "3202".
         rack("double-byte header, fields shift", enq(sjis(u"AB漢字WR00003202"_s)),
@@ -145,7 +156,7 @@ private slots:
         rack("lead byte before the sum takes its first digit", enq("000000WR00003202\x81"),
              refused("000000", "02", {Sum}));
         rack("double-byte blank in write data", enq(sjis(u"000000WW00003201　12 "_s)),
-             {Enq, Ack, sent(Ctl::ACK + "000000")}, {{32, "0012"}});
+             {Enq, wrote(32, {"0012"}), Ack, sent(Ctl::ACK + "000000")}, {{32, "0012"}});
 
         // The modem: a prompt is judged by its first four bytes, case-sensitively; the dial text
         // splits at its first comma into number and password ("7395" when there is no comma).

@@ -91,7 +91,7 @@ private Q_SLOTS:
         for (int n = 0; n < entries; ++n)
             QVERIFY(!faults.add(fault(n % 2 ? Kind::Drop : Kind::Garble, count)));
         for (int n = 0; n < replies; ++n)
-            QVERIFY(!faults.apply("reply").note.isEmpty());
+            QVERIFY(faults.apply("reply").applied.has_value());
         QFETCH(bool, cleared);
         if (cleared)
             faults.clear();

@@ -147,6 +147,74 @@ private Q_SLOTS:
         QCOMPARE(std::get<RegisterWriter>(changes.value(2)), RegisterWriter::Handshake);
         QCOMPARE(changes.size(), 3);
     }
+
+    // The typed events among the log's lines (traffic and notes), in the order they happen: a
+    // fault right after its note, a word write (changed or not; none through a NAK) before its
+    // ACK, a control program's write, and the handshake's status with its step.
+    void eventsInTheLogsOrder()
+    {
+        SessionFixture f;
+        QStringList seen;
+        QObject::connect(&f.session, &LineSession::trafficPassed, [&seen](const Traffic &t) {
+            seen << (t.direction == Traffic::Received ? u"received "_s : u"sent "_s) +
+                        QString::fromLatin1(t.bytes.left(9).toHex());
+        });
+        QObject::connect(&f.session, &LineSession::noted,
+                         [&seen](const Note &note) { seen << note.text; });
+        const auto words = [&seen](const char *what) {
+            return [&seen, what](int from, const QStringList &words, RegisterWriter by) {
+                seen << u"%1 %2 %3 by %4"_s.arg(QLatin1String(what))
+                            .arg(from)
+                            .arg(words.join(u' '))
+                            .arg(int(by));
+            };
+        };
+        QObject::connect(&f.session, &LineSession::wordsWritten, words("write"));
+        QObject::connect(&f.session, &LineSession::registersChanged, words("registers"));
+        QObject::connect(&f.session, &LineSession::faultApplied, [&seen](const AppliedFault &a) {
+            seen << u"fault %1 %2"_s.arg(faultKindName(a.kind)).arg(a.left);
+        });
+        QObject::connect(&f.session, &LineSession::handshakeStatusChanged, [&](const QString &s) {
+            seen << u"handshake %1 step %2"_s.arg(s.left(4)).arg(
+                f.session.handshake().stepNumber());
+        });
+        f.open(SimMode::Rack, FrameEnd::CrLf);
+        f.session.addFault(fault(Kind::Split, 1, 0, {}, 2));
+        f.session.addFault(fault(Kind::Nak, 1, 0, "05"));
+        seen.clear();
+        f.arrive(Write);
+        f.arrive(Write); // refused by the NAK fault
+        f.arrive(Write); // the same word again
+        f.session.storeWords(41, {"5"}, RegisterWriter::Control);
+        f.session.registers().setWord(0, "0001"); // a storage instruction, flag D10 raised
+        f.session.registers().setWord(10, "0001");
+        f.session.stepHandshakeNow();
+        const QString received = u"received 053030303030305757"_s; // the write's first bytes
+        QCOMPARE(seen, QStringList({received,
+                                    u"  <<ENQを受信しました>>"_s,
+                                    u"write 40 0009 by 0"_s,
+                                    u"  <<ACK返送>>"_s,
+                                    u"  <<FAULT split (0 left)>>"_s,
+                                    u"fault split 0"_s,
+                                    u"sent 06303030"_s,
+                                    u"sent 3030300d0a"_s,
+                                    u"registers 40 0009 by 0"_s,
+                                    received,
+                                    u"  <<FAULT nak (0 left)>>"_s,
+                                    u"fault nak 0"_s,
+                                    u"  <<NAK返送>>"_s,
+                                    u"sent 153030303030303035"_s,
+                                    received,
+                                    u"  <<ENQを受信しました>>"_s,
+                                    u"write 40 0009 by 0"_s,
+                                    u"  <<ACK返送>>"_s,
+                                    u"sent 063030303030300d0a"_s,
+                                    u"write 41 0005 by 3"_s,
+                                    u"registers 41 0005 by 3"_s,
+                                    u"registers 0 0001 0000 0000 0000 0000 0000 0000 0000 0000 "
+                                    u"0000 0001 by 2"_s,
+                                    u"handshake 搬送設定 step 1"_s}));
+    }
 };
 
 QTEST_GUILESS_MAIN(ReplyFaultsTest)

@@ -3,7 +3,8 @@
 
 // A control program's end of the control socket for tests: connected at once, never blocking,
 // so that the program under test (in the same event loop, or another process) runs while the
-// test waits on a condition. Bytes to send wait until the socket takes them.
+// test waits on a condition. Bytes to send wait until the socket takes them. The server's
+// greeting, its first line, is kept apart from the answers and events.
 
 #include <QFile>
 #include <QJsonDocument>
@@ -73,13 +74,23 @@ public:
         return !m_ended;
     }
     bool hasEnded() { return !pump(); }
-    // The complete lines received so far.
+    // The complete lines received so far, after the greeting.
     QList<QByteArray> lines()
     {
         pump();
         QList<QByteArray> lines = m_received.split('\n');
         lines.removeLast();
+        if (!lines.isEmpty() && lines.first().startsWith("{\"portwren\":"))
+            lines.removeFirst();
         return lines;
+    }
+    // The greeting line, once it has come.
+    QByteArray greeting()
+    {
+        pump();
+        return m_received.startsWith("{\"portwren\":") && m_received.contains('\n')
+                   ? m_received.left(m_received.indexOf('\n'))
+                   : QByteArray();
     }
     // The answers and events received so far, as JSON objects.
     QList<QJsonObject> objects()

@@ -34,6 +34,13 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
+// The port menu's item for a virtual line, on systems that have them.
+#ifdef Q_OS_UNIX
+const QStringList VirtualLineItem{QStringLiteral("Virtual line…")};
+#else
+const QStringList VirtualLineItem;
+#endif
+
 QList<SystemPort> scriptedPorts()
 {
     const SystemPort adapter{
@@ -270,18 +277,24 @@ private Q_SLOTS:
         QVERIFY(!f.w->helpWindow());
     }
 
-    // What a menu offers; a choice stored and shown in the button's tooltip.
+    // What a menu offers (Virtual line… where the system has them; the system's default); a
+    // choice stored and shown in the button's tooltip.
     void menuOffersAndStoresAChoice()
     {
         MenuFixture f;
+        const auto defaultItem = [](int port) {
+            return QStringList{QStringLiteral("Default (%1)*").arg(PortMap::platformDefault(port))};
+        };
         QCOMPARE(f.items(f.openMenu(0)),
                  QStringList({"/dev/ttyUSB0  USB-Serial Controller (Prolific, 067b:2303), in use",
-                              "/dev/ttyS0", "Virtual line…", "Default (/dev/ttyS0)*"}));
+                              "/dev/ttyS0"}) +
+                     VirtualLineItem + defaultItem(1));
         f.choose(2, QStringLiteral("/dev/ttyUSB0"));
         QCOMPARE(PortMap::storedDevice(3), QStringLiteral("/dev/ttyUSB0"));
         QCOMPARE(f.tooltip(2), QStringLiteral("/dev/ttyUSB0"));
         QVERIFY(f.items(f.openMenu(2)).first().endsWith(QLatin1String("in use*")));
 
+#ifdef Q_OS_UNIX
         f.choose(2, QStringLiteral("Virtual line"));
         auto *dialog = f.w->findChild<QInputDialog *>(QStringLiteral("virtualLineDialog"));
         QVERIFY(dialog && dialog->isVisible());
@@ -290,6 +303,7 @@ private Q_SLOTS:
         dialog->accept();
         QCOMPARE(f.tooltip(2), QStringLiteral("pty:/tmp/cli-line"));
         QVERIFY(f.items(f.openMenu(2)).contains(QStringLiteral("Virtual line… (/tmp/cli-line)*")));
+#endif
 
         // A device stored earlier that the machine no longer has stays offered, and chosen.
         PortMap::storeDevice(3, QStringLiteral("/dev/ttyACM7"));
@@ -297,11 +311,11 @@ private Q_SLOTS:
 
         f.choose(2, QStringLiteral("Default"));
         QVERIFY(PortMap::storedDevice(3).isEmpty());
-        QCOMPARE(f.tooltip(2), QStringLiteral("/dev/ttyS2"));
-        QCOMPARE(f.tooltip(1), QStringLiteral("/dev/ttyS1")); // other ports untouched
+        QCOMPARE(f.tooltip(2), PortMap::platformDefault(3));
+        QCOMPARE(f.tooltip(1), PortMap::platformDefault(2)); // other ports untouched
         f.w->setPortLister([] { return QList<SystemPort>(); });
         QCOMPARE(f.items(f.openMenu(5)),
-                 QStringList({"No serial ports found-", "Virtual line…", "Default (/dev/ttyS5)*"}));
+                 QStringList{"No serial ports found-"} + VirtualLineItem + defaultItem(6));
     }
 
     // The device in use is the one checked, also when PORTWREN_COM<n> or --port chose it over
@@ -318,14 +332,16 @@ private Q_SLOTS:
             QStringList({"Set by PORTWREN_COM2: COM9*-",
                          "/dev/ttyUSB0  USB-Serial Controller (Prolific, 067b:2303), in use"}));
         f.choose(1, QStringLiteral("Default"));
-        QCOMPARE(QStringList({f.tooltip(1), f.tooltip(2)}), QStringList({"COM9", "/dev/ttyS2"}));
+        QCOMPARE(QStringList({f.tooltip(1), f.tooltip(2)}),
+                 QStringList({"COM9", PortMap::platformDefault(3)}));
         QVERIFY(PortMap::storedDevice(2).isEmpty());
         f.session.chooseDevice(2, QStringLiteral("pty:/tmp/run-line"), DeviceChoice::ForThisRun);
         const QStringList items = f.items(f.openMenu(1));
         QCOMPARE(items.first(), QStringLiteral("Set by --port: pty:/tmp/run-line*-"));
         QCOMPARE(items.filter(QStringLiteral("*")).size(), 1);
-        f.session.chooseDevice(3, QStringLiteral("/dev/ttyS2"), DeviceChoice::ForThisRun);
-        QVERIFY(f.items(f.openMenu(2)).contains(QStringLiteral("Default (/dev/ttyS2)*")));
+        f.session.chooseDevice(3, PortMap::platformDefault(3), DeviceChoice::ForThisRun);
+        QVERIFY(f.items(f.openMenu(2))
+                    .contains(QStringLiteral("Default (%1)*").arg(PortMap::platformDefault(3))));
         qunsetenv("PORTWREN_COM2");
         qunsetenv("PORTWREN_COM3");
     }

@@ -3,15 +3,12 @@
 
 #include <QSocketNotifier>
 
-#ifdef Q_OS_UNIX
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
-#endif
 
-#ifdef Q_OS_UNIX
 namespace
 {
 
@@ -56,6 +53,7 @@ TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent)
     m_notifier = new QSocketNotifier(selfPipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::onReadable);
     setHandler(onTerminationSignal);
+    m_watching = true;
 }
 
 TerminationSignals::~TerminationSignals()
@@ -81,12 +79,3 @@ void TerminationSignals::onReadable()
     for (ssize_t i = 0; i < n; ++i)
         Q_EMIT received(bytes[i]);
 }
-
-#else
-
-TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent) {}
-TerminationSignals::~TerminationSignals() = default;
-void TerminationSignals::ignoreBrokenPipe() {}
-void TerminationSignals::onReadable() {}
-
-#endif

@@ -2,6 +2,8 @@
 #include "platform/WriteEnd.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QSocketNotifier>
 
 #include <algorithm>
 #include <cerrno>
@@ -68,6 +70,8 @@ int copyOf(int fd)
 
 } // namespace
 
+WriteEnd::WriteEnd() = default;
+
 WriteEnd::WriteEnd(int fd, Kind kind) : m_fd(fd), m_kind(kind)
 {
     struct stat status;
@@ -97,6 +101,16 @@ WriteEnd &WriteEnd::operator=(WriteEnd &&other) noexcept
     return *this;
 }
 
+bool WriteEnd::isValid() const
+{
+    return m_fd >= 0;
+}
+
+bool WriteEnd::awaitsEmptyPipe() const
+{
+    return m_awaitsEmptyPipe;
+}
+
 void WriteEnd::close()
 {
     if (m_fd >= 0)
@@ -104,8 +118,9 @@ void WriteEnd::close()
     m_fd = -1;
 }
 
-WriteEnd WriteEnd::openPath(const QByteArray &path, int flags, QString *reason)
+WriteEnd WriteEnd::openPath(const QString &name, int flags, QString *reason)
 {
+    const QByteArray path = QFile::encodeName(name);
     const int fd =
         ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | flags, 0666);
     if (fd >= 0)
@@ -248,4 +263,23 @@ bool WriteEnd::waitWritable(int timeoutMs) const
         if (errno != EINTR)
             return false;
     }
+}
+
+qint64 WriteEnd::settle(QDeadlineTimer)
+{
+    return 0;
+}
+
+RoomWatch::RoomWatch(const WriteEnd &end, std::function<void()> onRoom, QObject *parent)
+    : QObject(parent)
+{
+    auto *notifier = new QSocketNotifier(end.m_fd, QSocketNotifier::Write, this);
+    notifier->setEnabled(false);
+    connect(notifier, &QSocketNotifier::activated, this, std::move(onRoom));
+    m_notifier = notifier;
+}
+
+void RoomWatch::setEnabled(bool enabled)
+{
+    static_cast<QSocketNotifier *>(m_notifier)->setEnabled(enabled);
 }

@@ -1,0 +1,4 @@
+// SPDX-License-Identifier: MIT
+#include "platform/Console.h"
+
+void releaseOwnConsole() {}
