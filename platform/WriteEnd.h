@@ -41,7 +41,8 @@ public:
 
     // Opens a path to be written in place, never blocking on the open: a FIFO (on Windows a
     // named pipe) no program reads is refused at once. flags are added to O_WRONLY | O_NONBLOCK
-    // | O_NOCTTY (O_APPEND, O_CREAT, O_TRUNC). Invalid, with *reason, when it cannot be opened.
+    // | O_NOCTTY (O_APPEND, O_CREAT, O_EXCL, O_TRUNC). Invalid, with *reason, when it cannot be
+    // opened.
     static WriteEnd openPath(const QString &path, int flags, QString *reason);
     // An end of its own for an inherited descriptor (standard output or error), whose open
     // file description other programs share (the shell's terminal, a parent's pipe): changing

@@ -41,6 +41,8 @@ int errnoOf(DWORD error)
 
 DWORD creationOf(int flags)
 {
+    if ((flags & O_CREAT) && (flags & O_EXCL))
+        return CREATE_NEW; // made new, never one that exists
     if (flags & O_CREAT)
         return (flags & O_TRUNC) ? CREATE_ALWAYS : OPEN_ALWAYS;
     return (flags & O_TRUNC) ? TRUNCATE_EXISTING : OPEN_EXISTING;

@@ -14,9 +14,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <pty.h>
 #include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -345,6 +347,7 @@ private Q_SLOTS:
         QVERIFY(!f.log.contains(u"  <<reopened fake1>>"_s));
     }
 
+#ifdef Q_OS_UNIX
     // A device path that is a symbolic link to a pseudo-terminal's far end: the pair closes (the
     // port is lost and waited for; the link leads nowhere), then the link points at a new pair,
     // and the port is reopened on it and carries bytes.
@@ -390,6 +393,7 @@ private Q_SLOTS:
         ::close(master);
         ::close(slave);
     }
+#endif
 
     // From the start on, every row goes to the file as the window shows it (a line holding line
     // ends makes several rows), the start note first; the end is noted in the log only. A file
@@ -414,6 +418,7 @@ private Q_SLOTS:
                                      "[12:34:56]◎A\nB\n[12:34:57]◎C\n");
         QCOMPARE(f.log.mid(f.log.size() - 2),
                  QStringList({"  <<logging to " + path + " ended>>", u"◎D"_s}));
+#ifdef Q_OS_UNIX
         QVERIFY(capture.start(u"/dev/full"_s));
         QSignalSpy changed(&capture, &LogCapture::changed);
         f.session.send("E");
@@ -423,6 +428,7 @@ private Q_SLOTS:
         QVERIFY(!capture.start(dir.path()));
         QCOMPARE(f.log.last(),
                  "  <<cannot log to file: "_L1 + dir.path() + ": "_L1 + strerror(EISDIR) + ">>"_L1);
+#endif
     }
 };
 
