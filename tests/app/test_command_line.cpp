@@ -179,11 +179,10 @@ private Q_SLOTS:
     {
         QStandardPaths::setTestModeEnabled(true); // the user's stored choices are not read
         SessionFixture f;
-        const CommandLine read =
-            readCommandLine({"portwren", "--settings", "4800,N,8,1", "--frame-end", "cr", "--mode",
-                             "rack", "--quiet-time", "20", "--port",
-                             QStringLiteral("4=") + RunDevice, "--no-window", "--auto", "--dtr",
-                             "off", "--reconnect"});
+        const CommandLine read = readCommandLine(
+            {"portwren", "--settings", "4800,N,8,1", "--frame-end", "cr", "--mode", "rack",
+             "--quiet-time", "20", "--port", QStringLiteral("4=") + RunDevice, "--no-window",
+             "--auto", "--dtr", "off", "--reconnect"});
         applyOptions(read.options, f.session);
         QCOMPARE(f.session.mode(), SimMode::Rack);
         QCOMPARE(f.session.frameEnd(), FrameEnd::Cr);
