@@ -7,6 +7,7 @@
 // capture to a file: numbered next files past its limit, a target that stops taking bytes, and
 // every way it ends by itself.
 #include "HostEnd.h"
+#include "ReaderFallingBehind.h"
 #include "platform/CaptureFile.h"
 #include "platform/FileTarget.h"
 #include "platform/OutputQueue.h"
@@ -117,22 +118,9 @@ bool writeAs(uid_t writer, const QString &path, const QByteArray &contents, QStr
     return WEXITSTATUS(status) == 0;
 }
 
-QByteArray numberedLine(int n)
-{
-    return QByteArray::number(n).rightJustified(6, '0') + " of the lines written\n";
-}
-
-// Lines, each ended, that a reader got; a part of a line at the end is left out.
-QList<QByteArray> wholeLines(const QByteArray &bytes)
-{
-    QList<QByteArray> lines = bytes.split('\n');
-    lines.removeLast();
-    return lines;
-}
-
 } // namespace
 
-enum class Reader { Resumes, TooSlow, StoppedAtTheEnd, GoneAtTheEnd };
+using namespace ReaderFallingBehind;
 
 class TestOutputs : public QObject
 {
@@ -203,84 +191,18 @@ private slots:
         }
     }
 
-    void readerThatFallsBehind_data()
-    {
-        QTest::addColumn<Reader>("reader");
-        QTest::newRow("drop lines, the reader resumes") << Reader::Resumes;
-        QTest::newRow("disconnect") << Reader::TooSlow;
-        QTest::newRow("the end, the reader stopped") << Reader::StoppedAtTheEnd;
-        QTest::newRow("the end, the reader gone") << Reader::GoneAtTheEnd;
-    }
+    void readerThatFallsBehind_data() { addRows(); }
 
-    // A reader that stops: the queue holds up to its bound, never more. Dropping, whole lines go
-    // and the reader, resuming, gets every line taken in order, then one line with the count of
-    // those dropped, then the lines after it. Disconnecting, the output closes and says why. At
-    // the end every line is accounted for: what the reader got whole, and the count drain() gives
-    // of those it did not (queued, written in part, dropped). A reader that went away is a failure
-    // the output reports, never a signal that ends the program.
+    // A pipe's reader that stops (ReaderFallingBehind::play says what each row checks).
     void readerThatFallsBehind()
     {
         QFETCH(Reader, reader);
-        constexpr qsizetype Bound = 8192;
-        constexpr int Lines = 2000;
         int ends[2];
         QVERIFY(::pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0);
         ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
-        OutputQueue queue(WriteEnd::reopen(ends[1], nullptr), Bound,
-                          reader == Reader::TooSlow ? OutputQueue::Overflow::Disconnect
-                                                    : OutputQueue::Overflow::DropLines);
+        OutputQueue queue(WriteEnd::reopen(ends[1], nullptr), Bound, overflowFor(reader));
         ::close(ends[1]);
-        queue.setDroppedLinesText(
-            [](qint64 count) { return "dropped " + QByteArray::number(count) + "\n"; });
-        QSignalSpy failed(&queue, &OutputQueue::failed);
-        auto readEnd = std::make_unique<HostEnd>(ends[0]);
-        if (reader == Reader::GoneAtTheEnd)
-            readEnd.reset();
-        int taken = 0;
-        for (int n = 0; n < Lines; ++n) {
-            taken += queue.append(numberedLine(n));
-            QCOMPARE_LE(queue.queuedBytes(), Bound);
-        }
-        QCOMPARE_LT(taken, Lines);
-        const auto failure = [&] {
-            return QTest::qWaitFor([&] { return failed.size() == 1; })
-                       ? failed.first().first().toString()
-                       : QString();
-        };
-        QList<QByteArray> expected;
-        switch (reader) {
-        case Reader::Resumes:
-            QVERIFY(QTest::qWaitFor([&] {
-                return readEnd->collect().endsWith("dropped " + QByteArray::number(Lines - taken) +
-                                                   "\n");
-            }));
-            QVERIFY(queue.append("after\n"));
-            QVERIFY(QTest::qWaitFor([&] { return readEnd->collect().endsWith("after\n"); }));
-            for (int n = 0; n < taken; ++n)
-                expected << numberedLine(n).chopped(1);
-            expected << "dropped " + QByteArray::number(Lines - taken) << "after";
-            QCOMPARE(wholeLines(readEnd->collect()), expected);
-            QCOMPARE(failed.size(), 0);
-            break;
-        case Reader::TooSlow:
-            QVERIFY(failure().contains(QString::number(Bound)));
-            QVERIFY(!queue.isOpen() && !queue.append("late\n"));
-            break;
-        case Reader::StoppedAtTheEnd: {
-            const qint64 unwritten = queue.drain(QDeadlineTimer(0));
-            QVERIFY(readEnd->collect().endsWith('\n')); // no part of a line at the end
-            const QList<QByteArray> lines = wholeLines(readEnd->collect());
-            QCOMPARE_GT(unwritten, 0);
-            QCOMPARE(lines.size() + unwritten, qint64(Lines));
-            QCOMPARE(lines.last(), numberedLine(int(lines.size()) - 1).chopped(1));
-            break;
-        }
-        case Reader::GoneAtTheEnd:
-            QCOMPARE(queue.drain(QDeadlineTimer(0)), qint64(Lines));
-            QCOMPARE(failure(), QString::fromLocal8Bit(strerror(EPIPE)));
-            break;
-        }
-        QVERIFY(!queue.isOpen() || reader == Reader::Resumes);
+        play(reader, queue, std::make_unique<HostEnd>(ends[0]), 0, false);
     }
 
     // To a pipe, every write ends a line: lines of many lengths, some longer than what the

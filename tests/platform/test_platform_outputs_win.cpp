@@ -4,6 +4,7 @@
 // or when it is a directory, given up when its reader stops), and the output queue of whole
 // lines in front of a pipe whose reader stops, resumes or goes away, every line accounted for at
 // the end. (The Unix counterparts: test_platform_outputs.)
+#include "ReaderFallingBehind.h"
 #include "platform/FileTarget.h"
 #include "platform/OutputQueue.h"
 
@@ -17,19 +18,6 @@
 
 namespace
 {
-
-QByteArray numberedLine(int n)
-{
-    return QByteArray::number(n).rightJustified(6, '0') + " of the lines written\n";
-}
-
-// Lines, each ended, that a reader got; a part of a line at the end is left out.
-QList<QByteArray> wholeLines(const QByteArray &bytes)
-{
-    QList<QByteArray> lines = bytes.split('\n');
-    lines.removeLast();
-    return lines;
-}
 
 // The test's end of a pipe: what has come so far, read without ever waiting.
 class PipeReader
@@ -69,7 +57,7 @@ HANDLE makeNamedPipe(const QString &name)
 
 } // namespace
 
-enum class Reader { Resumes, TooSlow, StoppedAtTheEnd, GoneAtTheEnd };
+using namespace ReaderFallingBehind;
 
 class TestOutputsWindows : public QObject
 {
@@ -143,82 +131,17 @@ private slots:
         }
     }
 
-    void readerThatFallsBehind_data()
-    {
-        QTest::addColumn<Reader>("reader");
-        QTest::newRow("drop lines, the reader resumes") << Reader::Resumes;
-        QTest::newRow("disconnect") << Reader::TooSlow;
-        QTest::newRow("the end, the reader stopped") << Reader::StoppedAtTheEnd;
-        QTest::newRow("the end, the reader gone") << Reader::GoneAtTheEnd;
-    }
+    void readerThatFallsBehind_data() { addRows(); }
 
-    // A pipe's reader that stops: the queue holds up to its bound, never more. Dropping, whole
-    // lines go and the reader, resuming, gets every line taken in order, then one line with the
-    // count of those dropped, then the lines after it. Disconnecting, the output closes and says
-    // why. At the end every line is accounted for: the whole lines the reader got, and the count
-    // drain() gives of those it did not (queued, in the writer thread's batch, dropped; the one
-    // being written when the end gave up on the reader may have reached it in part). A reader
-    // that went away is a failure the output reports.
+    // A pipe's reader that stops (ReaderFallingBehind::play says what each row checks); the
+    // writer thread's line in flight when the end gave up may still reach it.
     void readerThatFallsBehind()
     {
         QFETCH(Reader, reader);
-        constexpr qsizetype Bound = 8192;
-        constexpr int Lines = 2000;
         HANDLE readEnd = nullptr, writeEnd = nullptr;
         QVERIFY(::CreatePipe(&readEnd, &writeEnd, nullptr, 4096));
-        OutputQueue queue(WriteEnd::ofHandle(writeEnd, false), Bound,
-                          reader == Reader::TooSlow ? OutputQueue::Overflow::Disconnect
-                                                    : OutputQueue::Overflow::DropLines);
-        queue.setDroppedLinesText(
-            [](qint64 count) { return "dropped " + QByteArray::number(count) + "\n"; });
-        QSignalSpy failed(&queue, &OutputQueue::failed);
-        auto pipe = std::make_unique<PipeReader>(readEnd);
-        if (reader == Reader::GoneAtTheEnd)
-            pipe.reset();
-        int taken = 0;
-        for (int n = 0; n < Lines; ++n) {
-            taken += queue.append(numberedLine(n));
-            QCOMPARE_LE(queue.queuedBytes(), Bound);
-        }
-        QCOMPARE_LT(taken, Lines);
-        const auto failure = [&] {
-            return QTest::qWaitFor([&] { return failed.size() == 1; })
-                       ? failed.first().first().toString()
-                       : QString();
-        };
-        QList<QByteArray> expected;
-        switch (reader) {
-        case Reader::Resumes:
-            QVERIFY(QTest::qWaitFor([&] {
-                return pipe->collect().endsWith("dropped " + QByteArray::number(Lines - taken) +
-                                                "\n");
-            }));
-            QVERIFY(queue.append("after\n"));
-            QVERIFY(QTest::qWaitFor([&] { return pipe->collect().endsWith("after\n"); }));
-            for (int n = 0; n < taken; ++n)
-                expected << numberedLine(n).chopped(1);
-            expected << "dropped " + QByteArray::number(Lines - taken) << "after";
-            QCOMPARE(wholeLines(pipe->collect()), expected);
-            QCOMPARE(failed.size(), 0);
-            break;
-        case Reader::TooSlow:
-            QVERIFY(failure().contains(QString::number(Bound)));
-            QVERIFY(!queue.isOpen() && !queue.append("late\n"));
-            break;
-        case Reader::StoppedAtTheEnd: {
-            const qint64 unwritten = queue.drain(QDeadlineTimer(50));
-            const QList<QByteArray> lines = wholeLines(pipe->collect());
-            QCOMPARE_GT(unwritten, 0);
-            QCOMPARE(lines.size() + unwritten, qint64(Lines));
-            QCOMPARE(lines.last(), numberedLine(int(lines.size()) - 1).chopped(1));
-            break;
-        }
-        case Reader::GoneAtTheEnd:
-            QCOMPARE(failure(), QString::fromLocal8Bit(strerror(EPIPE)));
-            QCOMPARE(queue.drain(QDeadlineTimer(0)), qint64(Lines));
-            break;
-        }
-        QVERIFY(!queue.isOpen() || reader == Reader::Resumes);
+        OutputQueue queue(WriteEnd::ofHandle(writeEnd, false), Bound, overflowFor(reader));
+        play(reader, queue, std::make_unique<PipeReader>(readEnd), 50, true);
     }
 };
 
