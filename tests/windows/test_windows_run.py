@@ -160,3 +160,25 @@ def test_windowless_run_on_com5(line: HostLine, tmp_path: Path) -> None:
     assert "D0040 1234" in run.dump.read_text().splitlines()
     log = run.log.read_text(encoding="utf-8")
     assert log.endswith("\n") and "WW" in log and "<<FAULT nak" in log
+
+
+def test_a_run_ends_with_the_windows_program_that_started_it(
+    line: HostLine, tmp_path: Path
+) -> None:
+    """--end-with-parent on Windows: cmd.exe starts the run in the background and ends at once;
+    the run then ends as on Ctrl+C, its register dump written."""
+    dump = tmp_path / "registers.txt"
+    errors = tmp_path / "errors.txt"
+    program = windows_path(Path(os.environ["PORTWREN_PROGRAM"]))
+    arguments = [WINE, "cmd.exe", "/c", "start", "", "/b", program, "--no-window",
+                 "--port", "1=COM5", "--mode", "rack", "--settings", "9600,N,8,1",
+                 "--end-with-parent", "--register-dump", windows_path(dump)]
+    with errors.open("wb") as sink:
+        subprocess.run(arguments, env=wine_environment(LD_PRELOAD=os.environ["PORTWREN_WINE_SHIM"]),
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=sink,
+                       timeout=TIMEOUT, check=True)
+    deadline = time.monotonic() + TIMEOUT
+    while not dump.exists() and time.monotonic() < deadline:
+        time.sleep(0.05)  # looked at until the run has ended, as QTest::qWaitFor does
+    assert dump.exists(), errors.read_text(errors="replace")
+    assert "D0032 0002" in dump.read_text().splitlines()
