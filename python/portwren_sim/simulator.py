@@ -363,7 +363,7 @@ class Simulator:
                 stderr=subprocess.PIPE,
                 # Its own group, so that Ctrl+Break reaches it alone.
                 creationflags=subprocess.CREATE_NEW_PROCESS_GROUP if _WINDOWS else 0,
-                pass_fds=() if registers is None else (registers,),
+                pass_fds=() if registers is None else (registers,),  # never on Windows
             )
         except OSError as error:
             raise SimulatorError(f"cannot start {program}: {error}") from error
@@ -384,13 +384,18 @@ class Simulator:
         """The reading end of a pipe that holds the ``registers`` mapping as ``--registers``
         reads it (128 short lines at most: the pipe holds them all), so that no file is left
         for anyone to remove."""
-        if not isinstance(self._registers, Mapping):
-            return None
-        lines = "".join(f"D{n:04d} {str(word).strip()}\n" for n, word in self._registers.items())
+        if _WINDOWS or not isinstance(self._registers, Mapping):
+            return None  # Windows hands no descriptors to a child: a file in the folder instead
         reading, writing = os.pipe()
         with os.fdopen(writing, "wb") as pipe:
-            pipe.write(lines.encode("utf-8"))
+            pipe.write(self._register_lines())
         return reading
+
+    def _register_lines(self) -> bytes:
+        assert isinstance(self._registers, Mapping)
+        return "".join(
+            f"D{n:04d} {str(word).strip()}\n" for n, word in self._registers.items()
+        ).encode("utf-8")
 
     def _options(self, registers: int | None) -> list[str]:
         options: list[str] = []
@@ -405,6 +410,11 @@ class Simulator:
                 options += [name, str(value)]
         if registers is not None:
             options += ["--registers", f"/dev/fd/{registers}"]
+        elif isinstance(self._registers, Mapping):
+            assert self.folder is not None
+            path = self.folder / "registers.txt"
+            path.write_bytes(self._register_lines())
+            options += ["--registers", os.fspath(path)]
         elif self._registers is not None:
             options += ["--registers", os.fspath(self._registers)]
         return options
