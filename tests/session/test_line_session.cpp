@@ -361,45 +361,37 @@ private Q_SLOTS:
         for (int t = 0; t < 1000; t += 100)
             every100ms << QPair(t, QByteArray("a"));
 
-        QTest::newRow("CR LF: split across reads")
-            << Event << Starts{{0, crlf}, {300, crlf}} << Arrivals{{0, "12\r"}, {300, "\n34"}}
-            << QByteArrayList{"12\r\n|0"} << "34"_ba << Waits{100, 100};
-        QTest::newRow("CR LF: bytes arriving during the wait are read with it")
-            << Event << Starts{{0, crlf}} << Arrivals{{0, "1"}, {50, "\r\n2"}}
-            << QByteArrayList{"1\r\n|0"} << "2"_ba << Waits{100};
-        QTest::newRow("CR LF: bytes that come while a frame is handed on, read 100 ms later")
-            << Event << Starts{{0, crlf}} << Arrivals{{0, "12\r\n"}, {-1, "34\r\n5"}}
-            << QByteArrayList{"12\r\n|0", "34\r\n|0"} << "5"_ba << Waits{100, 100};
-        QTest::newRow("CR LF: frames beyond one turn's share handed on at the next turn")
-            << Event << Starts{{0, crlf}} << Arrivals{{0, QByteArray("a\r\n").repeated(70)}}
-            << QByteArrayList(70, "a\r\n|0") << ""_ba << Waits{100, 0};
-        QTest::newRow("CR: LF after CR opens a frame; a tick waits too")
-            << Tick << Starts{{0, cr}} << Arrivals{{0, "12\r\n34\r5"}}
-            << QByteArrayList{"12\r|1", "\n34\r|1"} << "5"_ba << Waits{100};
-        QTest::newRow("time: bursts join, a gap splits")
-            << Tick << Starts{{0, time}, {500, time}}
-            << Arrivals{{0, "ab"}, {100, "cd"}, {500, "ef"}} << QByteArrayList{"abcd|2", "ef|2"}
-            << ""_ba << Waits{150, 150, 150};
-        QTest::newRow("time: a trickle faster than the quiet time is one frame")
-            << Event << Starts{{0, time}} << every100ms << QByteArrayList{"aaaaaaaaaa|2"} << ""_ba
-            << Waits(7, 150);
-        QTest::newRow("time: event, nothing waiting")
-            << Event << Starts{{0, time}} << Arrivals{} << QByteArrayList{"|2"} << ""_ba << Waits{};
-        QTest::newRow("leftovers handed on after a switch to time")
-            << Tick << Starts{{0, crlf}, {300, time}} << Arrivals{{0, "12\r\n56"}}
-            << QByteArrayList{"12\r\n|0", "56|2"} << ""_ba << Waits{0};
-        QTest::newRow("a change of frame end waits for the next frame")
-            << Event << Starts{{0, time}, {100, crlf}} << Arrivals{{0, "ab\r\n"}, {100, "c"}}
-            << QByteArrayList{"ab\r\nc|2"} << ""_ba << Waits{150, 150};
-        QTest::newRow("stop during the quiet time: what was gathered stays")
-            << Event << Starts{{0, time}, {50, Stop}} << Arrivals{{0, "ab\r"}} << QByteArrayList{}
-            << "ab\r"_ba << Waits{150};
-        QTest::newRow("stop during a CR LF wait: nothing read")
-            << Event << Starts{{0, crlf}, {50, Stop}} << Arrivals{{0, "ab\r"}} << QByteArrayList{}
-            << ""_ba << Waits{100};
-        QTest::newRow("CR LF: oldest bytes dropped")
-            << Event << Starts{{0, crlf}} << Arrivals{{0, "ab" + x + "cd"}}
-            << QByteArrayList{"dropped|ab"} << x + "cd" << Waits{100};
+        const auto row = [](const char *name, ReceiveTrigger trigger, const Starts &starts,
+                            const Arrivals &arrivals, const QByteArrayList &events,
+                            const QByteArray &left, const Waits &waits) {
+            QTest::newRow(name) << trigger << starts << arrivals << events << left << waits;
+        };
+        row("CR LF: split across reads", Event, {{0, crlf}, {300, crlf}},
+            {{0, "12\r"}, {300, "\n34"}}, {"12\r\n|0"}, "34", {100, 100});
+        row("CR LF: bytes arriving during the wait are read with it", Event, {{0, crlf}},
+            {{0, "1"}, {50, "\r\n2"}}, {"1\r\n|0"}, "2", {100});
+        row("CR LF: bytes that come while a frame is handed on, read 100 ms later", Event,
+            {{0, crlf}}, {{0, "12\r\n"}, {-1, "34\r\n5"}}, {"12\r\n|0", "34\r\n|0"}, "5",
+            {100, 100});
+        row("CR LF: frames beyond one turn's share handed on at the next turn", Event, {{0, crlf}},
+            {{0, QByteArray("a\r\n").repeated(70)}}, QByteArrayList(70, "a\r\n|0"), "", {100, 0});
+        row("CR: LF after CR opens a frame; a tick waits too", Tick, {{0, cr}},
+            {{0, "12\r\n34\r5"}}, {"12\r|1", "\n34\r|1"}, "5", {100});
+        row("time: bursts join, a gap splits", Tick, {{0, time}, {500, time}},
+            {{0, "ab"}, {100, "cd"}, {500, "ef"}}, {"abcd|2", "ef|2"}, "", {150, 150, 150});
+        row("time: a trickle faster than the quiet time is one frame", Event, {{0, time}},
+            every100ms, {"aaaaaaaaaa|2"}, "", Waits(7, 150));
+        row("time: event, nothing waiting", Event, {{0, time}}, {}, {"|2"}, "", {});
+        row("leftovers handed on after a switch to time", Tick, {{0, crlf}, {300, time}},
+            {{0, "12\r\n56"}}, {"12\r\n|0", "56|2"}, "", {0});
+        row("a change of frame end waits for the next frame", Event, {{0, time}, {100, crlf}},
+            {{0, "ab\r\n"}, {100, "c"}}, {"ab\r\nc|2"}, "", {150, 150});
+        row("stop during the quiet time: what was gathered stays", Event, {{0, time}, {50, Stop}},
+            {{0, "ab\r"}}, {}, "ab\r", {150});
+        row("stop during a CR LF wait: nothing read", Event, {{0, crlf}, {50, Stop}}, {{0, "ab\r"}},
+            {}, "", {100});
+        row("CR LF: oldest bytes dropped", Event, {{0, crlf}}, {{0, "ab" + x + "cd"}},
+            {"dropped|ab"}, x + "cd", {100});
     }
 
     void framesAndWaits()

@@ -52,42 +52,34 @@ private Q_SLOTS:
         QTest::addColumn<Script>("script");
         QTest::addColumn<QList<int>>("sentAt"); // the moments of the sends, in ms
         QTest::addColumn<QStringList>("notes"); // the repeat's notes
-        const QString start = u"  <<repeat CR every 500 ms"_s;
-        QTest::newRow("a count, at its pace")
-            << 500 << 3 << Script{} << QList<int>{0, 500, 1000}
-            << QStringList{start + ", 3 times>>", "  <<repeat done: 3 of 3 sent>>"};
-        QTest::newRow("until stopped by the operator")
-            << 500 << 0 << Script{{1200, "stop"}} << QList<int>{0, 500, 1000}
-            << QStringList{start + " until stopped>>", "  <<repeat stopped: 3 sent>>"};
+        // The start's note names the period it runs at, "every" ms.
+        const auto row = [](const char *name, int period, int count, const Script &script,
+                            const QList<int> &sentAt, const char *end, int every = 500) {
+            const QString start = u"  <<repeat CR every %1 ms"_s.arg(every) +
+                                  (count ? u", %1 times>>"_s.arg(count) : u" until stopped>>"_s);
+            QTest::newRow(name) << period << count << script << sentAt
+                                << QStringList{start, QString::fromUtf8(end)};
+        };
+        row("a count, at its pace", 500, 3, {}, {0, 500, 1000}, "  <<repeat done: 3 of 3 sent>>");
+        row("until stopped by the operator", 500, 0, {{1200, "stop"}}, {0, 500, 1000},
+            "  <<repeat stopped: 3 sent>>");
         // The line still holds the last send: the next waits for it and goes as it leaves,
         // then the pace goes on; a delay of a whole period counts the period from the late send.
-        QTest::newRow("a slow line delays, never piles up")
-            << 500 << 0
-            << Script{{400, "busy"}, {725, "free"}, {900, "busy"}, {2100, "free"}, {3000, "stop"}}
-            << QList<int>{0, 730, 2110, 2610}
-            << QStringList{start + " until stopped>>", "  <<repeat stopped: 4 sent>>"};
-        QTest::newRow("CLOSE") << 500 << 10 << Script{{600, "close"}} << QList<int>{0, 500}
-                               << QStringList{start + ", 10 times>>",
-                                              "  <<repeat stopped (CLOSE): 2 of 10 sent>>"};
-        QTest::newRow("a lost port")
-            << 500 << 0 << Script{{100, "lose"}} << QList<int>{0}
-            << QStringList{start + " until stopped>>",
-                           "  <<repeat stopped (the port was lost): 1 sent>>"};
-        QTest::newRow("END") << 500 << 0 << Script{{500, "end"}} << QList<int>{0, 500}
-                             << QStringList{start + " until stopped>>",
-                                            "  <<repeat stopped (END): 2 sent>>"};
-        QTest::newRow("a send the port refuses")
-            << 500 << 0 << Script{{700, "refuse"}} << QList<int>{0, 500}
-            << QStringList{start + " until stopped>>",
-                           "  <<repeat stopped (the port did not take a send): 2 sent>>"};
-        QTest::newRow("the period clamped to 10 ms")
-            << 1 << 3 << Script{} << QList<int>{0, 10, 20}
-            << QStringList{u"  <<repeat CR every 10 ms, 3 times>>"_s,
-                           "  <<repeat done: 3 of 3 sent>>"};
+        row("a slow line delays, never piles up", 500, 0,
+            {{400, "busy"}, {725, "free"}, {900, "busy"}, {2100, "free"}, {3000, "stop"}},
+            {0, 730, 2110, 2610}, "  <<repeat stopped: 4 sent>>");
+        row("CLOSE", 500, 10, {{600, "close"}}, {0, 500},
+            "  <<repeat stopped (CLOSE): 2 of 10 sent>>");
+        row("a lost port", 500, 0, {{100, "lose"}}, {0},
+            "  <<repeat stopped (the port was lost): 1 sent>>");
+        row("END", 500, 0, {{500, "end"}}, {0, 500}, "  <<repeat stopped (END): 2 sent>>");
+        row("a send the port refuses", 500, 0, {{700, "refuse"}}, {0, 500},
+            "  <<repeat stopped (the port did not take a send): 2 sent>>");
+        row("the period clamped to 10 ms", 1, 3, {}, {0, 10, 20}, "  <<repeat done: 3 of 3 sent>>",
+            10);
         // Each send takes the transmit text of its moment, as a click would.
-        QTest::newRow("a new transmit text")
-            << 500 << 2 << Script{{200, "text B"}} << QList<int>{0, 500}
-            << QStringList{start + ", 2 times>>", "  <<repeat done: 2 of 2 sent>>"};
+        row("a new transmit text", 500, 2, {{200, "text B"}}, {0, 500},
+            "  <<repeat done: 2 of 2 sent>>");
     }
     void repeats()
     {
@@ -169,51 +161,32 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("calls");   // the port's changes
         QTest::addColumn<QStringList>("notes");   // after the OPEN line
         QTest::addColumn<QString>("shownDtrRts"); // the indicators at the end
-        QTest::newRow("DTR off") << "dtr off"
-                                 << "" << QStringList{"DTR off"} << QStringList{"  <<DTR off>>"}
-                                 << "off on";
-        QTest::newRow("RTS off, then on")
-            << "rts off;rts on"
-            << "" << QStringList{"RTS off", "RTS on"}
-            << QStringList{"  <<RTS off>>", "  <<RTS on>>"} << "on on";
-        QTest::newRow("the device refuses")
-            << "refuse;rts off"
-            << "no modem lines" << QStringList{}
-            << QStringList{"  <<RTS off refused: no modem lines>>"} << "on on";
-        QTest::newRow("a closed port") << "close;dtr off"
-                                       << "the port is not open" << QStringList{}
-                                       << QStringList{Close, "  <<DTR off refused: the port is "
-                                                             "not open>>"}
-                                       << "off on";
-        QTest::newRow("off at every OPEN")
-            << "at open"
-            << "" << QStringList{"DTR off", "RTS off"}
-            << QStringList{"  <<DTR off>>", "  <<RTS off>>"} << "off off";
-        QTest::newRow("BREAK for its time")
-            << "break 250;wait 249"
-            << "" << QStringList{"BREAK on"} << QStringList{"  <<BREAK 250 ms>>"} << "on on";
-        QTest::newRow("BREAK ended") << "break 250;wait 250"
-                                     << "" << QStringList{"BREAK on", "BREAK off"}
-                                     << QStringList{"  <<BREAK 250 ms>>"} << "on on";
-        QTest::newRow("BREAK ended before CLOSE")
-            << "break 250;close"
-            << "" << QStringList{"BREAK on", "BREAK off"}
-            << QStringList{"  <<BREAK 250 ms>>", Close} << "off on";
-        QTest::newRow("BREAK on a BREAK")
-            << "break 250;break 100"
-            << "a BREAK is on already" << QStringList{"BREAK on"}
-            << QStringList{"  <<BREAK 250 ms>>",
-                           "  <<BREAK 100 ms refused: a BREAK is on already>>"}
-            << "on on";
-        QTest::newRow("BREAK too long")
-            << "break 10001"
-            << "a BREAK lasts 1 to 10000 ms" << QStringList{}
-            << QStringList{"  <<BREAK 10001 ms refused: a BREAK lasts 1 to 10000 ms>>"} << "on on";
-        QTest::newRow("BREAK on a lost port")
-            << "break 250;lose"
-            << "" << QStringList{"BREAK on"}
-            << QStringList{"  <<BREAK 250 ms>>", "  <<ポートが切断されました: gone>>", Close}
-            << "off on";
+        const auto row = [](const char *name, const char *action, const char *refusal,
+                            const QStringList &calls, const QStringList &notes,
+                            const char *shown = "on on") {
+            QTest::newRow(name) << QString::fromLatin1(action) << QString::fromLatin1(refusal)
+                                << calls << notes << QString::fromLatin1(shown);
+        };
+        const QString break250 = u"  <<BREAK 250 ms>>"_s;
+        row("DTR off", "dtr off", "", {"DTR off"}, {"  <<DTR off>>"}, "off on");
+        row("RTS off, then on", "rts off;rts on", "", {"RTS off", "RTS on"},
+            {"  <<RTS off>>", "  <<RTS on>>"});
+        row("the device refuses", "refuse;rts off", "no modem lines", {},
+            {"  <<RTS off refused: no modem lines>>"});
+        row("a closed port", "close;dtr off", "the port is not open", {},
+            {Close, "  <<DTR off refused: the port is not open>>"}, "off on");
+        row("off at every OPEN", "at open", "", {"DTR off", "RTS off"},
+            {"  <<DTR off>>", "  <<RTS off>>"}, "off off");
+        row("BREAK for its time", "break 250;wait 249", "", {"BREAK on"}, {break250});
+        row("BREAK ended", "break 250;wait 250", "", {"BREAK on", "BREAK off"}, {break250});
+        row("BREAK ended before CLOSE", "break 250;close", "", {"BREAK on", "BREAK off"},
+            {break250, Close}, "off on");
+        row("BREAK on a BREAK", "break 250;break 100", "a BREAK is on already", {"BREAK on"},
+            {break250, "  <<BREAK 100 ms refused: a BREAK is on already>>"});
+        row("BREAK too long", "break 10001", "a BREAK lasts 1 to 10000 ms", {},
+            {"  <<BREAK 10001 ms refused: a BREAK lasts 1 to 10000 ms>>"});
+        row("BREAK on a lost port", "break 250;lose", "", {"BREAK on"},
+            {break250, "  <<ポートが切断されました: gone>>", Close}, "off on");
     }
     // Each change is the port's call and a note; one that did not happen is noted as refused
     // with why, and changes nothing. The indicators follow at once.
@@ -307,17 +280,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("note"); // the last note; empty: none after the wait's start
-        QTest::newRow("CLOSE") << "close"
-                               << "  <<no longer waiting for fake1>>";
-        QTest::newRow("choice off") << "off"
-                                    << "  <<no longer waiting for fake1>>";
-        QTest::newRow("END") << "end"
-                             << "";
-        QTest::newRow("OPEN") << "open"
-                              << "----- OPEN  ----- Protcol=9600,N,7,1";
-        QTest::newRow("another port")
-            << "port"
-            << "  <<no longer waiting for fake1: the port now leads to fake2>>";
+        const auto row = [](const char *action, const char *note) {
+            QTest::newRow(action) << QString::fromLatin1(action) << QString::fromLatin1(note);
+        };
+        const char *noLonger = "  <<no longer waiting for fake1>>";
+        row("close", noLonger);
+        row("off", noLonger); // the choice turned off
+        row("end", "");
+        row("open", "----- OPEN  ----- Protcol=9600,N,7,1");
+        row("port", "  <<no longer waiting for fake1: the port now leads to fake2>>");
     }
     void waitEnds()
     {

@@ -4,8 +4,8 @@
 // behind a late reply (a virtual line is not read meanwhile; a real port is, and the replies past
 // the bound are not sent, with one note that counts them), and clearing the faults, which sends
 // the waiting replies at once and in order.
+#include "RackFrames.h"
 #include "SessionFixture.h"
-#include "protocol/SumCheck.h"
 
 #include <QTest>
 
@@ -15,24 +15,6 @@ using Faults = QList<Fault>;
 
 namespace
 {
-
-Fault fault(Kind kind, int count = 1, int delayMs = 0, int pieces = 2, int gapMs = 0)
-{
-    return {kind, count, delayMs, {}, pieces, gapMs};
-}
-
-QByteArray request(const QByteArray &body)
-{
-    return "\x05" + body + sumCheck(body) + "\r\n";
-}
-
-const QByteArray Read = request("000000WR00003202");
-const QByteArray Write = request("000000WW000040010009");
-const QByteArray Data = "\x02"
-                        "00000000020001\x03"
-                        "A6\r\n";
-const QByteArray Ack = "\x06"
-                       "000000\r\n";
 
 // Frame n of a flood: 1024 bytes under CR LF, its number last so that the order shows.
 QByteArray floodFrame(int n)
@@ -176,7 +158,7 @@ private Q_SLOTS:
             return reply;
         };
         QTest::newRow("the rest of a split reply, a late one, one behind it")
-            << Faults{fault(Kind::Split, 1, 0, 3, 1000), fault(Kind::Delay, 1, 60000)} << 1
+            << Faults{fault(Kind::Split, 1, 0, {}, 3, 1000), fault(Kind::Delay, 1, 60000)} << 1
             << QByteArrayList{Data.left(6), Data.mid(6, 7), Data.mid(13), Data, Ack, Data}
             << QStringList{"  <<FAULT split (0 left)>>", "  <<FAULT delay (0 left)>>",
                            cleared.arg(3)};

@@ -3,8 +3,8 @@
 // against the exact bytes a host reads, replies kept in order behind a late or split one, the
 // notes before the replies, a NAK that leaves a word write undone, and the register changes the
 // session reports with their writer.
+#include "RackFrames.h"
 #include "SessionFixture.h"
-#include "protocol/SumCheck.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -12,33 +12,7 @@
 using namespace Qt::StringLiterals;
 using Faults = QList<Fault>;
 using Pieces = QList<QByteArray>;
-
-namespace
-{
-
-QByteArray request(const QByteArray &body)
-{
-    return "\x05" + body + sumCheck(body) + "\r\n";
-}
-
-const QByteArray Read = request("000000WR00003202");
-const QByteArray Write = request("000000WW000040010009"); // D40 := 0009
-const QByteArray Data = "\x02"
-                        "00000000020001\x03"
-                        "A6\r\n";
-const QByteArray Ack = "\x06"
-                       "000000\r\n";
-
 using Kind = Fault::Kind;
-
-// A fault with its count, delay, NAK code, pieces and gap.
-Fault fault(Kind kind, int count = 1, int delayMs = 0, const QByteArray &nak = {}, int pieces = 2,
-            int gapMs = 0)
-{
-    return {kind, count, delayMs, nak, pieces, gapMs};
-}
-
-} // namespace
 
 class ReplyFaultsTest : public QObject
 {
@@ -122,35 +96,11 @@ private Q_SLOTS:
         QCOMPARE(f.session.framesReceived(), 1);
     }
 
-    // A host's word write, the handshake's answer and a control program's write each report the
-    // span of words they changed; a write that changes nothing reports nothing.
-    void registerChangesNameTheirWriter()
-    {
-        SessionFixture f;
-        QList<std::tuple<int, QStringList, RegisterWriter>> changes;
-        QObject::connect(&f.session, &LineSession::registersChanged,
-                         [&](int from, const QStringList &words, RegisterWriter by) {
-                             changes.append({from, words, by});
-                         });
-        f.open(SimMode::Rack, FrameEnd::CrLf);
-        f.arrive(request("000000WW0000100200010000"));
-        f.arrive(request("000000WW00001001" + QByteArray("0001")));
-        QVERIFY(f.session.storeWords(5, {"1", "x"}, RegisterWriter::Control)); // refused: no change
-        f.session.storeWords(40, {"7", "0", "-3"}, RegisterWriter::Control);
-        f.session.setHandshakeAuto(true);
-        f.session.registers().setWord(0, "0001"); // a storage instruction, flag D10 raised
-        f.session.registers().setWord(10, "0001");
-        f.session.stepHandshakeNow(); // the instruction shows; the words it read are reported
-        using Change = std::tuple<int, QStringList, RegisterWriter>;
-        QCOMPARE(changes.value(0), Change(10, {"0001"}, RegisterWriter::Line));
-        QCOMPARE(changes.value(1), Change(40, {"0007", "0000", "-0003"}, RegisterWriter::Control));
-        QCOMPARE(std::get<RegisterWriter>(changes.value(2)), RegisterWriter::Handshake);
-        QCOMPARE(changes.size(), 3);
-    }
-
     // The typed events among the log's lines (traffic and notes), in the order they happen: a
     // fault right after its note, a word write (changed or not; none through a NAK) before its
-    // ACK, a control program's write, and the handshake's status with its step.
+    // ACK, a control program's write, and the handshake's status with its step. Each change of
+    // the registers names its writer and spans the words from the first changed to the last; a
+    // write that changes nothing, or is refused, reports none.
     void eventsInTheLogsOrder()
     {
         SessionFixture f;
@@ -185,7 +135,8 @@ private Q_SLOTS:
         f.arrive(Write);
         f.arrive(Write); // refused by the NAK fault
         f.arrive(Write); // the same word again
-        f.session.storeWords(41, {"5"}, RegisterWriter::Control);
+        QVERIFY(f.session.storeWords(5, {"1", "x"}, RegisterWriter::Control)); // refused: none
+        f.session.storeWords(44, {"0", "5", "0", "-7", "0"}, RegisterWriter::Control);
         f.session.registers().setWord(0, "0001"); // a storage instruction, flag D10 raised
         f.session.registers().setWord(10, "0001");
         f.session.stepHandshakeNow();
@@ -209,8 +160,8 @@ private Q_SLOTS:
                                     u"write 40 0009 by 0"_s,
                                     u"  <<ACK返送>>"_s,
                                     u"sent 063030303030300d0a"_s,
-                                    u"write 41 0005 by 3"_s,
-                                    u"registers 41 0005 by 3"_s,
+                                    u"write 44 0000 0005 0000 -0007 0000 by 3"_s,
+                                    u"registers 45 0005 0000 -0007 by 3"_s, // what changed
                                     u"registers 0 0001 0000 0000 0000 0000 0000 0000 0000 0000 "
                                     u"0000 0001 by 2"_s,
                                     u"handshake 搬送設定 step 1"_s}));

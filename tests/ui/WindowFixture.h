@@ -6,6 +6,9 @@
 #include "ui/MainWindow.h"
 #include "ui/TrafficLogView.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -24,6 +27,15 @@ inline void doubleClickOption(QRadioButton *option)
 {
     clickOption(option);
     QTest::mouseDClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
+}
+
+// The context menu a right click on the widget opens, if any.
+inline QMenu *contextMenuOf(QWidget *widget)
+{
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(2, 2),
+                            widget->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(widget, &click);
+    return qobject_cast<QMenu *>(QApplication::activePopupWidget());
 }
 
 // The main window over a session on a scripted line and clock (the session's tick is not

@@ -17,9 +17,7 @@
 #include "ui/SendBytesDialog.h"
 #include "ui/StoredChoices.h"
 
-#include <QApplication>
 #include <QComboBox>
-#include <QContextMenuEvent>
 #include <QInputDialog>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -54,11 +52,7 @@ struct MenuFixture : WindowFixture {
     // Right-clicks port button index and returns the menu that opens.
     PortMenu *openMenu(int index)
     {
-        QRadioButton *button = option("Option2", index);
-        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(6, 6),
-                                button->mapToGlobal(QPoint(6, 6)));
-        QApplication::sendEvent(button, &click);
-        auto *menu = qobject_cast<PortMenu *>(QApplication::activePopupWidget());
+        auto *menu = qobject_cast<PortMenu *>(contextMenuOf(option("Option2", index)));
         if (!menu)
             qFatal("no port menu opened");
         return menu;
@@ -381,11 +375,7 @@ private Q_SLOTS:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!f.w->sendBytesDialog());
 
-        QWidget *transmitText = f.control(u"Text2"_s);
-        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(4, 4),
-                                transmitText->mapToGlobal(QPoint(4, 4)));
-        QApplication::sendEvent(transmitText, &click);
-        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QMenu *menu = contextMenuOf(f.control(u"Text2"_s));
         QVERIFY(menu && menu->objectName() == u"transmitTextMenu"_s);
         menu->actions().last()->trigger();
         menu->close();

@@ -17,33 +17,31 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("bytes"); // what is sent, when the entry reads
         QTest::addColumn<QString>("problem");  // the start of the problem named, else empty
-        QTest::newRow("pairs with blanks") << u"05 30 30 57 52"_s
-                                           << "\x05"
-                                              "00WR"_ba
-                                           << QString();
-        QTest::newRow("pairs run together, any case, blanks around")
-            << u"\t0a0B ff00 \u3000"_s << "\x0a\x0b\xff\x00"_ba << QString();
-        QTest::newRow("every byte value") << u"00 7F 80 FF"_s << "\x00\x7f\x80\xff"_ba << QString();
-        QTest::newRow("an odd group")
-            << u"05 030 30"_s << QByteArray() << u"030 has an odd number of digits"_s;
-        QTest::newRow("an odd group at the end")
-            << u"0530 5"_s << QByteArray() << u"5 has an odd number of digits"_s;
-        QTest::newRow("a long odd group is named by its start")
-            << QString(21, u'a') << QByteArray() << u"aaaaaaaaaaaa… has an odd number"_s;
-        QTest::newRow("a letter beyond F")
-            << u"05 3G"_s << QByteArray() << u"'G' (character 5) is not a hexadecimal digit"_s;
-        QTest::newRow("a prefix") << u"0x05"_s << QByteArray() << u"'x' (character 2)"_s;
-        QTest::newRow("a full-width digit")
-            << u"０５"_s << QByteArray() << u"'０' (character 1) is not a hexadecimal digit"_s;
-        QTest::newRow("a control character")
-            << u"05\x01"_s << QByteArray() << u"U+0001 (character 3)"_s;
-        QTest::newRow("a wrong character before an odd group")
-            << u"5 z"_s << QByteArray() << u"5 has an odd number"_s;
-        QTest::newRow("nothing") << u"  "_s << QByteArray() << u"no bytes"_s;
-        QTest::newRow("the most at a time") << QString(2 * MaximumEntryBytes, u'0')
-                                            << QByteArray(MaximumEntryBytes, '\0') << QString();
-        QTest::newRow("one more") << QString(2 * MaximumEntryBytes + 2, u'0') << QByteArray()
-                                  << u"4097 bytes: at most 4096 at a time"_s;
+        const auto row = [](const char *name, const QString &text, const QByteArray &bytes,
+                            const QString &problem = {}) {
+            QTest::newRow(name) << text << bytes << problem;
+        };
+        row("pairs with blanks", u"05 30 30 57 52"_s,
+            "\x05"
+            "00WR"_ba);
+        row("pairs run together, any case, blanks around", u"\t0a0B ff00 \u3000"_s,
+            "\x0a\x0b\xff\x00"_ba);
+        row("every byte value", u"00 7F 80 FF"_s, "\x00\x7f\x80\xff"_ba);
+        row("an odd group", u"05 030 30"_s, {}, u"030 has an odd number of digits"_s);
+        row("an odd group at the end", u"0530 5"_s, {}, u"5 has an odd number of digits"_s);
+        row("a long odd group is named by its start", QString(21, u'a'), {},
+            u"aaaaaaaaaaaa… has an odd number"_s);
+        row("a letter beyond F", u"05 3G"_s, {}, u"'G' (character 5) is not a hexadecimal digit"_s);
+        row("a prefix", u"0x05"_s, {}, u"'x' (character 2)"_s);
+        row("a full-width digit", u"０５"_s, {},
+            u"'０' (character 1) is not a hexadecimal digit"_s);
+        row("a control character", u"05\x01"_s, {}, u"U+0001 (character 3)"_s);
+        row("a wrong character before an odd group", u"5 z"_s, {}, u"5 has an odd number"_s);
+        row("nothing", u"  "_s, {}, u"no bytes"_s);
+        row("the most at a time", QString(2 * MaximumEntryBytes, u'0'),
+            QByteArray(MaximumEntryBytes, '\0'));
+        row("one more", QString(2 * MaximumEntryBytes + 2, u'0'), {},
+            u"4097 bytes: at most 4096 at a time"_s);
     }
 
     void entries()

@@ -11,6 +11,8 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 
+using namespace Qt::StringLiterals;
+
 // A view on screen holding the given lines, the last one newest.
 struct ShownLog {
     TrafficLogView view;
@@ -81,16 +83,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("steps"); // N next (towards older rows), P previous
         QTest::addColumn<QList<int>>("found");
-        QTest::newRow("next wraps") << "wr"
-                                    << "NNN" << QList<int>{0, 2, 0};
-        QTest::newRow("previous wraps") << "WR"
-                                        << "PPP" << QList<int>{2, 0, 2};
-        QTest::newRow("full-width letters") << "ｏＮ"
-                                            << "N" << QList<int>{3};
-        QTest::newRow("Kelvin sign is a k") << "k"
-                                            << "N" << QList<int>{4};
-        QTest::newRow("not found") << "zz"
-                                   << "NP" << QList<int>{-1, -1};
+        const auto row = [](const char *name, const QString &text, const char *steps,
+                            const QList<int> &found) {
+            QTest::newRow(name) << text << QString::fromLatin1(steps) << found;
+        };
+        row("next wraps", u"wr"_s, "NNN", {0, 2, 0});
+        row("previous wraps", u"WR"_s, "PPP", {2, 0, 2});
+        row("full-width letters", u"ｏＮ"_s, "N", {3});
+        row("Kelvin sign is a k", u"k"_s, "N", {4});
+        row("not found", u"zz"_s, "NP", {-1, -1});
     }
 
     void find()

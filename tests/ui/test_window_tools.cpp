@@ -11,13 +11,10 @@
 #include "ui/SendBytesDialog.h"
 #include "ui/StoredChoices.h"
 
-#include <QApplication>
 #include <QComboBox>
-#include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
-#include <QMenu>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
@@ -28,15 +25,6 @@ using namespace Qt::StringLiterals;
 
 namespace
 {
-// The context menu a right click on the widget opens.
-QMenu *contextMenuOf(QWidget *widget)
-{
-    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(2, 2),
-                            widget->mapToGlobal(QPoint(2, 2)));
-    QApplication::sendEvent(widget, &click);
-    return qobject_cast<QMenu *>(QApplication::activePopupWidget());
-}
-
 QAction *actionOf(QMenu *menu, const char *name)
 {
     for (QAction *action : menu->actions())
