@@ -72,6 +72,32 @@ QByteArray receive(HostEnd &line, qsizetype n, int timeoutMs)
     return line.collect().mid(from);
 }
 
+QList<double> wordReadLatencies(const QString &link, int pauseMs, int waitMs,
+                                const std::function<bool(qsizetype timed)> &more)
+{
+    const QByteArray body = "000000WR00003202";
+    const QByteArray request = "\x05" + body + sumCheck(body);
+    const int replySize = 1 + 6 + 8 + 1 + 2;
+    QList<double> latencies;
+    std::atomic<bool> done = false;
+    std::thread host([&] {
+        HostEnd line(link, HostEnd::Blocking);
+        while (line.isOpen() && more(latencies.size())) {
+            line.send(request);
+            const qint64 sent = nowNs();
+            if (!line.waitReadable(waitMs))
+                break;
+            latencies << (nowNs() - sent) / 1e6;
+            receive(line, replySize);
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        }
+        done = true;
+    });
+    runUntil([&] { return done.load(); }, 600000);
+    host.join();
+    return latencies;
+}
+
 Burst wordReadBurst(const QString &link, int requests, const std::function<bool()> &readyToStart)
 {
     const QByteArray body = "000000WR00003202";

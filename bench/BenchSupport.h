@@ -50,6 +50,13 @@ Burst wordReadBurst(
     const QString &link, int requests,
     const std::function<bool()> &readyToStart = [] { return true; });
 
+// A host on a thread of its own sends one word read of D32 and D33 at a time (no frame end)
+// and times each reply from its request's last byte to the reply's first, pausing pauseMs after
+// each, while more(replies timed so far) holds and the line answers within waitMs; the event
+// loop runs meanwhile. The latencies in ms.
+QList<double> wordReadLatencies(const QString &link, int pauseMs, int waitMs,
+                                const std::function<bool(qsizetype timed)> &more);
+
 // Nanoseconds of a monotonic clock.
 qint64 nowNs();
 

@@ -13,7 +13,6 @@
 //   bench_control [round trips=2000] [requests=10000] [bursts each=5] [flood requests=80000]
 #include "BenchSupport.h"
 #include "control/ControlServer.h"
-#include "protocol/SumCheck.h"
 
 #include <QDir>
 #include <QFile>
@@ -165,27 +164,8 @@ double burst(const QString &link, const QString &control, int requests, bool sub
 // until stop() holds (and at least `least` of them).
 QList<double> lineLatencies(const QString &link, int least, const std::function<bool()> &stop)
 {
-    const QByteArray body = "000000WR00003202";
-    const QByteArray request = "\x05" + body + sumCheck(body);
-    const int replySize = 1 + 6 + 8 + 1 + 2;
-    QList<double> latencies;
-    std::atomic<bool> done = false;
-    std::thread host([&] {
-        HostEnd line(link, HostEnd::Blocking);
-        while (line.isOpen() && (latencies.size() < least || !stop())) {
-            line.send(request);
-            const qint64 sent = nowNs();
-            if (!line.waitReadable(10000))
-                break;
-            latencies << (nowNs() - sent) / 1e6;
-            receive(line, replySize);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        done = true;
-    });
-    runUntil([&] { return done.load(); }, 600000);
-    host.join();
-    return latencies;
+    return wordReadLatencies(link, 1, 10000,
+                             [&](qsizetype timed) { return timed < least || !stop(); });
 }
 
 void printLatencies(const char *what, QList<double> ms, double seconds = 0)

@@ -6,11 +6,8 @@
 // window is shown, so on a real display (QT_QPA_PLATFORM=xcb) painting counts.
 //   bench_latency [requests=200]
 #include "BenchSupport.h"
-#include "protocol/SumCheck.h"
 
-#include <atomic>
 #include <cstdio>
-#include <thread>
 
 namespace
 {
@@ -21,26 +18,10 @@ double medianLatencyMs(const QString &link, int quietMs, int requests)
     LineSession &session = program.session;
     session.setQuietTimeText(QString::number(quietMs));
     program.open(SimMode::Rack);
-    const QByteArray body = "000000WR00003202";
-    const QByteArray request = "\x05" + body + sumCheck(body);
-    const int replySize = 1 + 6 + 8 + 1 + 2;
-    QList<double> latencies;
-    std::atomic<bool> done = false;
-    std::thread host([&] {
-        HostEnd line(link, HostEnd::Blocking);
-        for (int i = 0; i < requests && line.isOpen(); ++i) {
-            line.send(request);
-            const qint64 sent = nowNs();
-            if (!line.waitReadable(5000))
-                break;
-            latencies << (nowNs() - sent) / 1e6 - quietMs;
-            receive(line, replySize);
-            std::this_thread::sleep_for(std::chrono::milliseconds(quietMs ? 5 : 20));
-        }
-        done = true;
-    });
-    runUntil([&] { return done.load(); }, 600000);
-    host.join();
+    QList<double> latencies = wordReadLatencies(link, quietMs ? 5 : 20, 5000,
+                                                [&](qsizetype timed) { return timed < requests; });
+    for (double &ms : latencies)
+        ms -= quietMs; // the time beyond the quiet time
     session.close();
     return median(latencies);
 }
